@@ -1,0 +1,29 @@
+// Each subcommand lives in its own file: an options struct, a run function and an
+// Add...Command that declares its options and returns how to run it.
+#pragma once
+
+#include <functional>
+#include <iostream>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "fsimage/Result.h"
+
+namespace kivo::cli {
+
+struct Command {
+  CLI::App* app;
+  std::function<int()> run;
+};
+
+// Prints "kivofs: error: <message>" on standard error; returns the exit code 1.
+inline int Fail(const std::string& message) {
+  std::cerr << "kivofs: error: " << message << '\n';
+  return 1;
+}
+inline int Fail(const Error& error) { return Fail(error.message); }
+
+inline void Warn(const std::string& message) { std::cerr << "kivofs: warning: " << message << '\n'; }
+
+}  // namespace kivo::cli

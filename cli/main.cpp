@@ -1,0 +1,33 @@
+#include <vector>
+
+#include "cli/Commands.h"
+
+int main(int argc, char** argv) {
+  using namespace kivo::cli;
+  CLI::App app{"kivofs: pack directory trees into Kivo drive images and attach them to ROMs",
+               "kivofs"};
+  app.set_version_flag("--version", std::string("kivofs ") + KIVOFS_VERSION);
+  app.require_subcommand(1);
+  app.fallthrough(false);
+
+  std::vector<Command> commands = {
+      // subcommands, in the order of `kivofs --help`
+  };
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::cerr << "kivofs: error: " << e.what() << "\nRun 'kivofs --help' for usage.\n";
+    return 2;
+  }
+  for (const Command& command : commands) {
+    if (command.app->parsed()) return command.run();
+  }
+  return 2;
+}

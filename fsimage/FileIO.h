@@ -1,0 +1,57 @@
+// Whole-file input and atomic output shared by the builder, the reader and the ROM attach core.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+#include "fsimage/Bytes.h"
+#include "fsimage/Result.h"
+
+namespace kivo {
+
+// Quotes a path for messages: 'dir/file.kid'.
+std::string Quoted(const std::filesystem::path& path);
+
+// Size of a regular file, or an error naming it.
+Result<std::uint64_t> FileSize(const std::filesystem::path& path);
+
+// Reads a whole file; refuses files larger than `maxSize` before allocating.
+Result<std::vector<std::byte>> ReadWholeFile(const std::filesystem::path& path,
+                                             std::uint64_t maxSize);
+
+// An output written to a temporary file beside its target and renamed over the
+// target by Commit(), so a failure never leaves a truncated or half-written file.
+// Dropping it without Commit() removes the temporary file.
+class OutputFile {
+ public:
+  static Result<OutputFile> Create(const std::filesystem::path& target);
+
+  OutputFile(OutputFile&& other) noexcept;
+  OutputFile& operator=(OutputFile&& other) noexcept;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile();
+
+  const std::filesystem::path& target() const { return target_; }
+
+  // Sets the length; new bytes read as zero.
+  Status Resize(std::uint64_t size);
+  Status WriteAt(std::uint64_t offset, ByteSpan bytes);
+  // Copies exactly `length` bytes of `source` from `sourceOffset` to `offset`; a source
+  // that delivers fewer bytes (it shrank) is an error naming it.
+  Status CopyFrom(const std::filesystem::path& source, std::uint64_t sourceOffset,
+                  std::uint64_t length, std::uint64_t offset);
+  // Flushes, closes and renames over the target.
+  Status Commit();
+
+ private:
+  OutputFile(std::filesystem::path target, std::filesystem::path temp, int fd);
+  void Discard();
+
+  std::filesystem::path target_;
+  std::filesystem::path temp_;
+  int fd_ = -1;
+};
+
+}  // namespace kivo
