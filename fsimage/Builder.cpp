@@ -1,0 +1,228 @@
+#include "fsimage/Builder.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+namespace kivo::fs {
+
+namespace stdfs = std::filesystem;
+
+namespace {
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) {
+    if (!text.empty()) text += '\n';
+    text += line;
+  }
+  return text;
+}
+
+// The key under which the program in the ROM finds a name: its stored 16 bytes, any case.
+std::string StoredNameKey(const std::string& name) {
+  std::string key = name.substr(0, entry::NameSize);
+  std::transform(key.begin(), key.end(), key.begin(), [](char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+  return key;
+}
+
+bool HasForbiddenCharacter(const std::string& name) {
+  return std::any_of(name.begin(), name.end(), [](char c) {
+    auto byte = static_cast<unsigned char>(c);
+    return c == '\\' || byte < 0x20 || byte == 0x7F;
+  });
+}
+
+std::string DirectoryOf(const ScanRecord& record) {
+  return stdfs::path(record.fullPath).parent_path().string();
+}
+
+}  // namespace
+
+DriveBuilder::DriveBuilder(std::ostream& diagnostics, BuilderOptions options)
+    : out_(diagnostics), options_(std::move(options)) {}
+
+void DriveBuilder::ResetScan() {
+  scanTable_.clear();
+  totals_ = {};
+  scanProblems_.clear();
+  scanTooLarge_ = false;
+  topLevelError_.clear();
+  scannedRoot_.clear();
+}
+
+void DriveBuilder::ReleaseImageBuffer() {
+  imageHead_.clear();
+  imageHead_.shrink_to_fit();
+  directoryBlocks_.clear();
+}
+
+std::vector<std::string> DriveBuilder::CheckCapacity() const {
+  std::vector<std::string> problems = scanProblems_;
+
+  struct DirectoryItems {
+    std::string hostPath;
+    std::size_t count = 0;
+    std::unordered_map<std::string, std::size_t> byKey;  // stored-name key -> record index
+  };
+  std::vector<std::string> order;
+  std::unordered_map<std::string, DirectoryItems> directories;
+  for (std::size_t i = 0; i < scanTable_.size(); ++i) {
+    const ScanRecord& record = scanTable_[i];
+    if (HasForbiddenCharacter(record.name)) {
+      problems.push_back(Quoted(record.fullPath) +
+                         ": a name may not hold a backslash or a control character");
+    }
+    auto [it, added] = directories.try_emplace(record.parentPath);
+    DirectoryItems& items = it->second;
+    if (added) {
+      order.push_back(record.parentPath);
+      items.hostPath = DirectoryOf(record);
+    }
+    ++items.count;
+    auto [previous, fresh] = items.byKey.try_emplace(StoredNameKey(record.name), i);
+    if (!fresh) {
+      problems.push_back("'" + scanTable_[previous->second].name + "' and '" + record.name +
+                         "' in " + Quoted(items.hostPath) +
+                         " have the same stored name ignoring case (a name is stored as its "
+                         "first 16 bytes)");
+    }
+  }
+  for (const std::string& parent : order) {
+    const DirectoryItems& items = directories.at(parent);
+    bool root = parent == "\\";
+    std::uint32_t limit = root ? RootCapacity : SubdirCapacity;
+    if (items.count > limit) {
+      problems.push_back(Quoted(items.hostPath) + " holds " + std::to_string(items.count) +
+                         " items; " + (root ? "the root directory" : "a subdirectory") +
+                         " holds at most " + std::to_string(limit));
+    }
+  }
+  return problems;
+}
+
+int DriveBuilder::Prepare(bool forWriting, const std::string& outputPath) {
+  lastError_.clear();
+  if (totals_.fileCount == 0 && totals_.dirCount == 0 && scanProblems_.empty()) {
+    lastError_ = (scannedRoot_.empty() ? std::string("no source directory")
+                                       : Quoted(scannedRoot_)) +
+                 ": directory empty or not found";
+    if (!topLevelError_.empty()) lastError_ += " (" + topLevelError_ + ")";
+    return BuildNothingFound;
+  }
+
+  std::vector<std::string> problems = CheckCapacity();
+  bool tooLarge = scanTooLarge_;
+  auto dataSize = static_cast<std::uint64_t>(totals_.fileSpace + totals_.dirSpace);
+  Result<ImageLayout> layout = ComputeLayout(dataSize);
+  if (!layout) {
+    tooLarge = true;
+    problems.push_back(layout.error().message);
+  }
+  if (!problems.empty()) {
+    lastError_ = JoinLines(problems);
+    return tooLarge ? BuildTooLarge : BuildRefused;
+  }
+  layout_ = *layout;
+  PrintStatistics();
+  if (!forWriting) return BuildOk;
+
+  imageHead_.assign(layout_.dataStart, std::byte{0});
+  EncodeHeaderBlock(layout_, options_.driveName, imageHead_);
+  std::fill(imageHead_.begin() + layout_.fatStart,
+            imageHead_.begin() + layout_.fatStart + FatEntrySize * layout_.reservedEntries(),
+            std::byte{0xCC});
+  directoryBlocks_.clear();
+  nextCluster_ = layout_.firstDataCluster();
+  sourceErrors_.clear();
+  placementErrors_.clear();
+  outputError_.clear();
+  output_.reset();
+
+  Result<OutputFile> created = OutputFile::Create(outputPath);
+  if (!created) {
+    outputError_ = created.error().message;
+  } else {
+    output_.emplace(std::move(created).value());
+    Status sized = output_->Resize(layout_.driveSize);
+    if (!sized) {
+      outputError_ = sized.error().message;
+      output_.reset();
+    }
+  }
+  return BuildOk;
+}
+
+void DriveBuilder::PrintStatistics() {
+  if (!options_.statistics) return;
+  out_ << "num of files = " << totals_.fileCount << '\n'
+       << "num of dir's = " << totals_.dirCount << '\n'
+       << "actual total space taken by files = " << totals_.byteCount << '\n'
+       << "disk data space (files) = " << totals_.fileSpace << '\n'
+       << "disk data space (dir) = " << totals_.dirSpace << '\n'
+       << "boot size = " << layout_.bootSize << '\n'
+       << "fat size = " << layout_.fatSize << '\n'
+       << "root size = " << layout_.rootSize << '\n'
+       << "data size = " << layout_.dataSize << '\n'
+       << "rom drive size = " << layout_.driveSize << '\n'
+       << "fat start = " << layout_.fatStart << '\n'
+       << "root start = " << layout_.rootStart << '\n'
+       << "data start = " << layout_.dataStart << '\n';
+}
+
+int DriveBuilder::CheckImage() { return Prepare(false, {}); }
+
+int DriveBuilder::BuildImage(const std::string& outputPath) {
+  int prepared = Prepare(true, outputPath);
+  if (prepared != BuildOk) return prepared;
+
+  if (options_.beforePlacement) options_.beforePlacement();
+  PlaceEntries();
+  out_ << "ee\n";
+  out_.flush();
+
+  if (!outputError_.empty() || !output_) {
+    out_ << "error\n";
+    std::vector<std::string> lines{outputError_.empty() ? "cannot write " + Quoted(outputPath)
+                                                        : outputError_};
+    lines.insert(lines.end(), sourceErrors_.begin(), sourceErrors_.end());
+    lastError_ = JoinLines(lines);
+    output_.reset();
+    return BuildOutputError;
+  }
+  if (!sourceErrors_.empty() || !placementErrors_.empty()) {
+    output_.reset();  // drops the temporary file; the old output stays as it was
+    std::vector<std::string> lines = sourceErrors_;
+    lines.insert(lines.end(), placementErrors_.begin(), placementErrors_.end());
+    lastError_ = JoinLines(lines) + "\nnothing was written to " + Quoted(outputPath);
+    return sourceErrors_.empty() ? BuildRefused : BuildSourceError;
+  }
+  Status written = WriteImageFile(outputPath);
+  if (!written) {
+    lastError_ = written.error().message;
+    return BuildOutputError;
+  }
+  return BuildOk;
+}
+
+Status DriveBuilder::WriteImageFile(const std::string& outputPath) {
+  auto fail = [&](std::string message) -> Status {
+    out_ << "error\n";
+    output_.reset();
+    return MakeError(ErrorKind::Io, std::move(message));
+  };
+  if (!output_) {
+    return fail(outputError_.empty() ? "cannot write " + Quoted(outputPath) : outputError_);
+  }
+  Status status = output_->WriteAt(0, imageHead_);
+  for (auto it = directoryBlocks_.begin(); status && it != directoryBlocks_.end(); ++it) {
+    status = output_->WriteAt(std::uint64_t{it->first} * ClusterSize, it->second);
+  }
+  if (status) status = output_->Commit();
+  if (!status) return fail(status.error().message);
+  output_.reset();
+  return {};
+}
+
+}  // namespace kivo::fs

@@ -1,0 +1,146 @@
+// Builds a drive image from a directory tree of the host: the scan fills the ScanTable and
+// ScanTotals, BuildImage lays the image out, places every record and writes the file.
+//
+// Only the metadata of the image is kept in memory (header block, allocation table, root
+// directory and the directory blocks); each file's bytes go from the source straight to
+// their place in the output, which is written to a temporary file and renamed over the
+// target only when everything succeeded.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "fsimage/Bytes.h"
+#include "fsimage/FileIO.h"
+#include "fsimage/Format.h"
+#include "fsimage/Layout.h"
+#include "fsimage/Scan.h"
+
+namespace kivo::fs {
+
+// Results of DriveBuilder::BuildImage.
+inline constexpr int BuildOk = 0;
+inline constexpr int BuildNothingFound = 1;
+inline constexpr int BuildRefused = 2;      // names or directory sizes the format cannot hold
+inline constexpr int BuildSourceError = 3;  // a source file unreadable or changed since the scan
+inline constexpr int BuildOutputError = 4;  // the output could not be written
+inline constexpr int BuildTooLarge = 5;     // a file or the image reaches 2 GiB
+
+struct BuilderOptions {
+  // The case lines ("root dir", "sub dir", "root file", "file") and the " * " lines.
+  bool trace = true;
+  // The 13 statistics lines.
+  bool statistics = true;
+  // Places each directory's items in byte order of their names instead of the host's
+  // listing order, so that two machines make the same image from the same tree.
+  bool sortByName = false;
+  // Items whose name matches one of these globs are left out, with all they hold.
+  std::vector<std::string> excludes;
+  // Broken-down time stamped into each entry; local time of the moment when empty.
+  std::function<std::tm()> clock;
+  std::string driveName = std::string(DefaultDriveName);
+  // Runs between the scan and the placement (lets tests change the source under the build).
+  std::function<void()> beforePlacement;
+};
+
+class DriveBuilder {
+ public:
+  explicit DriveBuilder(std::ostream& diagnostics, BuilderOptions options = {});
+
+  // Empties the ScanTable and zeroes the totals before a new scan.
+  void ResetScan();
+  void SetRootPathLength(std::size_t length) { rootPathLength_ = length; }
+  std::size_t rootPathLength() const { return rootPathLength_; }
+
+  // Appends a record for every item below `dir` (skipping names that begin with a dot);
+  // with a filter other than "*" only files whose extension equals it are recorded.
+  void ScanSource(const std::string& dir, const std::string& filter);
+
+  // Lays out, checks, places and writes the image; BuildOk or one of the Build... codes.
+  int BuildImage(const std::string& outputPath);
+  // Every check and the statistics of BuildImage, without writing anything.
+  int CheckImage();
+
+  // Frees the image metadata of the last build.
+  void ReleaseImageBuffer();
+
+  const std::vector<ScanRecord>& records() const { return scanTable_; }
+  std::int32_t scanCount() const { return static_cast<std::int32_t>(scanTable_.size()); }
+  const ScanTotals& totals() const { return totals_; }
+  const ImageLayout& layout() const { return layout_; }
+  const std::string& lastError() const { return lastError_; }
+  const BuilderOptions& options() const { return options_; }
+
+  // The image's first dataStart bytes (header block, allocation table, root directory).
+  ByteSpan imageHead() const { return imageHead_; }
+  // Directory blocks by first cluster.
+  const std::map<std::uint32_t, std::vector<std::byte>>& directoryBlocks() const {
+    return directoryBlocks_;
+  }
+
+  // Placement steps, public so that their rules can be tested one by one.
+  void PlaceEntries();
+  void PlaceRootDir(std::size_t index);
+  void PlaceSubDir(std::size_t index);
+  void PlaceRootFile(std::size_t index);
+  void PlaceFile(std::size_t index);
+  std::uint32_t FindFreeCluster() const;
+  // Offset of the first empty slot of the directory region at `regionOffset`; nothing
+  // when all 117 slots are taken.
+  std::optional<std::uint32_t> FindFreeSlot(std::uint32_t regionOffset) const;
+  // First cluster of the directory named by a parent path other than "\"; nothing when a
+  // component is not found within 117 slots.
+  std::optional<std::uint32_t> ResolveDirectory(const std::string& parentPath,
+                                                const std::string* tracedName = nullptr);
+  // Fills the date and time bytes of a 35-byte entry from the builder's clock.
+  void PackDate(MutableByteSpan record) const;
+
+  // Writes the metadata into the prepared output and commits it; prints "error" on failure.
+  Status WriteImageFile(const std::string& outputPath);
+
+ private:
+  void ScanDirectory(const std::filesystem::path& dir, const std::string& filter,
+                     std::vector<std::string>& components,
+                     std::vector<std::filesystem::path>& ancestors);
+  std::vector<std::string> CheckCapacity() const;
+  int Prepare(bool forWriting, const std::string& outputPath);
+  void PrintStatistics();
+  MutableByteSpan Region(std::uint32_t offset);
+  ByteSpan Region(std::uint32_t offset) const;
+  void MakeChain(std::uint32_t first, std::uint32_t count);
+  void PlaceDirectory(std::size_t index, std::uint32_t regionOffset, std::uint32_t parentCluster);
+  void PlaceFileAt(std::size_t index, std::uint32_t regionOffset);
+  bool PutEntry(std::size_t index, std::uint32_t regionOffset, MutableByteSpan record);
+
+  std::ostream& out_;
+  BuilderOptions options_;
+
+  std::vector<ScanRecord> scanTable_;
+  ScanTotals totals_;
+  std::size_t rootPathLength_ = 0;
+  std::vector<std::string> scanProblems_;
+  bool scanTooLarge_ = false;
+  std::string topLevelError_;
+  std::string scannedRoot_;
+
+  ImageLayout layout_;
+  std::vector<std::byte> imageHead_;
+  std::map<std::uint32_t, std::vector<std::byte>> directoryBlocks_;
+  std::uint32_t nextCluster_ = 0;
+
+  std::optional<OutputFile> output_;
+  std::string outputError_;
+  std::vector<std::string> sourceErrors_;
+  std::vector<std::string> placementErrors_;
+  std::string lastError_;
+};
+
+}  // namespace kivo::fs

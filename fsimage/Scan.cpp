@@ -1,0 +1,142 @@
+// The source scan: a depth-first walk in which every directory's record directly precedes
+// the records of everything inside it, which placement relies on.
+#include <algorithm>
+#include <system_error>
+
+#include <fnmatch.h>
+
+#include "fsimage/Builder.h"
+
+namespace kivo::fs {
+
+namespace stdfs = std::filesystem;
+
+std::string FileExtension(const std::string& name) {
+  auto dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(dot + 1);
+}
+
+namespace {
+
+bool Excluded(const std::vector<std::string>& globs, const std::string& name) {
+  return std::any_of(globs.begin(), globs.end(), [&](const std::string& glob) {
+    return ::fnmatch(glob.c_str(), name.c_str(), 0) == 0;
+  });
+}
+
+std::string ParentPath(const std::vector<std::string>& components) {
+  std::string path = "\\";
+  for (const std::string& component : components) path += component + "\\";
+  return path;
+}
+
+const char* KindOf(stdfs::file_type type) {
+  switch (type) {
+    case stdfs::file_type::fifo: return "a named pipe";
+    case stdfs::file_type::socket: return "a socket";
+    case stdfs::file_type::block: return "a block device";
+    case stdfs::file_type::character: return "a character device";
+    default: return "not a regular file or directory";
+  }
+}
+
+}  // namespace
+
+void DriveBuilder::ScanSource(const std::string& dir, const std::string& filter) {
+  if (scannedRoot_.empty()) scannedRoot_ = dir;
+  std::vector<std::string> components;
+  std::vector<stdfs::path> ancestors{stdfs::path(dir)};
+  ScanDirectory(stdfs::path(dir), filter, components, ancestors);
+}
+
+void DriveBuilder::ScanDirectory(const stdfs::path& dir, const std::string& filter,
+                                 std::vector<std::string>& components,
+                                 std::vector<stdfs::path>& ancestors) {
+  std::error_code ec;
+  std::vector<stdfs::directory_entry> items;
+  stdfs::directory_iterator listing(dir, ec);
+  for (; !ec && listing != stdfs::directory_iterator(); listing.increment(ec)) {
+    items.push_back(*listing);
+  }
+  if (ec) {
+    std::string message = "cannot list " + Quoted(dir) + ": " + ec.message();
+    // The source root that cannot be listed counts as nothing found; a subdirectory that
+    // cannot be listed would silently lose its contents, so it refuses the build.
+    if (components.empty()) {
+      topLevelError_ = ec.message();
+    } else {
+      scanProblems_.push_back(message);
+    }
+    return;
+  }
+  if (options_.sortByName) {
+    std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
+      return a.path().filename().string() < b.path().filename().string();
+    });
+  }
+
+  for (const stdfs::directory_entry& item : items) {
+    std::string name = item.path().filename().string();
+    if (name.empty() || name[0] == '.') continue;
+    if (Excluded(options_.excludes, name)) continue;
+    const stdfs::path& path = item.path();
+
+    std::error_code linkError;
+    bool isLink = item.is_symlink(linkError);
+    std::error_code statusError;
+    stdfs::file_status status = item.status(statusError);
+    if (isLink && (statusError || !stdfs::exists(status))) {
+      scanProblems_.push_back(Quoted(path) + " is a dangling symbolic link");
+      continue;
+    }
+    if (statusError || linkError) {
+      scanProblems_.push_back("cannot read " + Quoted(path) + ": " +
+                              (statusError ? statusError : linkError).message());
+      continue;
+    }
+
+    if (stdfs::is_directory(status)) {
+      if (isLink) {
+        auto loop = std::find_if(ancestors.begin(), ancestors.end(), [&](const stdfs::path& a) {
+          std::error_code ignored;
+          return stdfs::equivalent(path, a, ignored);
+        });
+        if (loop != ancestors.end()) {
+          scanProblems_.push_back(Quoted(path) + " is a symbolic link cycle: it leads back to " +
+                                  Quoted(*loop));
+          continue;
+        }
+      }
+      scanTable_.push_back({name, ParentPath(components), path.string(), true, 0});
+      totals_.dirSpace += DirectoryBlockSize;
+      totals_.dirCount += 1;
+      components.push_back(name);
+      ancestors.push_back(path);
+      ScanDirectory(path, filter, components, ancestors);
+      ancestors.pop_back();
+      components.pop_back();
+    } else if (stdfs::is_regular_file(status)) {
+      if (filter != "*" && FileExtension(name) != filter) continue;
+      std::error_code sizeError;
+      std::uintmax_t size = stdfs::file_size(path, sizeError);
+      if (sizeError) {
+        scanProblems_.push_back("cannot read " + Quoted(path) + ": " + sizeError.message());
+        continue;
+      }
+      if (size > MaxImageSize) {
+        scanTooLarge_ = true;
+        scanProblems_.push_back(Quoted(path) + " is too large (" + std::to_string(size) +
+                                " bytes); a file must be smaller than 2 GiB");
+        continue;
+      }
+      scanTable_.push_back({name, ParentPath(components), path.string(), false, size});
+      totals_.fileCount += 1;
+      totals_.byteCount += static_cast<std::int64_t>(size);
+      totals_.fileSpace += static_cast<std::int64_t>(FileSpace(size));
+    } else {
+      out_ << "warning: skipping " << Quoted(path) << ": " << KindOf(status.type()) << '\n';
+    }
+  }
+}
+
+}  // namespace kivo::fs
