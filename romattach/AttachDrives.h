@@ -1,0 +1,88 @@
+// Attaching drive images to a host ROM on disk: what `kivofs attach` and the Save button of
+// the ROM attach dialog both call.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+
+#include "fsimage/Result.h"
+#include "romattach/RomAttach.h"
+
+namespace kivo::rom {
+
+struct AttachRequest {
+  std::filesystem::path host;
+  std::filesystem::path drive0;  // empty: not given
+  std::filesystem::path drive1;  // empty: not given
+  std::filesystem::path output;
+  bool saveFlash = false;
+  // When the host's block is already filled, cut the host at its slot 1 start first, so the
+  // old drives are dropped instead of carried along.
+  bool replace = false;
+  // Pad the output with 0xFF up to the next power of two, after the drives.
+  bool padPow2 = false;
+};
+
+struct AttachReport {
+  std::uint64_t markerOffset = 0;
+  std::uint64_t blockOffset = 0;
+  ParamBlock block;                       // the values written
+  std::uint64_t hostBytes = 0;            // host bytes copied (less than its size after a cut)
+  std::uint64_t outputSize = 0;           // including the padding
+  std::uint64_t paddingBytes = 0;
+  std::optional<ParamBlock> previousBlock;  // the host's block, when it was already filled
+  bool replaced = false;                  // old drives were cut off
+};
+
+// Where an attach stopped. The dialog shows, captioned "Kivo FS Utils":
+//   NoOutputPath -> "The Save path for the new rom needs to be filled out"
+//   NoDrive      -> "one of the drive paths must be filled in to proceed"
+//   Size         -> "Error reading rom file"   (a size could not be taken)
+//   Open         -> "Error could't open file"  (an input could not be opened or fully read)
+//   Write        -> "Error could't open file"  (the output could not be written)
+//   Marker, TooLarge, Replace -> the error's own message (no fixed text exists for them)
+// SaveMessage() below does this mapping.
+enum class AttachStage { NoOutputPath, NoDrive, Size, Open, Marker, Replace, TooLarge, Write };
+
+struct AttachError {
+  AttachStage stage;
+  Error error;
+};
+
+class [[nodiscard]] AttachResult {
+ public:
+  AttachResult(AttachReport report) : state_(std::move(report)) {}  // NOLINT: implicit by design
+  AttachResult(AttachError error) : state_(std::move(error)) {}     // NOLINT: implicit by design
+
+  bool ok() const { return std::holds_alternative<AttachReport>(state_); }
+  explicit operator bool() const { return ok(); }
+  const AttachReport& value() const { return std::get<AttachReport>(state_); }
+  const AttachReport* operator->() const { return &value(); }
+  const AttachError& failure() const { return std::get<AttachError>(state_); }
+  AttachStage stage() const { return failure().stage; }
+  const Error& error() const { return failure().error; }
+
+ private:
+  std::variant<AttachReport, AttachError> state_;
+};
+
+// Takes every size, opens every input, finds the block, checks the output stays below
+// 2 GiB, then writes the output through a temporary file renamed over the target: host
+// bytes with the block filled, drive 0, drive 1, padding. Nothing is written before all
+// checks pass, a failure leaves an existing output untouched, the inputs are never
+// changed, and the output may be one of the inputs.
+AttachResult AttachDrives(const AttachRequest& request);
+
+// The message box text the dialog shows for a failure.
+std::string SaveMessage(const AttachError& failure);
+
+inline constexpr std::string_view SavedMessage = "Saved";
+
+// Smallest power of two >= size (size >= 1).
+std::uint64_t NextPowerOfTwo(std::uint64_t size);
+
+}  // namespace kivo::rom

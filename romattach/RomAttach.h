@@ -1,0 +1,68 @@
+// The parameter block that a prepared host ROM carries behind the marker "KivoFSDrive",
+// and the slot values written into it. The program inside the ROM reads these 17 bytes,
+// so nothing here may move.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "fsimage/Bytes.h"
+
+namespace kivo::rom {
+
+inline constexpr std::string_view MarkerText = "KivoFSDrive";
+inline constexpr std::size_t MarkerSize = 11;
+inline constexpr std::size_t BlockSize = 17;
+
+namespace block {
+inline constexpr std::size_t Slot1Start = 0;
+inline constexpr std::size_t Slot1End = 4;
+inline constexpr std::size_t Slot2Start = 8;
+inline constexpr std::size_t Slot2End = 12;
+inline constexpr std::size_t SaveFlash = 16;
+}  // namespace block
+
+// The search only looks at starts up to R - 13, so a found marker leaves at least two bytes.
+inline constexpr std::size_t MarkerTailRoom = 2;
+// The block is usable only when all of it lies inside the host ROM: marker start <= R - 28.
+inline constexpr std::size_t MarkerAndBlockSize = MarkerSize + BlockSize;
+
+// Offsets in the block are signed 32-bit: the output ROM stays below 2 GiB.
+inline constexpr std::uint64_t MaxRomSize = 0x7FFFFFFFu;
+
+static_assert(MarkerText.size() == MarkerSize);
+static_assert(block::Slot1End == block::Slot1Start + 4);
+static_assert(block::Slot2Start == block::Slot1End + 4);
+static_assert(block::Slot2End == block::Slot2Start + 4);
+static_assert(block::SaveFlash == block::Slot2End + 4);
+static_assert(block::SaveFlash + 1 == BlockSize);
+static_assert(MarkerAndBlockSize == 28);
+static_assert(MarkerSize + MarkerTailRoom == 13);
+
+using BlockBytes = std::array<std::byte, BlockSize>;
+
+// The five fields of the block. Ends are inclusive; an empty image has end = start - 1.
+struct ParamBlock {
+  std::uint32_t slot1Start = 0;
+  std::uint32_t slot1End = 0;
+  std::uint32_t slot2Start = 0;
+  std::uint32_t slot2End = 0;
+  std::uint8_t saveFlash = 0;
+
+  friend bool operator==(const ParamBlock&, const ParamBlock&) = default;
+};
+
+// Slot values for an output ROM of `hostSize` bytes followed by the given drives. A single
+// drive takes slot 1 whichever of the two it was given as; slot 2 is then all zero.
+// The caller keeps hostSize + drives below 2 GiB.
+ParamBlock ComputeSlots(std::uint64_t hostSize, std::optional<std::uint64_t> drive0Size,
+                        std::optional<std::uint64_t> drive1Size, bool saveFlash);
+
+BlockBytes EncodeParamBlock(const ParamBlock& values);
+// Reads the block at `blockOffset`, or nothing when it does not lie wholly inside `rom`.
+std::optional<ParamBlock> DecodeParamBlock(ByteSpan rom, std::uint64_t blockOffset);
+
+}  // namespace kivo::rom
