@@ -5,4 +5,5 @@
 namespace kivo::cli {
 
 // One line per subcommand, in the order of `kivofs --help`.
+Command AddBuildCommand(CLI::App& parent);
 }  // namespace kivo::cli

@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
 
   std::vector<Command> commands = {
       // subcommands, in the order of `kivofs --help`
+      AddBuildCommand(app),
   };
 
   try {

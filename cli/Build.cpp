@@ -1,0 +1,90 @@
+// kivofs build: packs a directory tree into a drive image.
+#include <charconv>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <sstream>
+
+#include "cli/Commands.h"
+#include "fsimage/Builder.h"
+
+namespace kivo::cli {
+namespace {
+
+struct BuildOptions {
+  std::string source;
+  std::string output;
+  std::string name = std::string(fs::DefaultDriveName);
+  bool hostOrder = false;
+  std::vector<std::string> excludes;
+  bool dryRun = false;
+  bool quiet = false;
+  bool trace = false;
+};
+
+int FailLines(const std::string& text) {
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) Fail(line);
+  return 1;
+}
+
+int RunBuild(const BuildOptions& options) {
+  fs::BuilderOptions builderOptions;
+  builderOptions.trace = options.trace;
+  builderOptions.sortByName = !options.hostOrder;
+  builderOptions.excludes = options.excludes;
+  builderOptions.driveName = options.name;
+  if (options.name.size() > fs::MaxDriveNameLength) {
+    std::cerr << "Warning the name will be truncated.  \nThe name may only be 15 letters long.\n";
+    builderOptions.driveName = options.name.substr(0, fs::MaxDriveNameLength);
+  }
+  // Reproducible builds: one fixed instant, in UTC, for every entry.
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch != nullptr && *epoch != '\0') {
+    long long seconds = 0;
+    std::string_view text(epoch);
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (error != std::errc() || end != text.data() + text.size() || seconds < 0) {
+      return Fail("SOURCE_DATE_EPOCH is not a number of seconds: '" + std::string(text) + "'");
+    }
+    auto instant = static_cast<std::time_t>(seconds);
+    std::tm utc{};
+    if (::gmtime_r(&instant, &utc) == nullptr) {
+      return Fail("SOURCE_DATE_EPOCH is out of range: '" + std::string(text) + "'");
+    }
+    builderOptions.clock = [utc] { return utc; };
+  }
+
+  std::ostream silent(nullptr);
+  std::ostream& diagnostics = options.quiet ? silent : std::cout;
+  fs::DriveBuilder builder(diagnostics, builderOptions);
+  builder.ResetScan();
+  builder.SetRootPathLength(options.source.size());
+  builder.ScanSource(options.source, "*");
+  int result = options.dryRun ? builder.CheckImage() : builder.BuildImage(options.output);
+  std::cout.flush();
+  if (result != fs::BuildOk) return FailLines(builder.lastError());
+  return 0;
+}
+
+}  // namespace
+
+Command AddBuildCommand(CLI::App& parent) {
+  auto options = std::make_shared<BuildOptions>();
+  CLI::App* app = parent.add_subcommand("build", "Pack a directory tree into a drive image");
+  app->add_option("SRC", options->source, "Source directory")->required();
+  app->add_option("-o,--output", options->output, "Drive image to write (.kid)")->required();
+  app->add_option("--name", options->name, "Drive name to store (at most 15 characters)");
+  app->add_flag("--host-order", options->hostOrder,
+                "Keep the host's listing order instead of sorting each directory by name");
+  app->add_option("--exclude", options->excludes, "Skip items whose name matches GLOB (repeatable)")
+      ->type_name("GLOB")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  app->add_flag("--dry-run", options->dryRun, "Run every check and print the layout; write nothing");
+  app->add_flag("-q,--quiet", options->quiet, "Print nothing on standard output");
+  app->add_flag("--trace", options->trace, "Also print the placement lines");
+  return {app, [options] { return RunBuild(*options); }};
+}
+
+}  // namespace kivo::cli
