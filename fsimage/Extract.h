@@ -1,0 +1,31 @@
+// Writes the tree held in a drive image out to a host directory.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+#include "fsimage/Reader.h"
+#include "fsimage/Result.h"
+
+namespace kivo::fs {
+
+struct ExtractStats {
+  std::uint64_t directories = 0;
+  std::uint64_t files = 0;
+  std::uint64_t bytes = 0;
+};
+
+// Why a stored name cannot become a host file name ("" when it can): names come from an
+// untrusted image, so empty, "." and "..", and names holding '/', '\' or a control
+// character are refused.
+std::string_view UnsafeNameReason(std::string_view name);
+
+// Extracts every directory and file of the image below `destination`, creating it when
+// missing. The whole tree is checked first (names, cycles, bounds), so a bad image writes
+// nothing. Nothing outside `destination` is ever written: an existing symbolic link in
+// the way is refused rather than followed, and each file is written to a temporary name
+// and renamed into place, so a failure never leaves a half-written file.
+Result<ExtractStats> ExtractImage(const ImageReader& image, const std::filesystem::path& destination);
+
+}  // namespace kivo::fs
