@@ -1,0 +1,43 @@
+// CFileDialog: the file picker. Every picker of the program is of the open kind: it accepts the
+// name of a file that does not exist yet and never asks before an existing file is chosen.
+#pragma once
+
+#include "ui/Wnd.h"
+
+namespace ui {
+
+inline constexpr DWORD OFN_HIDEREADONLY = 0x00000004;
+inline constexpr DWORD OFN_OVERWRITEPROMPT = 0x00000002;
+
+class CFileDialog {
+ public:
+  // lpszFilter as "Name|pattern|Name|pattern||"; lpszDefExt without the dot, added to a chosen
+  // name that has no extension.
+  CFileDialog(BOOL bOpenFileDialog, const char* lpszDefExt = nullptr, const char* lpszFileName = nullptr,
+              DWORD dwFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, const char* lpszFilter = nullptr,
+              CWnd* pParentWnd = nullptr);
+
+  struct OpenFileName {
+    const char* lpstrTitle = nullptr;
+    DWORD Flags = 0;
+    DWORD nFilterIndex = 1;  // 1-based, as the filter list counts
+  } m_ofn;
+
+  INT_PTR DoModal();  // IDOK or IDCANCEL
+  CString GetPathName() const { return m_strPathName; }
+  CString GetFileName() const;
+  CString GetFileExt() const;
+
+  // The wx wildcard string made from a filter list.
+  static CString ToWildcard(const CString& filter);
+
+ private:
+  BOOL m_bOpenFileDialog;
+  CString m_strDefExt;
+  CString m_strFileName;
+  CString m_strFilter;
+  CWnd* m_pParentWnd;
+  CString m_strPathName;
+};
+
+}  // namespace ui
