@@ -35,7 +35,11 @@ Status StoreDriveName(const std::filesystem::path& path, std::string_view name) 
     return MakeError(ErrorKind::Io, "cannot read " + Quoted(path) + ": " + SystemText(error));
   }
   constexpr auto fieldEnd = header::DriveName + DriveNameSize;
-  if (!S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_size) < fieldEnd) {
+  if (!S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return MakeError(ErrorKind::Io, "cannot write " + Quoted(path) + ": not a regular file");
+  }
+  if (static_cast<std::uint64_t>(info.st_size) < fieldEnd) {
     ::close(fd);
     return MakeError(ErrorKind::Format,
                      Quoted(path) + " is too short to hold a drive name (" +
