@@ -6,4 +6,7 @@ namespace kivo::cli {
 
 // One line per subcommand, in the order of `kivofs --help`.
 Command AddBuildCommand(CLI::App& parent);
+Command AddAttachCommand(CLI::App& parent);
+Command AddRomInfoCommand(CLI::App& parent);
+Command AddDetachCommand(CLI::App& parent);
 }  // namespace kivo::cli

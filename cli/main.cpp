@@ -13,6 +13,9 @@ int main(int argc, char** argv) {
   std::vector<Command> commands = {
       // subcommands, in the order of `kivofs --help`
       AddBuildCommand(app),
+      AddAttachCommand(app),
+      AddRomInfoCommand(app),
+      AddDetachCommand(app),
   };
 
   try {

@@ -1,0 +1,80 @@
+// kivofs rominfo: shows the parameter block of a ROM and what each slot points at.
+#include <memory>
+
+#include "cli/Commands.h"
+#include "fsimage/FileIO.h"
+#include "fsimage/Summary.h"
+#include "romattach/AttachedRom.h"
+
+namespace kivo::cli {
+namespace {
+
+struct RomInfoOptions {
+  std::string rom;
+};
+
+void PrintSlot(const rom::RomFile& file, int number, const rom::SlotInfo& slot) {
+  std::cout << "slot " << number << ": ";
+  switch (slot.state) {
+    case rom::SlotState::Empty:
+      std::cout << "empty\n";
+      return;
+    case rom::SlotState::OutsideFile:
+      std::cout << slot.start << " to " << slot.end << ": points outside the file\n";
+      return;
+    case rom::SlotState::NotDriveImage:
+      std::cout << slot.start << " to " << slot.end << " (" << slot.length()
+                << " bytes): not a drive image\n";
+      return;
+    case rom::SlotState::DriveImage:
+      break;
+  }
+  std::cout << slot.start << " to " << slot.end << " (" << slot.length() << " bytes): drive image\n";
+  std::string source = "slot " + std::to_string(number) + " of " + Quoted(file.path());
+  auto bytes = file.Read(slot.start, slot.length());
+  if (!bytes) {
+    Warn(bytes.error().message);
+    return;
+  }
+  auto summary = fs::SummariseImage(*bytes, fs::SizeUnit::Bytes, source);
+  if (!summary) {
+    Warn(summary.error().message);
+    return;
+  }
+  std::cout << "  version:      " << summary->fsVersion << '\n'
+            << "  root entries: " << summary->rootEntries << '\n'
+            << "  size:         " << summary->driveSize << " bytes\n"
+            << "  name:         " << summary->driveName << '\n';
+}
+
+int RunRomInfo(const RomInfoOptions& options) {
+  auto file = rom::RomFile::Open(options.rom);
+  if (!file) return Fail(file.error());
+  auto layout = rom::InspectRom(*file);
+  if (!layout) return Fail(layout.error());
+  const rom::ParamBlock& block = layout->block;
+  std::cout << Quoted(options.rom) << ": " << layout->romSize << " bytes\n"
+            << "marker:       " << layout->markerOffset << '\n'
+            << "block:        " << layout->blockOffset << '\n'
+            << "slot 1 start: " << block.slot1Start << '\n'
+            << "slot 1 end:   " << block.slot1End << '\n'
+            << "slot 2 start: " << block.slot2Start << '\n'
+            << "slot 2 end:   " << block.slot2End << '\n'
+            << "saveflash:    " << int{block.saveFlash} << '\n';
+  for (std::size_t i = 0; i < layout->slots.size(); ++i) {
+    PrintSlot(*file, static_cast<int>(i) + 1, layout->slots[i]);
+  }
+  return 0;
+}
+
+}  // namespace
+
+Command AddRomInfoCommand(CLI::App& parent) {
+  auto options = std::make_shared<RomInfoOptions>();
+  CLI::App* app = parent.add_subcommand(
+      "rominfo", "Show a ROM's parameter block and the drive images it points at");
+  app->add_option("ROM", options->rom, "ROM with the KivoFSDrive marker")->required();
+  return {app, [options] { return RunRomInfo(*options); }};
+}
+
+}  // namespace kivo::cli

@@ -1,0 +1,183 @@
+// Runs the real kivofs for attach, rominfo and detach.
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/romattach/RomTestFiles.h"
+
+namespace kivo::rom {
+namespace {
+
+using test::Bytes;
+
+struct CommandRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ShellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+std::string Slurp(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class RomCommandsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    host_ = test::HostWithMarker(4096, 100);
+    std::fill_n(host_.begin() + 111, 17, std::byte{0});  // a freshly prepared host
+    drive0_ = test::DriveImage(3, 7);
+    drive1_ = test::DriveImage(1, 9);
+    test::WriteFile(dir_ / "host.nds", host_);
+    test::WriteFile(dir_ / "a.kid", drive0_);
+    test::WriteFile(dir_ / "b.kid", drive1_);
+    test::WriteFile(dir_ / "plain.nds", test::Filler(4096, 2));
+  }
+
+  CommandRun Kivofs(const std::vector<std::string>& args) {
+    std::string command = "cd " + ShellQuote(dir_.path().string()) + " && " +
+                          ShellQuote(KIVOFS_BIN);
+    for (const std::string& arg : args) command += " " + ShellQuote(arg);
+    command += " >" + ShellQuote((dir_ / ".stdout").string()) + " 2>" +
+               ShellQuote((dir_ / ".stderr").string()) + " </dev/null";
+    int status = std::system(command.c_str());
+    CommandRun run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = Slurp(dir_ / ".stdout");
+    run.err = Slurp(dir_ / ".stderr");
+    std::filesystem::remove(dir_ / ".stdout");
+    std::filesystem::remove(dir_ / ".stderr");
+    return run;
+  }
+
+  test::TempDir dir_;
+  Bytes host_, drive0_, drive1_;
+};
+
+TEST_F(RomCommandsTest, AttachRomInfoDetachRoundTrip) {
+  CommandRun attach = Kivofs({"attach", "host.nds", "-o", "game_fs.nds", "--drive0", "a.kid",
+                       "--drive1", "b.kid", "--saveflash"});
+  ASSERT_EQ(attach.exitCode, 0) << attach.err;
+  EXPECT_EQ(attach.err, "");
+  const std::size_t size0 = drive0_.size(), size1 = drive1_.size();
+  EXPECT_NE(attach.out.find("slot 1: 4096 to " + std::to_string(4096 + size0 - 1)),
+            std::string::npos)
+      << attach.out;
+  EXPECT_EQ(std::filesystem::file_size(dir_ / "game_fs.nds"), 4096 + size0 + size1);
+
+  CommandRun info = Kivofs({"rominfo", "game_fs.nds"});
+  ASSERT_EQ(info.exitCode, 0) << info.err;
+  const std::string expectedLines[] = {
+      "marker:       100\n",
+      "block:        111\n",
+      "slot 1 start: 4096\n",
+      "slot 1 end:   " + std::to_string(4096 + size0 - 1) + "\n",
+      "slot 2 start: " + std::to_string(4096 + size0) + "\n",
+      "slot 2 end:   " + std::to_string(4096 + size0 + size1 - 1) + "\n",
+      "saveflash:    1\n",
+      "  name:         Test Drive 7\n",
+      "  name:         Test Drive 9\n",
+      "  size:         " + std::to_string(size0) + " bytes\n",
+      "  version:      1.00\n",
+  };
+  for (const std::string& line : expectedLines) {
+    EXPECT_NE(info.out.find(line), std::string::npos) << line << "in:\n" << info.out;
+  }
+
+  CommandRun detach = Kivofs({"detach", "game_fs.nds", "-o", "drives", "--rom", "again.nds"});
+  ASSERT_EQ(detach.exitCode, 0) << detach.err;
+  EXPECT_EQ(test::ReadFile(dir_ / "drives" / "drive0.kid"), drive0_);
+  EXPECT_EQ(test::ReadFile(dir_ / "drives" / "drive1.kid"), drive1_);
+  EXPECT_EQ(test::ReadFile(dir_ / "again.nds"), host_);
+}
+
+TEST_F(RomCommandsTest, WarnsOnAFilledHostAndReplaceDropsTheOldDrives) {
+  ASSERT_EQ(Kivofs({"attach", "host.nds", "-o", "one.nds", "--drive0", "a.kid"}).exitCode, 0);
+  ASSERT_EQ(Kivofs({"attach", "host.nds", "-o", "fresh.nds", "--drive0", "b.kid"}).exitCode, 0);
+
+  CommandRun carried = Kivofs({"attach", "one.nds", "-o", "two.nds", "--drive0", "b.kid"});
+  ASSERT_EQ(carried.exitCode, 0) << carried.err;
+  EXPECT_NE(carried.err.find("kivofs: warning: "), std::string::npos);
+  EXPECT_NE(carried.err.find("'one.nds'"), std::string::npos) << carried.err;
+  EXPECT_EQ(std::filesystem::file_size(dir_ / "two.nds"), 4096 + drive0_.size() + drive1_.size());
+
+  CommandRun replaced = Kivofs({"attach", "one.nds", "-o", "one.nds", "--drive0", "b.kid", "--replace"});
+  ASSERT_EQ(replaced.exitCode, 0) << replaced.err;
+  EXPECT_EQ(replaced.err, "");
+  EXPECT_EQ(test::ReadFile(dir_ / "one.nds"), test::ReadFile(dir_ / "fresh.nds"));
+}
+
+TEST_F(RomCommandsTest, PadPow2) {
+  CommandRun run = Kivofs({"attach", "host.nds", "-o", "padded.nds", "--drive1", "a.kid", "--pad-pow2"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  Bytes out = test::ReadFile(dir_ / "padded.nds");
+  ASSERT_EQ(out.size(), 16384u);
+  EXPECT_EQ(test::Slice(out, 4096, drive0_.size()), drive0_);
+  EXPECT_EQ(out.back(), std::byte{0xFF});
+}
+
+struct ErrorCase {
+  const char* name;
+  std::vector<std::string> args;
+  int exitCode;
+  const char* stderrPart;
+};
+
+class RomCommandsErrors : public RomCommandsTest, public testing::WithParamInterface<ErrorCase> {};
+
+TEST_P(RomCommandsErrors, ExitCodeAndMessage) {
+  const ErrorCase& c = GetParam();
+  CommandRun run = Kivofs(c.args);
+  EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+  EXPECT_NE(run.err.find(c.stderrPart), std::string::npos) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "out.nds"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RomCommandsErrors,
+    testing::Values(
+        ErrorCase{"AttachWithoutDrive", {"attach", "host.nds", "-o", "out.nds"}, 2,
+                  "kivofs: error: give --drive0, --drive1 or both"},
+        ErrorCase{"AttachWithoutOutput", {"attach", "host.nds", "--drive0", "a.kid"}, 2,
+                  "kivofs: error: "},
+        ErrorCase{"AttachUnknownOption",
+                  {"attach", "host.nds", "-o", "out.nds", "--drive0", "a.kid", "--bogus"}, 2,
+                  "kivofs: error: "},
+        ErrorCase{"AttachMissingHost", {"attach", "nope.nds", "-o", "out.nds", "--drive0", "a.kid"},
+                  1, "kivofs: error: 'nope.nds'"},
+        ErrorCase{"AttachMissingDrive",
+                  {"attach", "host.nds", "-o", "out.nds", "--drive1", "nope.kid"}, 1, "nope.kid"},
+        ErrorCase{"AttachHostWithoutMarker",
+                  {"attach", "plain.nds", "-o", "out.nds", "--drive0", "a.kid"}, 1,
+                  "kivofs: error: no usable KivoFSDrive marker in 'plain.nds'"},
+        ErrorCase{"RomInfoWithoutMarker", {"rominfo", "plain.nds"}, 1,
+                  "no usable KivoFSDrive marker in 'plain.nds'"},
+        ErrorCase{"RomInfoMissing", {"rominfo", "nope.nds"}, 1, "cannot open 'nope.nds'"},
+        ErrorCase{"RomInfoWithoutArgument", {"rominfo"}, 2, "kivofs: error: "},
+        ErrorCase{"DetachFreshHost", {"detach", "host.nds", "-o", "drives"}, 1,
+                  "no drive attached in 'host.nds'"},
+        ErrorCase{"DetachWithoutDirectory", {"detach", "host.nds"}, 2, "kivofs: error: "}),
+    [](const testing::TestParamInfo<ErrorCase>& caseInfo) { return caseInfo.param.name; });
+
+}  // namespace
+}  // namespace kivo::rom
