@@ -192,8 +192,12 @@ HTREEITEM CTreeCtrl::GetNextItem(HTREEITEM hItem, UINT nCode) const {
   switch (nCode) {
     case TVGN_ROOT:
       return root.IsOk() ? FromId(tree->GetFirstChild(root, cookie)) : nullptr;
-    case TVGN_CARET:
-      return FromId(tree->GetSelection());
+    case TVGN_CARET: {
+      // The wx tree keeps a current item (at first its hidden root) even when nothing is selected.
+      const wxTreeItemId selection = tree->GetSelection();
+      if (!selection.IsOk() || selection == root || !tree->IsSelected(selection)) return nullptr;
+      return FromId(selection);
+    }
     case TVGN_CHILD: {
       const wxTreeItemId parent = (hItem == nullptr || hItem == TVI_ROOT) ? root : ToId(hItem);
       return parent.IsOk() ? FromId(tree->GetFirstChild(parent, cookie)) : nullptr;

@@ -90,6 +90,8 @@ class CDialog : public CWnd {
   BOOL PreTranslateMessage(const MSG& msg) override;
 
   UINT GetTemplateID() const { return m_nIDTemplate; }
+  // The value given to EndDialog, -1 while the dialog has not ended.
+  int GetModalResult() const { return m_nModalResult; }
   wxDialog* GetDialogWindow() const;
   // The ID Enter runs when no push button has the focus.
   int GetDefID() const;

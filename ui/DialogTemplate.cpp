@@ -38,7 +38,7 @@ class TemplateComboBox : public wxComboBox {
  public:
   TemplateComboBox(wxWindow* parent, int id, const wxPoint& pos, const wxSize& size, bool sorted)
       : wxComboBox(parent, id, wxEmptyString, pos, size, 0, nullptr, wxCB_DROPDOWN), m_sorted(sorted) {}
-  bool IsSorted() const { return m_sorted; }
+  bool KeepsSorted() const { return m_sorted; }
 
  private:
   bool m_sorted;
@@ -132,7 +132,7 @@ void BuildDialogFromTemplate(wxDialog& dialog, const res::DialogTemplate& dialog
 
 bool IsSortedComboBox(const wxWindow* window) {
   const auto* combo = dynamic_cast<const TemplateComboBox*>(window);
-  return combo != nullptr && combo->IsSorted();
+  return combo != nullptr && combo->KeepsSorted();
 }
 
 }  // namespace ui
