@@ -1,0 +1,34 @@
+// The application object of kivofs-utils. It owns the drive builder for the whole run, so
+// that the image buffer of a build outlives the dialog that made it.
+#include <wx/app.h>
+
+#include <iostream>
+
+#include "drivetool/RomFSDlg.h"
+#include "fsimage/Builder.h"
+
+namespace {
+
+class CKivoFSUtilsApp : public wxApp {
+ public:
+  bool OnInit() override { return true; }
+
+  // The program is one modal dialog: when it closes, the program ends.
+  int OnRun() override {
+    // LAUNCHER: the launcher dialog replaces this direct start of the drive tool; it will
+    // open the drive tool (and the ROM attach tool) modally over itself.
+    CRomFSDlg dlg(m_builder);
+    dlg.DoModal();
+    std::cout.flush();
+    return 0;
+  }
+
+ private:
+  // Trace lines on and host listing order: the builder's defaults. Its lines go to the
+  // program's standard output.
+  kivo::fs::DriveBuilder m_builder{std::cout};
+};
+
+}  // namespace
+
+wxIMPLEMENT_APP(CKivoFSUtilsApp);
