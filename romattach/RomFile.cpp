@@ -16,6 +16,8 @@
 namespace kivo::rom {
 namespace {
 
+// Markers usually sit near the start of a ROM: read a little first, then more and more.
+constexpr std::size_t FirstSearchChunk = std::size_t{64} << 10;
 constexpr std::size_t SearchChunkSize = std::size_t{4} << 20;
 
 std::string SystemText(int error) { return std::generic_category().message(error); }
@@ -108,9 +110,11 @@ Result<std::optional<std::uint64_t>> RomFile::FindParamBlock() const {
       static_cast<std::size_t>(std::min<std::uint64_t>(SearchChunkSize + MarkerSize - 1, limit)));
   std::uint64_t base = 0;  // file offset of buffer[0]
   std::size_t kept = 0;    // bytes carried over from the previous chunk
+  std::size_t chunk = FirstSearchChunk;
   while (base + kept < limit) {
     auto want = static_cast<std::size_t>(
-        std::min<std::uint64_t>(buffer.size() - kept, limit - base - kept));
+        std::min<std::uint64_t>({buffer.size() - kept, chunk, limit - base - kept}));
+    chunk = std::min(chunk * 2, SearchChunkSize);
     Status read = ReadInto(base + kept, MutableByteSpan(buffer.data() + kept, want));
     if (!read) return read.error();
     std::size_t have = kept + want;

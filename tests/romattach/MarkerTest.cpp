@@ -33,6 +33,8 @@ struct SearchCase {
   bool usable;
 };
 
+void PrintTo(const SearchCase& c, std::ostream* os) { *os << c.name; }
+
 class FindParamBlockTest : public testing::TestWithParam<SearchCase> {};
 
 TEST_P(FindParamBlockTest, FindsTheFirstQualifyingMarker) {
@@ -81,10 +83,14 @@ INSTANTIATE_TEST_SUITE_P(
                    {{100, "KIVOFSDRIVE"}, {700, "KivoFSDrive"}}, 711, true},
         SearchCase{"FollowedByNonZeroBytes", 4096, {{64, "KivoFSDriveKivoFSDriveXYZ"}}, 75, true},
         SearchCase{"PartialMarkerThenWhole", 4096, {{10, "KivoFSDrivKivoFSDrive"}}, 31, true},
-        // The file search reads 4 MiB chunks: a marker across the boundary must be found.
-        SearchCase{"AcrossTheFirstChunk", (std::size_t{4} << 20) + 64,
-                   {{(std::size_t{4} << 20) - 5, "KivoFSDrive"}}, (std::size_t{4} << 20) + 6,
+        // The file search reads chunks of 64 KiB, 128 KiB, ... up to 4 MiB, ending at these
+        // offsets: a marker across a chunk boundary must be found.
+        SearchCase{"AcrossTheFirstChunk", 200000, {{65536 - 5, "KivoFSDrive"}}, 65536 + 6, true},
+        SearchCase{"AcrossTheSecondChunk", 200000, {{196608 - 3, "KivoFSDrive"}}, 196608 + 8,
                    true},
+        SearchCase{"AcrossTheFirst4MiBChunk", 8400000, {{4128768 - 10, "KivoFSDrive"}},
+                   4128768 + 1, true},
+        SearchCase{"JustBeforeAChunkEnd", 500000, {{458752 - 11, "KivoFSDrive"}}, 458752, true},
         SearchCase{"NearTheEndOfALargeRom", (std::size_t{9} << 20) + 100,
                    {{(std::size_t{9} << 20) + 100 - 28, "KivoFSDrive"}},
                    (std::size_t{9} << 20) + 100 - 17, true}),
