@@ -13,6 +13,11 @@ int main(int argc, char** argv) {
   std::vector<Command> commands = {
       // subcommands, in the order of `kivofs --help`
       AddBuildCommand(app),
+      AddInfoCommand(app),
+      AddRenameCommand(app),
+      AddLsCommand(app),
+      AddExtractCommand(app),
+      AddVerifyCommand(app),
       AddAttachCommand(app),
       AddRomInfoCommand(app),
       AddDetachCommand(app),

@@ -226,20 +226,29 @@ std::optional<std::uint32_t> ImageReader::TableEntry(std::uint64_t cluster) cons
 }
 
 Status ImageReader::Walk(const std::function<Status(const Located&)>& visit) const {
+  Located root;
+  root.isRoot = true;
+  return WalkFrom(root, visit);
+}
+
+Status ImageReader::WalkFrom(const Located& start,
+                             const std::function<Status(const Located&)>& visit) const {
   struct Frame {
     std::string path;
     std::uint32_t cluster;
     std::vector<Slot> items;
     std::size_t next = 0;
   };
-  auto root = ListRoot();
-  if (!root) return root.error();
+  auto first = List(start);
+  if (!first) return first.error();
   std::uint32_t rootCluster = header_.rootStart / ClusterSize;
+  std::uint32_t startCluster = start.isRoot ? rootCluster : start.entry.firstCluster;
   // Which path first reached each directory region: a second arrival means a cycle or a
   // block shared by two entries, and entering it again could go on for ever.
   std::unordered_map<std::uint32_t, std::string> entered{{rootCluster, std::string()}};
+  entered.emplace(startCluster, start.path);
   std::vector<Frame> stack;
-  stack.push_back(Frame{std::string(), rootCluster, std::move(*root)});
+  stack.push_back(Frame{start.path, startCluster, std::move(*first)});
   while (!stack.empty()) {
     Frame& frame = stack.back();
     if (frame.next == frame.items.size()) {

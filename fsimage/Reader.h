@@ -115,6 +115,8 @@ class ImageReader {
   // Fails when a directory block is reached a second time (a cycle, or two entries sharing
   // one block), when a region lies outside the image, or when the visitor fails.
   Status Walk(const std::function<Status(const Located&)>& visit) const;
+  // The same below `start` (the root or a directory); paths stay full paths.
+  Status WalkFrom(const Located& start, const std::function<Status(const Located&)>& visit) const;
 
  private:
   ImageReader(ByteSpan bytes, std::string source, ImageHeader header)

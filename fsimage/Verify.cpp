@@ -87,6 +87,7 @@ class Verifier {
   }
 
   VerifyReport Finish() {
+    report_.problemCount = report_.problems.size() + unlisted_;
     if (unlisted_ > 0) {
       report_.problems.push_back("... and " + std::to_string(unlisted_) + " more problems");
     }

@@ -12,6 +12,7 @@ namespace kivo::fs {
 
 struct VerifyReport {
   std::vector<std::string> problems;  // one readable line each; empty when the image is sound
+  std::size_t problemCount = 0;       // also those past MaxListedProblems
   std::uint64_t directories = 0;
   std::uint64_t files = 0;
   std::uint64_t clusters = 0;

@@ -1,0 +1,56 @@
+// kivofs rename: stores a new drive name in an image.
+#include <memory>
+
+#include "cli/Commands.h"
+#include "fsimage/FileIO.h"
+#include "fsimage/Format.h"
+#include "fsimage/NameStore.h"
+#include "fsimage/Reader.h"
+
+namespace kivo::cli {
+namespace {
+
+struct RenameOptions {
+  std::string image;
+  std::string name;
+  bool force = false;
+};
+
+// Bytes 4 to 19 of any other file would be overwritten just as readily, so unless told
+// otherwise the command asks for the two header fields every image has.
+std::string WhyNotAnImage(const std::string& path) {
+  auto mapped = fs::MappedImage::Open(path);
+  if (!mapped) return mapped.error().message;
+  auto header = fs::ParseHeader(mapped->bytes(), Quoted(path));
+  if (!header) return header.error().message;
+  if (header->version != fs::FormatVersion || header->driveSize != mapped->bytes().size()) {
+    return Quoted(path) + " does not look like a drive image (version " +
+           std::to_string(header->version) + ", driveSize " + std::to_string(header->driveSize) +
+           " for a file of " + std::to_string(mapped->bytes().size()) +
+           " bytes); use --force to store the name anyway";
+  }
+  return {};
+}
+
+int RunRename(const RenameOptions& options) {
+  if (!options.force) {
+    if (std::string why = WhyNotAnImage(options.image); !why.empty()) return Fail(why);
+  }
+  if (fs::DriveNameTooLong(options.name)) std::cerr << fs::DriveNameWarning << '\n';
+  Status stored = fs::StoreDriveName(options.image, options.name);
+  if (!stored) return Fail(stored.error());
+  return 0;
+}
+
+}  // namespace
+
+Command AddRenameCommand(CLI::App& parent) {
+  auto options = std::make_shared<RenameOptions>();
+  CLI::App* app = parent.add_subcommand("rename", "Store a new drive name (at most 15 characters)");
+  app->add_option("IMAGE", options->image, "Drive image (.kid)")->required();
+  app->add_option("NAME", options->name, "New drive name")->required();
+  app->add_flag("--force", options->force, "Store the name even if the file does not look like a drive image");
+  return {app, [options] { return RunRename(*options); }};
+}
+
+}  // namespace kivo::cli

@@ -1,0 +1,45 @@
+// kivofs verify: checks an image against every rule of the format.
+#include <memory>
+
+#include "cli/Commands.h"
+#include "fsimage/FileIO.h"
+#include "fsimage/Reader.h"
+#include "fsimage/Summary.h"
+#include "fsimage/Verify.h"
+
+namespace kivo::cli {
+namespace {
+
+struct VerifyOptions {
+  std::string image;
+};
+
+int RunVerify(const VerifyOptions& options) {
+  auto mapped = fs::MappedImage::Open(options.image);
+  if (!mapped) return Fail(mapped.error());
+  fs::VerifyReport report = fs::VerifyImage(mapped->bytes(), Quoted(options.image));
+  if (!report.ok()) {
+    for (const std::string& problem : report.problems) {
+      std::cout << options.image << ": " << problem << '\n';
+    }
+    std::cout.flush();
+    std::size_t count = report.problemCount;
+    return Fail(Quoted(options.image) + ": " + std::to_string(count) +
+                (count == 1 ? " problem" : " problems") + " found");
+  }
+  std::cout << options.image << ": ok (" << report.directories << " directories, "
+            << report.files << " files, " << report.clusters << " clusters, "
+            << mapped->bytes().size() << " bytes)\n";
+  return 0;
+}
+
+}  // namespace
+
+Command AddVerifyCommand(CLI::App& parent) {
+  auto options = std::make_shared<VerifyOptions>();
+  CLI::App* app = parent.add_subcommand("verify", "Check a drive image against the format's rules");
+  app->add_option("IMAGE", options->image, "Drive image (.kid)")->required();
+  return {app, [options] { return RunVerify(*options); }};
+}
+
+}  // namespace kivo::cli
