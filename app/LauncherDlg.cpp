@@ -1,0 +1,98 @@
+#include "app/LauncherDlg.h"
+
+#include <wx/dialog.h>
+#include <wx/menu.h>
+
+#include "app/AboutDlg.h"
+#include "app/LauncherPictures.h"
+#include "drivetool/RomFSDlg.h"
+#include "res/LauncherPictures.h"
+#include "res/Strings.h"
+#include "res/Templates.h"
+#include "romattach/dialog/AddKivoFSDlg.h"
+#include "ui/WxText.h"
+
+namespace {
+
+constexpr int IDC_CREATE_DRIVE = 1001;
+constexpr int IDC_ADD_DRIVES = 1002;
+constexpr int IDC_BLANK_LEFT = 1003;
+constexpr int IDC_BLANK_RIGHT = 1004;
+
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CKivoFSUtilsDlg, ui::CDialog)
+  ON_BN_CLICKED(IDC_CREATE_DRIVE, OnCreateDrive)
+  ON_BN_CLICKED(IDC_ADD_DRIVES, OnAddDrives)
+  ON_BN_CLICKED(IDC_BLANK_LEFT, OnBlankLeft)
+  ON_BN_CLICKED(IDC_BLANK_RIGHT, OnBlankRight)
+END_MESSAGE_MAP()
+
+CKivoFSUtilsDlg::CKivoFSUtilsDlg(kivo::fs::DriveBuilder& builder, ui::CWnd* pParent)
+    : ui::CDialog(res::IDD_KIVOFSUTILS_DIALOG, pParent), m_builder(builder) {
+  app::RegisterLauncherPictures();
+}
+
+void CKivoFSUtilsDlg::DoDataExchange(ui::CDataExchange* pDX) {
+  ui::CDialog::DoDataExchange(pDX);
+  ui::DDX_Control(pDX, IDC_BLANK_RIGHT, m_buttonBlankRight);
+  ui::DDX_Control(pDX, IDC_BLANK_LEFT, m_buttonBlankLeft);
+  ui::DDX_Control(pDX, IDC_ADD_DRIVES, m_buttonAddDrives);
+  ui::DDX_Control(pDX, IDC_CREATE_DRIVE, m_buttonCreateDrive);
+}
+
+BOOL CKivoFSUtilsDlg::OnInitDialog() {
+  ui::CDialog::OnInitDialog();
+
+  // Right-clicks on the buttons reach the dialog too: the context menu event travels up.
+  m_hWnd->Bind(wxEVT_CONTEXT_MENU, &CKivoFSUtilsDlg::OnContextMenu, this);
+  m_hWnd->Bind(wxEVT_MENU, [this](wxCommandEvent& event) {
+    OnSysCommand(static_cast<ui::UINT>(event.GetId()));
+  });
+
+  GetDialogWindow()->SetIcons(app::LoadAppIcon());
+
+  m_buttonCreateDrive.LoadBitmaps(res::IDB_CREATE_DRIVE, res::IDB_CREATE_DRIVE_PRESSED);
+  m_buttonAddDrives.LoadBitmaps(res::IDB_ADD_DRIVES, res::IDB_ADD_DRIVES_PRESSED);
+  m_buttonBlankLeft.LoadBitmaps(res::IDB_BLANK_LEFT);
+  m_buttonBlankRight.LoadBitmaps(res::IDB_BLANK_RIGHT);
+  return TRUE;
+}
+
+std::unique_ptr<wxMenu> CKivoFSUtilsDlg::CreateSystemMenu() const {
+  const ui::CString about = res::LoadResourceString(res::IDS_ABOUTBOX);
+  if (about.empty()) return nullptr;
+  auto menu = std::make_unique<wxMenu>();
+  menu->Append(static_cast<int>(SC_CLOSE), "&Close");
+  menu->AppendSeparator();
+  menu->Append(static_cast<int>(IDM_ABOUTBOX), ui::ToWx(about));
+  return menu;
+}
+
+void CKivoFSUtilsDlg::OnContextMenu(wxContextMenuEvent&) {
+  if (std::unique_ptr<wxMenu> menu = CreateSystemMenu()) m_hWnd->PopupMenu(menu.get());
+}
+
+void CKivoFSUtilsDlg::OnSysCommand(ui::UINT nID) {
+  if ((nID & 0xFFF0u) == IDM_ABOUTBOX) {
+    CAboutDlg dlgAbout;
+    dlgAbout.DoModal();
+  } else if ((nID & 0xFFF0u) == SC_CLOSE) {
+    SendCommand(ui::IDCANCEL, ui::BN_CLICKED);
+  }
+}
+
+void CKivoFSUtilsDlg::OnCreateDrive() {
+  CRomFSDlg dlg(m_builder);
+  dlg.DoModal();
+}
+
+void CKivoFSUtilsDlg::OnAddDrives() {
+  CAddKivoFSDlg dlg;
+  dlg.DoModal();
+}
+
+// The two blank pictures are placeholders: clicking them does nothing.
+void CKivoFSUtilsDlg::OnBlankLeft() {}
+
+void CKivoFSUtilsDlg::OnBlankRight() {}

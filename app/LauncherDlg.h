@@ -1,0 +1,50 @@
+// CKivoFSUtilsDlg: the launcher "Kivo FS Utils" (template 102). Its four picture buttons open
+// the drive tool and the ROM attach tool; the other two do nothing. The About entry sits in a
+// context menu that stands for the system menu, which GTK offers no way to extend.
+#pragma once
+
+#include <memory>
+
+#include "fsimage/Builder.h"
+#include "ui/Controls.h"
+#include "ui/Dialog.h"
+
+class wxContextMenuEvent;
+class wxMenu;
+
+class CKivoFSUtilsDlg : public ui::CDialog {
+ public:
+  // The builder belongs to the application; every drive tool opened from here uses it.
+  explicit CKivoFSUtilsDlg(kivo::fs::DriveBuilder& builder, ui::CWnd* pParent = nullptr);
+
+  ui::CBitmapButton m_buttonBlankRight;  // 1004
+  ui::CBitmapButton m_buttonBlankLeft;   // 1003
+  ui::CBitmapButton m_buttonAddDrives;   // 1002
+  ui::CBitmapButton m_buttonCreateDrive; // 1001
+
+  static constexpr ui::UINT IDM_ABOUTBOX = 0x0010;
+  static constexpr ui::UINT SC_CLOSE = 0xF060;
+
+  BOOL OnInitDialog() override;
+
+  // The launcher's system menu: Close, a separator and the About entry (string 101), or
+  // nullptr when string 101 is empty. The caller owns it.
+  std::unique_ptr<wxMenu> CreateSystemMenu() const;
+  // A command chosen from that menu.
+  void OnSysCommand(ui::UINT nID);
+
+ protected:
+  void DoDataExchange(ui::CDataExchange* pDX) override;
+
+  void OnCreateDrive();
+  void OnAddDrives();
+  void OnBlankLeft();
+  void OnBlankRight();
+
+  DECLARE_MESSAGE_MAP()
+
+ private:
+  void OnContextMenu(wxContextMenuEvent& event);
+
+  kivo::fs::DriveBuilder& m_builder;
+};

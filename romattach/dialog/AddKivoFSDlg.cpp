@@ -1,0 +1,94 @@
+#include "romattach/dialog/AddKivoFSDlg.h"
+
+#include "romattach/AttachDrives.h"
+#include "ui/FileDialog.h"
+
+namespace {
+
+constexpr int IDC_BROWSE_HOST = 1004;
+constexpr int IDC_BROWSE_DRIVE0 = 1005;
+constexpr int IDC_DRIVE0 = 1006;
+constexpr int IDC_HOST = 1007;
+constexpr int IDC_DRIVE1 = 1008;
+constexpr int IDC_BROWSE_DRIVE1 = 1009;
+constexpr int IDC_OUTPUT = 1010;
+constexpr int IDC_BROWSE_OUTPUT = 1011;
+constexpr int IDC_SAVE_FLASH = 1013;
+constexpr int IDC_SAVE = 1014;
+constexpr int IDC_EXIT = 1015;
+
+constexpr const char* kCaption = "Kivo FS Utils";
+constexpr const char* kRomFilter = "NDS and GBA files|*.nds;*.gba|All files|*.*||";
+constexpr const char* kDriveFilter = "KivoFS Image Drive files|*.kid|All files|*.*||";
+
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CAddKivoFSDlg, ui::CDialog)
+  ON_BN_CLICKED(IDC_BROWSE_HOST, OnBrowseHost)
+  ON_BN_CLICKED(IDC_BROWSE_DRIVE0, OnBrowseDrive0)
+  ON_BN_CLICKED(IDC_BROWSE_DRIVE1, OnBrowseDrive1)
+  ON_BN_CLICKED(IDC_BROWSE_OUTPUT, OnBrowseOutput)
+  ON_BN_CLICKED(IDC_SAVE, OnSave)
+  ON_BN_CLICKED(IDC_EXIT, OnExit)
+END_MESSAGE_MAP()
+
+CAddKivoFSDlg::CAddKivoFSDlg(ui::CWnd* pParent) : ui::CDialog(136, pParent) {}
+
+void CAddKivoFSDlg::DoDataExchange(ui::CDataExchange* pDX) {
+  ui::CDialog::DoDataExchange(pDX);
+  ui::DDX_Control(pDX, IDC_BROWSE_OUTPUT, m_buttonBrowseOutput);
+  ui::DDX_Control(pDX, IDC_BROWSE_DRIVE1, m_buttonBrowseDrive1);
+  ui::DDX_Control(pDX, IDC_BROWSE_DRIVE0, m_buttonBrowseDrive0);
+  ui::DDX_Control(pDX, IDC_BROWSE_HOST, m_buttonBrowseHost);
+  ui::DDX_Control(pDX, IDC_SAVE, m_buttonSave);
+  ui::DDX_Control(pDX, IDC_EXIT, m_buttonExit);
+  ui::DDX_Text(pDX, IDC_HOST, m_strHostRom);
+  ui::DDX_Check(pDX, IDC_SAVE_FLASH, m_nSaveFlash);
+  ui::DDX_Text(pDX, IDC_OUTPUT, m_strOutputRom);
+  ui::DDX_Text(pDX, IDC_DRIVE1, m_strDrive1);
+  ui::DDX_Text(pDX, IDC_DRIVE0, m_strDrive0);
+}
+
+void CAddKivoFSDlg::Browse(const char* title, const char* filter, const char* defaultExtension,
+                           ui::CString& field) {
+  ui::CFileDialog picker(TRUE, defaultExtension, nullptr, ui::OFN_HIDEREADONLY | ui::OFN_OVERWRITEPROMPT,
+                         filter, this);
+  picker.m_ofn.lpstrTitle = title;
+  if (picker.DoModal() == ui::IDOK) field = picker.GetPathName();
+  UpdateData(FALSE);
+}
+
+void CAddKivoFSDlg::OnBrowseHost() { Browse("Pick Kivo Rom...", kRomFilter, nullptr, m_strHostRom); }
+
+void CAddKivoFSDlg::OnBrowseDrive0() {
+  Browse("Pick Drive image file...", kDriveFilter, nullptr, m_strDrive0);
+}
+
+void CAddKivoFSDlg::OnBrowseDrive1() {
+  Browse("Pick Drive image file...", kDriveFilter, nullptr, m_strDrive1);
+}
+
+void CAddKivoFSDlg::OnBrowseOutput() { Browse("Save As", kRomFilter, "nds", m_strOutputRom); }
+
+void CAddKivoFSDlg::Report(const ui::CString& text) { MessageBox(text, kCaption, ui::MB_OK); }
+
+void CAddKivoFSDlg::OnSave() {
+  UpdateData(TRUE);
+  kivo::rom::AttachRequest request;
+  request.host = std::filesystem::path(m_strHostRom);
+  request.drive0 = std::filesystem::path(m_strDrive0);
+  request.drive1 = std::filesystem::path(m_strDrive1);
+  request.output = std::filesystem::path(m_strOutputRom);
+  request.saveFlash = m_nSaveFlash != 0;
+  // The core checks in the order the messages are owed (output path, drives, sizes, inputs,
+  // marker) and stops at the first failure, so nothing is assembled from a size or bytes it
+  // could not get, and a failed write leaves any existing output as it was.
+  const kivo::rom::AttachResult result = kivo::rom::AttachDrives(request);
+  if (!result) {
+    Report(kivo::rom::SaveMessage(result.failure()));
+    return;
+  }
+  Report(ui::CString(kivo::rom::SavedMessage));
+}
+
+void CAddKivoFSDlg::OnExit() { ui::CDialog::OnCancel(); }

@@ -1,0 +1,20 @@
+# Tests of the ROM attach dialog, the launcher and its pictures, and end-to-end runs of the real
+# kivofs-utils. The launcher's sources are built into the program itself, so the tests build
+# the ones they need too.
+if(TARGET romattachdlg)
+  kivofs_gui_test(romattachdlg_gui_tests
+    SOURCES AddKivoFSDlgTest.cpp
+    LIBS romattachdlg)
+endif()
+
+kivofs_gui_test(launcher_pictures_gui_tests
+  SOURCES LauncherPicturesTest.cpp ${PROJECT_SOURCE_DIR}/app/LauncherPictures.cpp
+  LIBS kivofs_ui)
+
+if(TARGET romattachdlg AND TARGET kivofs_drivetool)
+  kivofs_gui_test(app_gui_tests
+    SOURCES LauncherDlgTest.cpp
+            ${PROJECT_SOURCE_DIR}/app/LauncherDlg.cpp ${PROJECT_SOURCE_DIR}/app/AboutDlg.cpp
+            ${PROJECT_SOURCE_DIR}/app/LauncherPictures.cpp
+    LIBS romattachdlg kivofs_drivetool)
+endif()
