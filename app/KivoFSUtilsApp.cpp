@@ -4,7 +4,7 @@
 
 #include <iostream>
 
-#include "drivetool/RomFSDlg.h"
+#include "app/LauncherDlg.h"
 #include "fsimage/Builder.h"
 
 namespace {
@@ -15,9 +15,8 @@ class CKivoFSUtilsApp : public wxApp {
 
   // The program is one modal dialog: when it closes, the program ends.
   int OnRun() override {
-    // LAUNCHER: the launcher dialog replaces this direct start of the drive tool; it will
-    // open the drive tool (and the ROM attach tool) modally over itself.
-    CRomFSDlg dlg(m_builder);
+    // The launcher opens the drive tool and the ROM attach tool modally over itself.
+    CKivoFSUtilsDlg dlg(m_builder);
     dlg.DoModal();
     std::cout.flush();
     return 0;

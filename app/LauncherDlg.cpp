@@ -41,7 +41,7 @@ void CKivoFSUtilsDlg::DoDataExchange(ui::CDataExchange* pDX) {
   ui::DDX_Control(pDX, IDC_CREATE_DRIVE, m_buttonCreateDrive);
 }
 
-BOOL CKivoFSUtilsDlg::OnInitDialog() {
+ui::BOOL CKivoFSUtilsDlg::OnInitDialog() {
   ui::CDialog::OnInitDialog();
 
   // Right-clicks on the buttons reach the dialog too: the context menu event travels up.

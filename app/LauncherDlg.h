@@ -25,7 +25,7 @@ class CKivoFSUtilsDlg : public ui::CDialog {
   static constexpr ui::UINT IDM_ABOUTBOX = 0x0010;
   static constexpr ui::UINT SC_CLOSE = 0xF060;
 
-  BOOL OnInitDialog() override;
+  ui::BOOL OnInitDialog() override;
 
   // The launcher's system menu: Close, a separator and the About entry (string 101), or
   // nullptr when string 101 is empty. The caller owns it.
