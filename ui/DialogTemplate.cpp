@@ -77,11 +77,13 @@ void CreateControl(wxDialog& dialog, const res::ControlTemplate& control) {
       new TemplateTextCtrl(&dialog, id, pos, size, style, (control.style & res::WS_TABSTOP) != 0);
       break;
     }
+    // Exact fit drops the toolkit's wide padding, which would hide labels such as "..." on
+    // the narrow buttons the templates use.
     case K::PushButton:
-      new wxButton(&dialog, id, text, pos, size);
+      new wxButton(&dialog, id, text, pos, size, wxBU_EXACTFIT);
       break;
     case K::DefPushButton: {
-      auto* button = new wxButton(&dialog, id, text, pos, size);
+      auto* button = new wxButton(&dialog, id, text, pos, size, wxBU_EXACTFIT);
       button->SetDefault();
       break;
     }
@@ -112,10 +114,10 @@ void CreateControl(wxDialog& dialog, const res::ControlTemplate& control) {
 }  // namespace
 
 wxFont TemplateFont() {
-  // The templates ask for 8-point "MS Sans Serif"; the platform's default GUI font at 9 points
-  // keeps the texts readable at the sizes the templates give them.
+  // The templates ask for 8-point "MS Sans Serif": the platform's default GUI font at 8 points
+  // has about the same proportions, so every label fits the width the template gives it.
   wxFont font = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT);
-  font.SetPointSize(9);
+  font.SetPointSize(8);
   return font;
 }
 

@@ -117,3 +117,30 @@ void PumpEvents(int rounds) {
 }
 
 }  // namespace kivofs_test
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+namespace kivofs_test {
+
+bool SaveScreenshot(wxWindow* window, const std::string& path) {
+  window->Raise();
+  window->Refresh();
+  window->Update();
+  // Give the X server and the toolkit time to map and paint the window.
+  for (int i = 0; i < 10; ++i) {
+    PumpEvents(2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  }
+  const wxRect rect = window->GetScreenRect();
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::filesystem::remove(path);
+  const std::string command = "import -window root -crop " + std::to_string(rect.width) + "x" +
+                              std::to_string(rect.height) + "+" + std::to_string(rect.x) + "+" +
+                              std::to_string(rect.y) + " +repage '" + path + "' 2>/dev/null";
+  return std::system(command.c_str()) == 0 && std::filesystem::exists(path);
+}
+
+}  // namespace kivofs_test

@@ -72,3 +72,11 @@ class ModalHook : public wxModalDialogHook {
 void PumpEvents(int rounds = 5);
 
 }  // namespace kivofs_test
+
+namespace kivofs_test {
+
+// Saves what the screen shows of a top-level window as a PNG (ImageMagick's import on the
+// X display), creating the folder. Returns false when it could not be taken.
+bool SaveScreenshot(wxWindow* window, const std::string& path);
+
+}  // namespace kivofs_test

@@ -152,3 +152,20 @@ TEST(TemplateDialogs, FirstTabStopGetsTheFocus) {
 }
 
 }  // namespace
+
+namespace {
+
+class TemplateScreenshots : public ::testing::TestWithParam<int> {};
+
+// Pictures of the bare templates for whoever builds a dialog on them; the dialogs' own tests
+// take the pictures of the finished dialogs.
+TEST_P(TemplateScreenshots, Saved) {
+  ui::CDialog dlg(static_cast<ui::UINT>(GetParam()));
+  ASSERT_TRUE(dlg.Create());
+  const std::string path = std::string(KIVOFS_BINARY_DIR) + "/screenshots/template-" + std::to_string(GetParam()) + ".png";
+  EXPECT_TRUE(SaveScreenshot(dlg.m_hWnd, path)) << path;
+}
+
+INSTANTIATE_TEST_SUITE_P(All, TemplateScreenshots, ::testing::Values(100, 102, 129, 135, 136));
+
+}  // namespace
