@@ -119,7 +119,9 @@ TEST_P(RomFSDlgMissingSourceTest, NothingFoundThenTheOutputPathIsSummarised) {
   EXPECT_TRUE(hook.AllAnswered());
   EXPECT_EQ(SummaryFields(), c.summaryAfter);
   EXPECT_EQ(fs::exists(image), c.olderImage);
-  if (c.olderImage) EXPECT_EQ(ReadBytes(image), before) << "the older image is left as it was";
+  if (c.olderImage) {
+    EXPECT_EQ(ReadBytes(image), before) << "the older image is left as it was";
+  }
   EXPECT_EQ(Field(kRenamePath), "typed") << "transferred in at the start, out at the end";
   EXPECT_EQ(m_out.str(), "");
 }
@@ -128,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, RomFSDlgMissingSourceTest,
     ::testing::Values(MissingSourceCase{"NoFileThere", false, {"", "", "", ""}},
                       MissingSourceCase{"OlderImage", true, {"1.00", "1", "9.0", "Kivo Rom Drive"}}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& testInfo) { return std::string(testInfo.param.label); });
 
 TEST_F(RomFSDlgTest, EmptySourceWithAnOutputPathIsNothingFound) {
   TypeInto(kImagePath, (m_dir / "out.kid").string());
@@ -197,7 +199,7 @@ TEST_P(RomFSDlgSummaryTest, OpenFlowShowsBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RomFSDlgSummaryTest, ::testing::ValuesIn(kSummaryCases),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& testInfo) { return std::string(testInfo.param.label); });
 
 TEST_F(RomFSDlgTest, ChooseDirectoryOkFillsTheSourceAndCancelEmptiesIt) {
   fs::path source = MakeWorkedExample();
@@ -381,7 +383,9 @@ TEST_F(RomFSDlgTest, UnwritableOutputIsReportedOnce) {
 
 TEST_F(RomFSDlgTest, ScreenshotAfterABuild) {
   TypeInto(kSourceDir, MakeWorkedExample().string());
-  TypeInto(kImagePath, (m_dir / "game.kid").string());
+  ModalHook hook;
+  hook.ExpectFileDialog("Save As", (m_dir / "game.kid").string());
+  Press(kBrowseImage);
   Press(kCreate);
   ASSERT_EQ(Field(kDriveSize), "11.5");
   const std::string shot = std::string(KIVOFS_BINARY_DIR) + "/screenshots/drive-tool.png";

@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RomFSDlgWarningTest,
                                            WarningCase{"Thirty", Repeat("Drive ", 5), true},
                                            WarningCase{"FourteenBytes", Repeat(kUmlaut, 7), false},
                                            WarningCase{"SixteenBytes", Repeat(kUmlaut, 8), true}),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& testInfo) { return std::string(testInfo.param.label); });
 
 struct RenameCase {
   const char* label;
@@ -112,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A two-byte character is kept whole or not at all, so the stored name stays text.
         RenameCase{"TwoByteCharacters", Repeat(kUmlaut, 8), Repeat(kUmlaut, 7) + std::string(2, '\0'),
                    Repeat(kUmlaut, 7)}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& testInfo) { return std::string(testInfo.param.label); });
 
 TEST_F(RomFSDlgTest, SaveUsesAPathTypedIntoTheRenameField) {
   fs::path image = m_dir / "typed.kid";
@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RomFSDlgSaveFailureTest,
                                            SaveFailureCase{"MissingFile", SaveFailureCase::MissingFile},
                                            SaveFailureCase{"Directory", SaveFailureCase::Directory},
                                            SaveFailureCase{"ReadOnlyFile", SaveFailureCase::ReadOnlyFile}),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& testInfo) { return std::string(testInfo.param.label); });
 
 TEST_F(RomFSDlgTest, SaveIntoAFileTooShortForTheNameIsRefused) {
   fs::path tiny = m_dir / "tiny.kid";
@@ -275,7 +275,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RomFSDlgForeignFileTest,
                                            ForeignFileCase{"FortyEightBytes", Bytes(48, 0), "too short"},
                                            ForeignFileCase{"RootBeyondTheEnd", RootOutsideTheFile(), "outside"},
                                            ForeignFileCase{"RootOffsetWraps", RootOffsetOverflowing(), "outside"}),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& testInfo) { return std::string(testInfo.param.label); });
 
 TEST_F(RomFSDlgTest, CreateOverAForeignFileWithAMissingSourceGivesAClearMessage) {
   fs::path foreign = m_dir / "notes.txt";
