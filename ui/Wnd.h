@@ -105,7 +105,7 @@ int CompareNoCase(const CString& a, const CString& b);
 #define BEGIN_MESSAGE_MAP(theClass, baseClass)                                       \
   const ::ui::MessageMap* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
   const ::ui::MessageMap* theClass::GetThisMessageMap() {                            \
-    using ThisClass = theClass;                                                      \
+    using ThisClass [[maybe_unused]] = theClass;                                     \
     using TheBaseClass = baseClass;                                                  \
     static const ::ui::MessageMapEntry entries[] = {
 

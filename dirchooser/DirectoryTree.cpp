@@ -1,0 +1,119 @@
+#include "dirchooser/DirectoryTree.h"
+
+#include <string>
+#include <vector>
+
+#include "dirchooser/HostFileSystem.h"
+
+using ui::CString;
+using ui::HTREEITEM;
+
+BEGIN_MESSAGE_MAP(CDirectoryTree, ui::CTreeCtrl)
+  ON_NOTIFY_REFLECT(ui::NM_DBLCLK, OnDblclk)
+END_MESSAGE_MAP()
+
+CDirectoryTree::CDirectoryTree()
+    : m_chDrive('a'), m_nSubdirImage(0), m_nSubdirSelImage(1), m_nPathImage(2), m_nPathSelImage(3) {}
+
+CDirectoryTree::~CDirectoryTree() = default;
+
+int CDirectoryTree::FillFromDrive(const CString& drivePath) {
+  m_strDrivePath = drivePath;
+  DeleteAllItems();
+  return FillFromCurrentDirectory();
+}
+
+int CDirectoryTree::FillFromCurrentDirectory() {
+  // 'a' means no drive has been chosen yet: start from the current directory as it is and
+  // keep the items. Otherwise the tree is rebuilt from scratch.
+  if (m_chDrive != 'a') DeleteAllItems();
+
+  CString directory;
+  std::string errorText;
+  if (!m_strDrivePath.empty()) {
+    directory = dirchooser::DriveStartDirectory(m_strDrivePath);
+  } else if (!dirchooser::CurrentDirectory(directory, errorText)) {
+    MessageBox(errorText, "GetLastError", ui::MB_OK | ui::MB_ICONERROR);
+    return 0;
+  }
+
+  m_strCurrentPath = directory;
+  m_chDrive = directory.empty() ? 'a' : directory.front();
+
+  HTREEITEM hParent = ui::TVI_ROOT;
+  int inserted = 0;
+  for (const std::string& component : dirchooser::SplitPath(directory)) {
+    hParent = InsertItem(component, m_nPathImage, m_nPathSelImage, hParent, ui::TVI_LAST);
+    ++inserted;
+  }
+
+  HTREEITEM hCurrent = nullptr;
+  HTREEITEM hItem = GetRootItem();
+  for (int i = 0; i < inserted && hItem != nullptr; ++i) {
+    Expand(hItem, ui::TVE_EXPAND);
+    hCurrent = hItem;
+    hItem = GetChildItem(hItem);
+  }
+  SelectItem(hCurrent);
+
+  AddSubdirectories(m_strCurrentPath, hCurrent);
+  return 1;
+}
+
+void CDirectoryTree::AddSubdirectories(CString path, HTREEITEM hParent) {
+  std::vector<std::string> names;
+  if (!dirchooser::ListSubdirectories(path, names)) {
+    MessageBox("FindFirstFile() returned INVALID_HANDLE_VALUE", "DEBUG", ui::MB_OK);
+    return;
+  }
+  for (const std::string& name : names) {
+    InsertItem(name, m_nSubdirImage, m_nSubdirSelImage, hParent, ui::TVI_SORT);
+  }
+  Expand(hParent, ui::TVE_EXPAND);
+}
+
+void CDirectoryTree::UpdatePathFromItem(HTREEITEM hItem) {
+  CString path = GetItemText(hItem);
+  for (HTREEITEM hParent = GetParentItem(hItem); hParent != nullptr; hParent = GetParentItem(hParent)) {
+    path = dirchooser::JoinPath(GetItemText(hParent), path);
+  }
+  m_strCurrentPath = path;
+  ui::PostMessage(GetParent(), WM_DIRTREE_PATHCHANGED, 0, 0);
+}
+
+void CDirectoryTree::OnDblclk(ui::NMHDR* /*pNMHDR*/, ui::LRESULT* pResult) {
+  *pResult = 1;  // no expand/collapse toggle of the tree's own
+  HTREEITEM hSelected = GetSelectedItem();
+  if (hSelected == nullptr) return;
+
+  if (GetItemState(hSelected, ui::TVIS_EXPANDED) & ui::TVIS_EXPANDED) {
+    if (ItemHasChildren(hSelected)) {
+      HTREEITEM hChild = GetChildItem(hSelected);
+      int image = -1;
+      int selectedImage = -1;
+      if (hChild != nullptr && GetItemImage(hChild, image, selectedImage) &&
+          (image == m_nSubdirImage || selectedImage == m_nSubdirSelImage)) {
+        return;  // already the current directory with its subdirectories listed
+      }
+    }
+    RemoveFirstChild(hSelected);
+    UpdatePathFromItem(hSelected);
+    AddSubdirectories(m_strCurrentPath, hSelected);
+    return;
+  }
+
+  SetItemImage(hSelected, 2, 3);
+  RemoveSiblings(hSelected);
+  UpdatePathFromItem(hSelected);
+  AddSubdirectories(m_strCurrentPath, hSelected);
+}
+
+void CDirectoryTree::RemoveFirstChild(HTREEITEM hItem) {
+  if (!ItemHasChildren(hItem)) return;
+  if (HTREEITEM hChild = GetChildItem(hItem)) DeleteItem(hChild);
+}
+
+void CDirectoryTree::RemoveSiblings(HTREEITEM hItem) {
+  while (HTREEITEM hPrevious = GetPrevSiblingItem(hItem)) DeleteItem(hPrevious);
+  while (HTREEITEM hNext = GetNextSiblingItem(hItem)) DeleteItem(hNext);
+}

@@ -1,0 +1,306 @@
+#include "dirchooser/HostFileSystem.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#elif defined(__APPLE__)
+#include <sys/mount.h>
+#include <sys/param.h>
+#else
+#include <mntent.h>
+#endif
+
+namespace dirchooser {
+
+#ifdef _WIN32
+
+namespace {
+
+std::string LastErrorText() {
+  const DWORD code = GetLastError();
+  char* buffer = nullptr;
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, code,
+                                      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                      reinterpret_cast<char*>(&buffer), 0, nullptr);
+  std::string text = length != 0 && buffer != nullptr ? std::string(buffer, length) : std::string();
+  if (buffer != nullptr) LocalFree(buffer);
+  return text;
+}
+
+}  // namespace
+
+bool CurrentDirectory(std::string& directory, std::string& errorText) {
+  char buffer[1024];
+  const DWORD length = GetCurrentDirectoryA(sizeof buffer, buffer);
+  if (length == 0 || length >= sizeof buffer) {
+    errorText = LastErrorText();
+    return false;
+  }
+  directory.assign(buffer, length);
+  return true;
+}
+
+bool ListSubdirectories(const std::string& path, std::vector<std::string>& names) {
+  const std::string pattern = path + "\\*.*";
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  do {
+    const std::string name = found.cFileName;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != "." && name != "..") {
+      names.push_back(name);
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return true;
+}
+
+std::vector<std::string> SplitPath(const std::string& path) {
+  std::vector<std::string> parts;
+  std::string current;
+  for (char c : path) {
+    if (c == '\\') {
+      if (!current.empty()) parts.push_back(current);
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  if (!current.empty()) parts.push_back(current);
+  return parts;
+}
+
+std::string JoinPath(const std::string& parent, const std::string& child) { return parent + "\\" + child; }
+
+bool ListDrives(std::vector<DriveEntry>& drives, std::string& errorText) {
+  const DWORD mask = GetLogicalDrives();
+  if (mask == 0) {
+    errorText = LastErrorText();
+    return false;
+  }
+  for (int bit = 0; bit < 26; ++bit) {
+    if ((mask & (1u << bit)) == 0) continue;
+    const char letter = static_cast<char>('A' + bit);
+    DriveEntry entry{std::string(1, letter) + ":", {}};
+    // A drive without a medium makes the query fail instead of prompting the user.
+    SetErrorMode(SEM_FAILCRITICALERRORS);
+    char label[1024];
+    const std::string root = entry.path + "\\";
+    if (GetVolumeInformationA(root.c_str(), label, sizeof label, nullptr, nullptr, nullptr, nullptr, 0)) {
+      entry.label = label;
+    }
+    drives.push_back(entry);
+  }
+  return true;
+}
+
+std::string DriveStartDirectory(const std::string& drivePath) {
+  // "X:" names that drive's own current directory; resolving it does not change ours.
+  char buffer[1024];
+  const DWORD length = GetFullPathNameA(drivePath.c_str(), sizeof buffer, buffer, nullptr);
+  if (length == 0 || length >= sizeof buffer) return drivePath + "\\";
+  return std::string(buffer, length);
+}
+
+int FindDriveOf(const std::vector<DriveEntry>& drives, const std::string& directory) {
+  for (size_t i = 0; i < drives.size(); ++i) {
+    if (!directory.empty() && !drives[i].path.empty() &&
+        std::toupper(static_cast<unsigned char>(directory[0])) == std::toupper(static_cast<unsigned char>(drives[i].path[0]))) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+#else  // POSIX hosts
+
+bool CurrentDirectory(std::string& directory, std::string& errorText) {
+  std::error_code error;
+  const std::filesystem::path current = std::filesystem::current_path(error);
+  if (error) {
+    errorText = error.message();
+    return false;
+  }
+  directory = current.string();
+  return true;
+}
+
+bool ListSubdirectories(const std::string& path, std::vector<std::string>& names) {
+  std::error_code error;
+  std::filesystem::directory_iterator it(path, error);
+  if (error) return false;
+  // A link to a directory is listed like a directory, as a user walking the tree expects.
+  for (; it != std::filesystem::directory_iterator(); it.increment(error)) {
+    if (error) break;
+    std::error_code statusError;
+    if (!it->is_directory(statusError)) continue;
+    const std::string name = it->path().filename().string();
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  return true;
+}
+
+std::vector<std::string> SplitPath(const std::string& path) {
+  std::vector<std::string> parts;
+  if (!path.empty() && path.front() == '/') parts.push_back("/");
+  std::string current;
+  for (char c : path) {
+    if (c == '/') {
+      if (!current.empty()) parts.push_back(current);
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  if (!current.empty()) parts.push_back(current);
+  return parts;
+}
+
+std::string JoinPath(const std::string& parent, const std::string& child) {
+  if (!parent.empty() && parent.back() == '/') return parent + child;
+  return parent + "/" + child;
+}
+
+std::string DecodeLabel(const std::string& escaped) {
+  std::string label;
+  for (size_t i = 0; i < escaped.size(); ++i) {
+    if (escaped[i] == '\\' && i + 3 < escaped.size() && escaped[i + 1] == 'x' &&
+        std::isxdigit(static_cast<unsigned char>(escaped[i + 2])) &&
+        std::isxdigit(static_cast<unsigned char>(escaped[i + 3]))) {
+      label += static_cast<char>(std::stoi(escaped.substr(i + 2, 2), nullptr, 16));
+      i += 3;
+    } else {
+      label += escaped[i];
+    }
+  }
+  return label;
+}
+
+bool IsPseudoFileSystem(const std::string& type, const std::string& mountPoint) {
+  static const char* const kPseudo[] = {
+      "proc",     "sysfs",     "cgroup",  "cgroup2",    "devpts",   "mqueue",      "devtmpfs",
+      "debugfs",  "tracefs",   "securityfs", "pstore",  "bpf",      "configfs",    "fusectl",
+      "hugetlbfs", "autofs",   "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs",     "selinuxfs",
+      "ramfs",    "fuse.gvfsd-fuse", "fuse.portal"};
+  for (const char* pseudo : kPseudo) {
+    if (type == pseudo) return true;
+  }
+  auto under = [&mountPoint](const std::string& prefix) {
+    return mountPoint == prefix || mountPoint.rfind(prefix + "/", 0) == 0;
+  };
+  // The system's own memory file systems (/dev/shm, /run, /run/lock, ...) are no drives;
+  // a tmpfs elsewhere (/tmp) is one a user may pick.
+  if (type == "tmpfs" && (under("/dev") || under("/run") || under("/sys"))) return true;
+  return under("/proc") || under("/sys");
+}
+
+#ifdef __APPLE__
+
+bool ListDrives(std::vector<DriveEntry>& drives, std::string& errorText) {
+  struct statfs* mounts = nullptr;
+  const int count = getmntinfo(&mounts, MNT_NOWAIT);
+  if (count <= 0) {
+    errorText = std::generic_category().message(errno);
+    return false;
+  }
+  for (int i = 0; i < count; ++i) {
+    const std::string type = mounts[i].f_fstypename;
+    const std::string mountPoint = mounts[i].f_mntonname;
+    if (type == "devfs" || type == "autofs" || IsPseudoFileSystem(type, mountPoint)) continue;
+    // Volumes are mounted under their names.
+    std::string label;
+    if (mountPoint.rfind("/Volumes/", 0) == 0) label = mountPoint.substr(9);
+    drives.push_back(DriveEntry{mountPoint, label});
+  }
+  return true;
+}
+
+#else
+
+namespace {
+
+std::map<std::string, std::string> LabelsByDevice() {
+  std::map<std::string, std::string> labels;
+  std::error_code error;
+  std::filesystem::directory_iterator it("/dev/disk/by-label", error);
+  if (error) return labels;
+  for (; it != std::filesystem::directory_iterator(); it.increment(error)) {
+    if (error) break;
+    std::error_code resolveError;
+    const std::filesystem::path device = std::filesystem::canonical(it->path(), resolveError);
+    if (!resolveError) labels[device.string()] = DecodeLabel(it->path().filename().string());
+  }
+  return labels;
+}
+
+}  // namespace
+
+bool ReadMountTable(const std::string& mountTable, std::vector<DriveEntry>& drives, std::string& errorText) {
+  FILE* table = setmntent(mountTable.c_str(), "r");
+  if (table == nullptr) {
+    errorText = std::generic_category().message(errno);
+    return false;
+  }
+  const std::map<std::string, std::string> labels = LabelsByDevice();
+  std::vector<DriveEntry> found;
+  while (const mntent* mount = getmntent(table)) {
+    const std::string mountPoint = mount->mnt_dir;
+    if (IsPseudoFileSystem(mount->mnt_type, mountPoint)) continue;
+    std::string label;
+    std::error_code resolveError;
+    const std::filesystem::path device = std::filesystem::canonical(mount->mnt_fsname, resolveError);
+    if (!resolveError) {
+      auto known = labels.find(device.string());
+      if (known != labels.end()) label = known->second;
+    }
+    // A later mount on the same point hides the earlier one.
+    auto same = std::find_if(found.begin(), found.end(), [&](const DriveEntry& e) { return e.path == mountPoint; });
+    if (same != found.end()) {
+      same->label = label;
+    } else {
+      found.push_back(DriveEntry{mountPoint, label});
+    }
+  }
+  endmntent(table);
+  if (found.empty()) {
+    errorText = "no mounted file system found in " + mountTable;
+    return false;
+  }
+  drives.insert(drives.end(), found.begin(), found.end());
+  return true;
+}
+
+bool ListDrives(std::vector<DriveEntry>& drives, std::string& errorText) {
+  return ReadMountTable("/proc/self/mounts", drives, errorText);
+}
+
+#endif
+
+std::string DriveStartDirectory(const std::string& drivePath) { return drivePath; }
+
+int FindDriveOf(const std::vector<DriveEntry>& drives, const std::string& directory) {
+  int best = -1;
+  size_t bestLength = 0;
+  for (size_t i = 0; i < drives.size(); ++i) {
+    const std::string& mountPoint = drives[i].path;
+    if (mountPoint.empty() || directory.rfind(mountPoint, 0) != 0) continue;
+    // "/home" holds "/home/u" but not "/homework".
+    const bool wholeComponent = mountPoint.back() == '/' || directory.size() == mountPoint.size() ||
+                                directory[mountPoint.size()] == '/';
+    if (wholeComponent && (best < 0 || mountPoint.size() > bestLength)) {
+      best = static_cast<int>(i);
+      bestLength = mountPoint.size();
+    }
+  }
+  return best;
+}
+
+#endif
+
+}  // namespace dirchooser
