@@ -382,10 +382,11 @@ TEST_F(RomFSDlgTest, UnwritableOutputIsReportedOnce) {
 }
 
 TEST_F(RomFSDlgTest, ScreenshotAfterABuild) {
-  TypeInto(kSourceDir, MakeWorkedExample().string());
   ModalHook hook;
   hook.ExpectFileDialog("Save As", (m_dir / "game.kid").string());
   Press(kBrowseImage);
+  // Typed after the picker, whose transfer out would have replaced it.
+  TypeInto(kSourceDir, MakeWorkedExample().string());
   Press(kCreate);
   ASSERT_EQ(Field(kDriveSize), "11.5");
   const std::string shot = std::string(KIVOFS_BINARY_DIR) + "/screenshots/drive-tool.png";
