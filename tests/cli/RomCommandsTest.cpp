@@ -55,11 +55,19 @@ class RomCommandsTest : public testing::Test {
   }
 
   CommandRun Kivofs(const std::vector<std::string>& args) {
-    std::string command = "cd " + ShellQuote(dir_.path().string()) + " && " +
-                          ShellQuote(KIVOFS_BIN);
-    for (const std::string& arg : args) command += " " + ShellQuote(arg);
-    command += " >" + ShellQuote((dir_ / ".stdout").string()) + " 2>" +
-               ShellQuote((dir_ / ".stderr").string()) + " </dev/null";
+    std::string command = "cd ";
+    command += ShellQuote(dir_.path().string());
+    command += " && ";
+    command += ShellQuote(KIVOFS_BIN);
+    for (const std::string& arg : args) {
+      command += ' ';
+      command += ShellQuote(arg);
+    }
+    command += " >";
+    command += ShellQuote((dir_ / ".stdout").string());
+    command += " 2>";
+    command += ShellQuote((dir_ / ".stderr").string());
+    command += " </dev/null";
     int status = std::system(command.c_str());
     CommandRun run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -142,6 +150,8 @@ struct ErrorCase {
   int exitCode;
   const char* stderrPart;
 };
+
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
 
 class RomCommandsErrors : public RomCommandsTest, public testing::WithParamInterface<ErrorCase> {};
 

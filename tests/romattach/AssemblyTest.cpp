@@ -21,6 +21,8 @@ struct AssemblyCase {
   Bytes blockBytes;  // bytes 111 to 127 of the output
 };
 
+void PrintTo(const AssemblyCase& c, std::ostream* os) { *os << c.name; }
+
 class AssembleRomTest : public testing::TestWithParam<AssemblyCase> {};
 
 // A 4096-byte host with its marker at offset 100.
@@ -90,6 +92,8 @@ struct RefusalCase {
   bool withDrive;
   ErrorKind kind;
 };
+
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
 
 class AssembleRomRefusal : public testing::TestWithParam<RefusalCase> {};
 

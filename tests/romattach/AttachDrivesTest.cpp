@@ -56,6 +56,8 @@ struct DriveChoice {
   bool saveFlash;
 };
 
+void PrintTo(const DriveChoice& c, std::ostream* os) { *os << c.name; }
+
 class AttachDrivesChoice : public AttachDrivesTest,
                            public testing::WithParamInterface<DriveChoice> {};
 
@@ -106,6 +108,8 @@ struct SamePathCase {
   const char* output;
 };
 
+void PrintTo(const SamePathCase& c, std::ostream* os) { *os << c.name; }
+
 class AttachDrivesSamePath : public AttachDrivesTest,
                              public testing::WithParamInterface<SamePathCase> {};
 
@@ -144,6 +148,8 @@ struct FailureCase {
   AttachStage stage;
   const char* messagePart;
 };
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
 class AttachDrivesFailure : public AttachDrivesTest,
                             public testing::WithParamInterface<FailureCase> {};

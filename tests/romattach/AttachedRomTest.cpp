@@ -43,6 +43,8 @@ struct SlotCase {
   SlotState slot2;
 };
 
+void PrintTo(const SlotCase& c, std::ostream* os) { *os << c.name; }
+
 class InspectRomSlots : public AttachedRomTest, public testing::WithParamInterface<SlotCase> {};
 
 // The ROM is the host followed by drive 0 (6144 bytes, 4096..10239) and 100 filler bytes.
