@@ -11,6 +11,7 @@
 #include "fsimage/NameStore.h"
 #include "res/Templates.h"
 #include "ui/FileDialog.h"
+#include "ui/WxText.h"
 
 namespace {
 
@@ -102,6 +103,13 @@ std::string_view StoredNamePart(std::string_view name) {
   return name.substr(0, length);
 }
 
+// Names stored by other programs may be in a single-byte code page rather than UTF-8; such
+// bytes are shown as Latin-1 characters instead of an empty field.
+CString ReadableName(const std::string& stored) {
+  if (stored.empty() || !ui::ToWx(stored).empty()) return stored;
+  return ui::FromWx(wxString(stored.data(), wxConvISO8859_1, stored.size()));
+}
+
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CRomFSDlg, ui::CDialog)
@@ -183,7 +191,7 @@ void CRomFSDlg::FillImageSummary(const CString& path, SizeUnit unit) {
   m_strDriveSize = summary->driveSize;
   m_strFsVersion = summary->fsVersion;
   m_strRootEntries = summary->rootEntries;
-  m_strDriveName = summary->driveName;
+  m_strDriveName = ReadableName(summary->driveName);
 }
 
 void CRomFSDlg::OnExit() {

@@ -167,6 +167,8 @@ const SummaryCase kSummaryCases[] = {
     // The count looks at every 35th byte up to the region's end, the last byte included.
     {"Size10239LastByteOfRoot", {10239, 100, "Drive", 512, 4096, {0, 35 * 116, 4095}},
      {"1.00", "3", "9.9", "Drive"}, "10239"},
+    // A name in a single-byte code page shows as Latin-1 text, not as an empty field.
+    {"Latin1Name", {1024, 100, "Caf\xE9", 64, 35, {}}, {"1.00", "0", "1.0", "Caf\xC3\xA9"}, "1024"},
     {"NegativeVersion", {2048, -105, "x", 64, 35, {0}}, {"-1.-5", "1", "2.0", "x"}, "2048"},
 };
 
