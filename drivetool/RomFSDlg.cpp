@@ -7,7 +7,6 @@
 #include <string_view>
 
 #include "dirchooser/ChooseDirDlg.h"
-#include "fsimage/FileIO.h"
 #include "fsimage/NameStore.h"
 #include "res/Templates.h"
 #include "ui/FileDialog.h"

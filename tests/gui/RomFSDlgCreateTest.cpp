@@ -5,6 +5,8 @@
 #include <unistd.h>
 #include <wx/dialog.h>
 
+#include <algorithm>
+
 #include "tests/gui/RomFSDlgFixture.h"
 
 using namespace kivofs_test;
@@ -347,6 +349,30 @@ TEST_F(RomFSDlgTest, RefusedBuildIsReportedAndNothingIsSummarised) {
   EXPECT_TRUE(Contains(hook.shown()[0].text, source.string())) << hook.shown()[0].text;
   EXPECT_FALSE(fs::exists(image));
   EXPECT_EQ(SummaryFields(), (std::vector<std::string>{"", "", "", ""}));
+}
+
+TEST_F(RomFSDlgTest, ALongListOfProblemsIsCutShort) {
+  // Names that differ only in case meet in one stored name: one problem per pair.
+  fs::path source = m_dir / "clashes";
+  for (int i = 0; i < 14; ++i) {
+    WriteSourceFile(source / ("name" + std::to_string(i)), 1);
+    WriteSourceFile(source / ("NAME" + std::to_string(i)), 1);
+  }
+  TypeInto(kSourceDir, source.string());
+  TypeInto(kImagePath, (m_dir / "out.kid").string());
+  ModalHook hook;
+  ExpectAnyBox(hook);
+  Press(kCreate);
+  ASSERT_EQ(hook.shown().size(), 1u);
+  const std::string& text = hook.shown()[0].text;
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + 11 + 1) << text;
+  EXPECT_TRUE(Contains(text, "\n(and 2 more)")) << text;
+  std::size_t listed = 0;
+  for (std::size_t at = text.find("same stored name"); at != std::string::npos;
+       at = text.find("same stored name", at + 1)) {
+    ++listed;
+  }
+  EXPECT_EQ(listed, 12u) << text;
 }
 
 TEST_F(RomFSDlgTest, UnreadableSourceFileIsReportedAndTheOldImageStays) {
