@@ -86,6 +86,22 @@ struct AttachFiles {
   }
 };
 
+std::string Q(const std::filesystem::path& path) {
+  std::string quoted = "'";
+  quoted += path.string();
+  quoted += '\'';
+  return quoted;
+}
+
+std::string Join(std::initializer_list<std::string> words) {
+  std::string line;
+  for (const std::string& word : words) {
+    if (!line.empty()) line += ' ';
+    line += word;
+  }
+  return line;
+}
+
 double Seconds(Clock::time_point from) {
   return std::chrono::duration<double>(Clock::now() - from).count();
 }
@@ -95,18 +111,16 @@ double Seconds(Clock::time_point from) {
 void BM_AttachVsCat(benchmark::State& state) {
   static AttachFiles files;
   const auto& d = files.dir;
-  const std::string cat = "cat '" + (d / "host.nds").string() + "' '" + (d / "d0.kid").string() +
-                          "' '" + (d / "d1.kid").string() + "' > '" + (d / "cat.nds").string() +
-                          "'";
+  const std::string cat = Join({"cat", Q(d / "host.nds"), Q(d / "d0.kid"), Q(d / "d1.kid"), ">",
+                                 Q(d / "cat.nds")});
   // The attach makes its output durable before renaming it over the target; this is what cat
   // costs when it is held to the same.
-  const std::string catSync = cat + " && sync '" + (d / "cat.nds").string() + "'";
+  const std::string catSync = Join({cat, "&& sync", Q(d / "cat.nds")});
   const std::filesystem::path kivofs = KivofsBinary();
   const bool haveBinary = std::filesystem::exists(kivofs);
-  const std::string binary = "'" + kivofs.string() + "' attach '" + (d / "host.nds").string() +
-                             "' -o '" + (d / "bin.nds").string() + "' --drive0 '" +
-                             (d / "d0.kid").string() + "' --drive1 '" + (d / "d1.kid").string() +
-                             "' --saveflash > /dev/null";
+  const std::string binary =
+      Join({Q(kivofs), "attach", Q(d / "host.nds"), "-o", Q(d / "bin.nds"), "--drive0",
+            Q(d / "d0.kid"), "--drive1", Q(d / "d1.kid"), "--saveflash > /dev/null"});
   kivo::rom::AttachRequest request{d / "host.nds", d / "d0.kid", d / "d1.kid", d / "lib.nds",
                                    true, false, false};
   double catTime = 0, catSyncTime = 0, binaryTime = 0, libraryTime = 0;
