@@ -44,7 +44,9 @@ TEST_F(BuilderTest, NothingFoundPrintsAndWritesNothing) {
     EXPECT_EQ(out_.str(), "");
     EXPECT_FALSE(std::filesystem::exists(tree_.out()));
     EXPECT_NE(builder_->lastError().find("directory empty or not found"), std::string::npos);
-    if (!root.empty()) EXPECT_NE(builder_->lastError().find(root), std::string::npos);
+    if (!root.empty()) {
+      EXPECT_NE(builder_->lastError().find(root), std::string::npos);
+    }
   }
 }
 
@@ -114,19 +116,19 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, SourceFaults,
     ::testing::Values(
         SourceFault{"removed",
-                    [](const TempTree& t) { std::filesystem::remove(t.src() / "sub/victim.bin"); },
+                    [](const TempTree& tree) { std::filesystem::remove(tree.src() / "sub/victim.bin"); },
                     "cannot open"},
-        SourceFault{"grew", [](const TempTree& t) { t.FileOfSize("sub/victim.bin", 1100); },
+        SourceFault{"grew", [](const TempTree& tree) { tree.FileOfSize("sub/victim.bin", 1100); },
                     "1000 -> 1100"},
-        SourceFault{"shrank", [](const TempTree& t) { t.FileOfSize("sub/victim.bin", 10); },
+        SourceFault{"shrank", [](const TempTree& tree) { tree.FileOfSize("sub/victim.bin", 10); },
                     "1000 -> 10"},
         SourceFault{"replacedByDirectory",
-                    [](const TempTree& t) {
-                      std::filesystem::remove(t.src() / "sub/victim.bin");
-                      t.Dir("sub/victim.bin");
+                    [](const TempTree& tree) {
+                      std::filesystem::remove(tree.src() / "sub/victim.bin");
+                      tree.Dir("sub/victim.bin");
                     },
                     "is a directory"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const ::testing::TestParamInfo<SourceFault>& test) { return std::string(test.param.label); });
 
 TEST_F(BuilderTest, UnwritableOutputStillPrintsEeThenError) {
   tree_.File("a.txt", "abc");

@@ -221,7 +221,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"cutCollision", {"abcdefghijklmnopXYZ", "ABCDEFGHIJKLMNOPqrs"}, {"abcdefghijklmnopXYZ", "ABCDEFGHIJKLMNOPqrs"}},
         RefusalCase{"backslash", {"back\\slash.txt"}, {"back\\slash.txt", "backslash"}},
         RefusalCase{"control", {"tab\tname"}, {"tab\tname", "control character"}}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const ::testing::TestParamInfo<RefusalCase>& test) { return std::string(test.param.label); });
 
 TEST_F(PlacementTest, FullSubdirectoryOf115ItemsIsAccepted) {
   for (const std::string& name : Numbered("sub/s", 115)) tree_.File(name, "");
