@@ -9,6 +9,10 @@
 namespace kivo::cli {
 namespace {
 
+std::string Count(std::uint64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 struct ExtractOptions {
   std::string image;
   std::string directory;
@@ -21,8 +25,9 @@ int RunExtract(const ExtractOptions& options) {
   if (!reader) return Fail(reader.error());
   auto stats = fs::ExtractImage(*reader, options.directory);
   if (!stats) return Fail(stats.error());
-  std::cout << "extracted " << stats->files << " files (" << stats->bytes << " bytes) and "
-            << stats->directories << " directories to " << Quoted(options.directory) << '\n';
+  std::cout << "extracted " << Count(stats->files, "file", "files") << " (" << stats->bytes
+            << " bytes) and " << Count(stats->directories, "directory", "directories") << " to "
+            << Quoted(options.directory) << '\n';
   return 0;
 }
 

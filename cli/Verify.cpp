@@ -10,6 +10,10 @@
 namespace kivo::cli {
 namespace {
 
+std::string Count(std::uint64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 struct VerifyOptions {
   std::string image;
 };
@@ -27,9 +31,10 @@ int RunVerify(const VerifyOptions& options) {
     return Fail(Quoted(options.image) + ": " + std::to_string(count) +
                 (count == 1 ? " problem" : " problems") + " found");
   }
-  std::cout << options.image << ": ok (" << report.directories << " directories, "
-            << report.files << " files, " << report.clusters << " clusters, "
-            << mapped->bytes().size() << " bytes)\n";
+  std::cout << options.image << ": ok (" << Count(report.directories, "directory", "directories")
+            << ", " << Count(report.files, "file", "files") << ", "
+            << Count(report.clusters, "cluster", "clusters") << ", " << mapped->bytes().size()
+            << " bytes)\n";
   return 0;
 }
 

@@ -219,7 +219,7 @@ TEST_F(ReaderCommandsTest, VerifyPrintsOkOrEveryProblem) {
   auto image = WriteImage("a.kid", bytes).string();
   Outcome ok = Kivofs({"verify", image});
   EXPECT_EQ(ok.exitCode, 0) << ok.out << ok.err;
-  EXPECT_EQ(ok.out, image + ": ok (1 directories, 2 files, 23 clusters, 11776 bytes)\n");
+  EXPECT_EQ(ok.out, image + ": ok (1 directory, 2 files, 23 clusters, 11776 bytes)\n");
 
   kivo::fs::testing::Put32(bytes, 0, 99);                 // version
   kivo::fs::testing::Put32(bytes, 512 + 4 * 16, 0);       // a broken link in docs' chain
