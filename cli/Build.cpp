@@ -35,6 +35,7 @@ int RunBuild(const BuildOptions& options) {
   builderOptions.sortByName = !options.hostOrder;
   builderOptions.excludes = options.excludes;
   builderOptions.driveName = options.name;
+  builderOptions.warnings = &std::cerr;
   if (options.name.size() > fs::MaxDriveNameLength) {
     std::cerr << "Warning the name will be truncated.  \nThe name may only be 15 letters long.\n";
     builderOptions.driveName = options.name.substr(0, fs::MaxDriveNameLength);

@@ -47,6 +47,8 @@ struct BuilderOptions {
   // Broken-down time stamped into each entry; local time of the moment when empty.
   std::function<std::tm()> clock;
   std::string driveName = std::string(DefaultDriveName);
+  // Where the scan's warnings about skipped items go; the diagnostics stream when null.
+  std::ostream* warnings = nullptr;
   // Runs between the scan and the placement (lets tests change the source under the build).
   std::function<void()> beforePlacement;
 };

@@ -134,7 +134,8 @@ void DriveBuilder::ScanDirectory(const stdfs::path& dir, const std::string& filt
       totals_.byteCount += static_cast<std::int64_t>(size);
       totals_.fileSpace += static_cast<std::int64_t>(FileSpace(size));
     } else {
-      out_ << "warning: skipping " << Quoted(path) << ": " << KindOf(status.type()) << '\n';
+      std::ostream& warnings = options_.warnings != nullptr ? *options_.warnings : out_;
+      warnings << "warning: skipping " << Quoted(path) << ": " << KindOf(status.type()) << '\n';
     }
   }
 }

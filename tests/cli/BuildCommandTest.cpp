@@ -1,4 +1,5 @@
 // Runs the real kivofs program's build command.
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -157,6 +158,14 @@ TEST_F(BuildCommandTest, ExcludeLeavesItemsOut) {
                     "--exclude", "gfx"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.out.find("num of files = 2\nnum of dir's = 1\n"), std::string::npos) << run.out;
+}
+
+TEST_F(BuildCommandTest, SkippedSpecialFilesAreReportedOnStandardError) {
+  ASSERT_EQ(::mkfifo((src_ / "pipe").c_str(), 0600), 0);
+  Outcome run = Kivofs({"build", src_.string(), "-o", (dir_ / "a.kid").string(), "-q"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "warning: skipping '" + (src_ / "pipe").string() + "': a named pipe\n");
 }
 
 TEST_F(BuildCommandTest, BadSourceDateEpochIsAnError) {
