@@ -126,7 +126,8 @@ END_MESSAGE_MAP()
 CRomFSDlg::CRomFSDlg(kivo::fs::DriveBuilder& builder, ui::CWnd* pParent)
     : ui::CDialog(res::IDD_ROMFS_DIALOG, pParent), m_builder(builder) {}
 
-CRomFSDlg::~CRomFSDlg() = default;
+// The window goes while the button members are still alive to let go of their controls.
+CRomFSDlg::~CRomFSDlg() { DestroyWindow(); }
 
 void CRomFSDlg::DoDataExchange(ui::CDataExchange* pDX) {
   ui::CDialog::DoDataExchange(pDX);
@@ -238,6 +239,13 @@ void CRomFSDlg::OnSaveNewName() {
     return;
   }
   // The fields keep what they show: no transfer out, even after a failure.
+  // Opening a pipe for writing would wait for a reader and freeze the dialog; only regular
+  // files can hold a drive name anyway.
+  std::error_code statusError;
+  if (!std::filesystem::is_regular_file(PathOf(m_strRenamePath), statusError)) {
+    ShowMessage("The new drive name was not stored.\n\n'" + m_strRenamePath + "' is not a regular file");
+    return;
+  }
   kivo::Status stored = kivo::fs::StoreDriveName(PathOf(m_strRenamePath), StoredNamePart(m_strDriveName));
   if (!stored) {
     if (stored.error().kind == kivo::ErrorKind::NotFound) {

@@ -1,6 +1,7 @@
 // The drive tool's "Re-Name Drive" group on real widgets: opening an image, the name-length
 // warning and storing a new name.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "tests/gui/RomFSDlgFixture.h"
@@ -194,6 +195,26 @@ TEST_F(RomFSDlgTest, SaveThatCannotWriteIsReported) {
   ASSERT_EQ(hook.shown().size(), 1u);
   EXPECT_NE(hook.shown()[0].text, kCouldNotOpen);
   EXPECT_TRUE(Contains(hook.shown()[0].text, "/dev/full")) << hook.shown()[0].text;
+}
+
+TEST_F(RomFSDlgTest, SaveIntoAPipeIsRefusedWithoutWaitingForAReader) {
+  fs::path pipe = m_dir / "pipe.kid";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+  TypeInto(kRenamePath, pipe.string());
+  TypeInto(kDriveName, "Name");
+  ModalHook hook;
+  ExpectAnyBox(hook);
+  Press(kSaveNewName);
+  ASSERT_EQ(hook.shown().size(), 1u);
+  EXPECT_TRUE(Contains(hook.shown()[0].text, pipe.string())) << hook.shown()[0].text;
+
+  // Opening it as an image does not wait either.
+  hook.ExpectFileDialog("Open...", pipe.string());
+  ExpectAnyBox(hook);
+  Press(kOpenImage);
+  ASSERT_EQ(hook.shown().size(), 3u);
+  EXPECT_TRUE(Contains(hook.shown()[2].text, pipe.string())) << hook.shown()[2].text;
+  EXPECT_EQ(SummaryFields(), (std::vector<std::string>{"", "", "", "Name"}));
 }
 
 TEST_F(RomFSDlgTest, OpenMissingImageKeepsTheSummaryButShowsThePath) {
