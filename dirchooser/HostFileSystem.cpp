@@ -1,6 +1,7 @@
 #include "dirchooser/HostFileSystem.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>

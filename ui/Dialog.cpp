@@ -185,8 +185,15 @@ BOOL CDialog::Create() {
 void CDialog::DestroyWindow() {
   if (m_hWnd == nullptr) return;
   m_bEnded = true;
-  for (CWnd* control : m_boundControls) control->Detach();
-  m_boundControls.clear();
+  // Control objects of a derived class may already be gone (they unregister themselves);
+  // the ones still bound are released before their windows go.
+  std::vector<wxWindow*> pending(m_hWnd->GetChildren().begin(), m_hWnd->GetChildren().end());
+  while (!pending.empty()) {
+    wxWindow* child = pending.back();
+    pending.pop_back();
+    pending.insert(pending.end(), child->GetChildren().begin(), child->GetChildren().end());
+    if (CWnd* control = FromHandlePermanent(child)) control->Detach();
+  }
   m_tempHandles.clear();
   wxWindow* window = Detach();
   delete window;
@@ -284,7 +291,7 @@ void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl) {
   if (window == nullptr) return;
   CDialog* dialog = pDX->m_pDlgWnd;
   dialog->m_tempHandles.erase(nIDC);
-  if (rControl.Attach(window)) dialog->m_boundControls.push_back(&rControl);
+  rControl.Attach(window);
 }
 
 }  // namespace ui

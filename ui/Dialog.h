@@ -120,7 +120,6 @@ class CDialog : public CWnd {
   const res::DialogTemplate* m_pTemplate = nullptr;
   int m_nModalResult = -1;
   bool m_bEnded = false;
-  std::vector<CWnd*> m_boundControls;
   std::map<int, std::unique_ptr<CWnd>> m_tempHandles;
 };
 

@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <wx/msgdlg.h>
+#include <wx/treectrl.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
 
 #include "dirchooser/HostFileSystem.h"
 #include "tests/gui/DirChooserFixture.h"
@@ -135,6 +140,38 @@ TEST_F(ChooseDirDlgTest, UnreadableMountTableGivesTheDrivesErrorBox) {
   hook.ExpectMessageBox("GetLastError - GetLogicalDrives failed", std::generic_category().message(ENOENT), wxICON_ERROR);
   EXPECT_EQ(0, dlg.m_comboDrives.FillDrivesFrom(Str(base / "no-such-table")));
   EXPECT_EQ(0, dlg.m_comboDrives.GetCount());
+}
+
+// The one check with real mouse input: the toolkit's own double-click reaches the tree's
+// handler, which moves and stops the expand/collapse toggle.
+TEST_F(ChooseDirDlgTest, RealDoubleClickDescends) {
+  if (std::system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool is not installed";
+  CCountingChooseDirDlg dlg;
+  ASSERT_TRUE(dlg.Create());
+  for (int i = 0; i < 10; ++i) {
+    PumpEvents(2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  CDirectoryTree& tree = dlg.m_treeDirectory;
+  ui::HTREEITEM alpha = Child(tree, tree.GetSelectedItem(), "Alpha");
+  auto* control = wxDynamicCast(Control(dlg, 1001), wxTreeCtrl);
+  control->EnsureVisible(wxTreeItemId(alpha));
+  PumpEvents();
+  wxRect rect;
+  ASSERT_TRUE(control->GetBoundingRect(wxTreeItemId(alpha), rect, true));
+  const wxPoint point = control->ClientToScreen(wxPoint(rect.x + rect.width / 2, rect.y + rect.height / 2));
+  const std::string command = "xdotool mousemove " + std::to_string(point.x) + " " + std::to_string(point.y) +
+                              " click --repeat 2 --delay 60 1";
+  ASSERT_EQ(0, std::system(command.c_str()));
+  const std::string expected = Str(base / "Tools" / "Alpha");
+  for (int i = 0; i < 100 && TextOf(Control(dlg, 1000)) != expected; ++i) {
+    PumpEvents(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(expected, TextOf(Control(dlg, 1000)));
+  EXPECT_EQ(1, dlg.notices);
+  EXPECT_EQ((std::vector<std::string>{"Sub1", "Sub2"}), Children(tree, alpha));
+  EXPECT_EQ(ui::TVIS_EXPANDED, tree.GetItemState(alpha, ui::TVIS_EXPANDED)) << "no toggle after the move";
 }
 
 TEST_F(ChooseDirDlgTest, Screenshot) {

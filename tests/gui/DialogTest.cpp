@@ -378,3 +378,21 @@ TEST(FileDialog, FilterListBecomesWildcard) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ModalHookNesting, InnerHookAnswersTheDialogsOpenedInsideAnAction) {
+  ModalHook outer;
+  outer.ExpectDialog("AddKivoFS", [](ui::CDialog& dlg) {
+    ModalHook inner;
+    inner.ExpectMessageBox("Kivo FS Utils", std::string("Saved"), wxICON_NONE);
+    dlg.MessageBox("Saved", "Kivo FS Utils", ui::MB_OK);
+    EXPECT_TRUE(inner.AllAnswered());
+    dlg.EndDialog(ui::IDOK);
+  });
+  CExchangeDlg dlg;
+  EXPECT_EQ(ui::IDOK, dlg.DoModal());
+  EXPECT_EQ(1u, outer.shown().size()) << "the outer hook saw only its own dialog";
+}
+
+}  // namespace

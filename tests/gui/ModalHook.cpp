@@ -7,6 +7,8 @@
 #include <wx/msgdlg.h>
 #include <wx/weakref.h>
 
+#include <algorithm>
+
 #include "ui/WxText.h"
 
 namespace kivofs_test {
@@ -22,12 +24,23 @@ const char* KindName(ModalHook::Kind kind) {
   return "?";
 }
 
+// Hooks made inside a dialog's action answer the dialogs opened there; the outer ones wait.
+std::vector<ModalHook*>& ActiveHooks() {
+  static std::vector<ModalHook*> hooks;
+  return hooks;
+}
+
 }  // namespace
 
-ModalHook::ModalHook() { Register(); }
+ModalHook::ModalHook() {
+  ActiveHooks().push_back(this);
+  Register();
+}
 
 ModalHook::~ModalHook() {
   Unregister();
+  auto& hooks = ActiveHooks();
+  hooks.erase(std::remove(hooks.begin(), hooks.end(), this), hooks.end());
   for (const Expected& expected : m_expected) {
     ADD_FAILURE() << "expected " << KindName(expected.kind) << " \"" << expected.caption
                   << "\" never appeared";
@@ -49,6 +62,7 @@ void ModalHook::ExpectDialog(std::string caption, std::function<void(ui::CDialog
 }
 
 int ModalHook::Enter(wxDialog* dialog) {
+  if (ActiveHooks().empty() || ActiveHooks().back() != this) return wxID_NONE;
   Shown shown{Kind::Other, ui::FromWx(dialog->GetTitle()), {}, 0};
   ui::CDialog* layerDialog = nullptr;
   if (auto* box = wxDynamicCast(dialog, wxMessageDialog)) {

@@ -1,7 +1,8 @@
 // Answers the modal dialogs a test expects, in order, without showing them (message boxes and
 // file pickers) or by running an action inside them (dialogs of the ui layer). A dialog that is
 // not expected, or not the one expected next, fails the test and is cancelled instead of
-// hanging the run.
+// hanging the run. A hook made inside a dialog's action answers the dialogs opened there, in
+// place of the outer hook.
 //
 //   ModalHook hook;
 //   hook.ExpectMessageBox("Kivo FS Utils", "Saved");
