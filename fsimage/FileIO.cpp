@@ -226,11 +226,9 @@ Status OutputFile::CopyFrom(const std::filesystem::path& source, std::uint64_t s
 
 Status OutputFile::Commit() {
   if (fd_ < 0) return MakeError(ErrorKind::Io, "cannot write " + Quoted(target_) + ": already closed");
-  if (::fsync(fd_) != 0) {
-    int error = errno;
-    Discard();
-    return MakeError(ErrorKind::Io, "cannot write " + Quoted(target_) + ": " + SystemText(error));
-  }
+  // No fsync: the rename already keeps a failed run from touching the target, and forcing
+  // every image to disk before it may be used would make a build several times slower than
+  // copying its files. Write errors (a full disk) surface at pwrite or close.
   // Keep the permissions an existing target had; a new one gets the usual 0666 & ~umask.
   struct stat old {};
   if (::stat(target_.c_str(), &old) == 0) ::fchmod(fd_, old.st_mode & 07777);
