@@ -23,7 +23,7 @@ int RunExtract(const ExtractOptions& options) {
   if (!mapped) return Fail(mapped.error());
   auto reader = fs::ImageReader::Open(mapped->bytes(), Quoted(options.image));
   if (!reader) return Fail(reader.error());
-  auto stats = fs::ExtractImage(*reader, options.directory);
+  auto stats = fs::ExtractImage(*reader, options.directory, options.image);
   if (!stats) return Fail(stats.error());
   std::cout << "extracted " << Count(stats->files, "file", "files") << " (" << stats->bytes
             << " bytes) and " << Count(stats->directories, "directory", "directories") << " to "
