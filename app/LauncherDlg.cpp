@@ -47,7 +47,8 @@ ui::BOOL CKivoFSUtilsDlg::OnInitDialog() {
   // Right-clicks on the buttons reach the dialog too: the context menu event travels up.
   m_hWnd->Bind(wxEVT_CONTEXT_MENU, &CKivoFSUtilsDlg::OnContextMenu, this);
   m_hWnd->Bind(wxEVT_MENU, [this](wxCommandEvent& event) {
-    OnSysCommand(static_cast<ui::UINT>(event.GetId()));
+    // Menu IDs stop below 0x7FFF, so Close travels as the toolkit's own ID.
+    OnSysCommand(event.GetId() == wxID_CLOSE ? SC_CLOSE : static_cast<ui::UINT>(event.GetId()));
   });
 
   GetDialogWindow()->SetIcons(app::LoadAppIcon());
@@ -63,7 +64,7 @@ std::unique_ptr<wxMenu> CKivoFSUtilsDlg::CreateSystemMenu() const {
   const ui::CString about = res::LoadResourceString(res::IDS_ABOUTBOX);
   if (about.empty()) return nullptr;
   auto menu = std::make_unique<wxMenu>();
-  menu->Append(static_cast<int>(SC_CLOSE), "&Close");
+  menu->Append(wxID_CLOSE, "&Close");
   menu->AppendSeparator();
   menu->Append(static_cast<int>(IDM_ABOUTBOX), ui::ToWx(about));
   return menu;

@@ -18,3 +18,13 @@ if(TARGET romattachdlg AND TARGET kivofs_drivetool)
             ${PROJECT_SOURCE_DIR}/app/LauncherPictures.cpp
     LIBS romattachdlg kivofs_drivetool)
 endif()
+
+if(TARGET kivofs-utils AND TARGET kivofs)
+  kivofs_gui_test(end_to_end_gui_tests
+    SOURCES EndToEndTest.cpp
+    LIBS kivofs_ui)
+  add_dependencies(end_to_end_gui_tests kivofs-utils kivofs)
+  target_compile_definitions(end_to_end_gui_tests PRIVATE
+    KIVOFS_UTILS_BIN="$<TARGET_FILE:kivofs-utils>"
+    KIVOFS_BIN="$<TARGET_FILE:kivofs>")
+endif()
