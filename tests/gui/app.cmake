@@ -28,3 +28,9 @@ if(TARGET kivofs-utils AND TARGET kivofs)
     KIVOFS_UTILS_BIN="$<TARGET_FILE:kivofs-utils>"
     KIVOFS_BIN="$<TARGET_FILE:kivofs>")
 endif()
+
+if(TARGET kivofs-utils)
+  add_test(NAME install_layout
+           COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
+                   -DPREFIX=${PROJECT_BINARY_DIR}/install-check -P ${PROJECT_SOURCE_DIR}/tests/packaging/InstallLayout.cmake)
+endif()
