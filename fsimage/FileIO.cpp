@@ -37,7 +37,8 @@ Result<std::uint64_t> FileSize(const std::filesystem::path& path) {
 
 Result<std::vector<std::byte>> ReadWholeFile(const std::filesystem::path& path,
                                              std::uint64_t maxSize) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking: opening a named pipe must not wait for a writer for ever.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     int error = errno;
     return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::Io,
@@ -157,7 +158,8 @@ Status OutputFile::WriteAt(std::uint64_t offset, ByteSpan bytes) {
 
 Status OutputFile::CopyFrom(const std::filesystem::path& source, std::uint64_t sourceOffset,
                             std::uint64_t length, std::uint64_t offset) {
-  int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking: a source swapped for a named pipe fails to read instead of waiting.
+  int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (in < 0) {
     return MakeError(ErrorKind::Io, "cannot open " + Quoted(source) + ": " + SystemText(errno));
   }

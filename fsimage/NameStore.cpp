@@ -22,7 +22,8 @@ std::string SystemText(int error) { return std::generic_category().message(error
 bool DriveNameTooLong(std::string_view name) { return name.size() > MaxDriveNameLength; }
 
 Status StoreDriveName(const std::filesystem::path& path, std::string_view name) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  // Non-blocking: a named pipe is refused below instead of waiting for a reader for ever.
+  int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     int error = errno;
     return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::Io,

@@ -278,7 +278,9 @@ Status ImageReader::WalkFrom(const Located& start,
 
 Result<MappedImage> MappedImage::Open(const std::filesystem::path& path) {
   auto systemText = [](int error) { return std::generic_category().message(error); };
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking: a named pipe given as an image is refused below instead of waiting for a
+  // writer for ever. Regular files are not affected.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     int error = errno;
     return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::Io,

@@ -89,7 +89,8 @@ Result<ImageSummary> SummariseImage(ByteSpan bytes, SizeUnit unit, std::string_v
 
 Result<ImageSummary> ReadImageSummary(const std::filesystem::path& path, SizeUnit unit,
                                       bool requireWritable) {
-  int fd = ::open(path.c_str(), (requireWritable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  // Non-blocking: a named pipe is refused below instead of waiting for a writer for ever.
+  int fd = ::open(path.c_str(), (requireWritable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     int error = errno;
     return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::Io,
