@@ -253,7 +253,11 @@ TEST_F(EndToEnd, CreateDriveThenAttachItToARom) {
   ClickControl(tool, res::IDD_ROMFS_DIALOG, 1004);
   for (int i = 0; i < 50 && !fs::exists(image); ++i) std::this_thread::sleep_for(100ms);
   ASSERT_TRUE(fs::exists(image)) << "no image written";
-  std::this_thread::sleep_for(500ms);
+  // The summary is filled once the image has been read back; on a busy machine that takes a
+  // moment after the file appears.
+  for (int i = 0; i < 25 && ReadField(tool, res::IDD_ROMFS_DIALOG, 1000).empty(); ++i) {
+    std::this_thread::sleep_for(200ms);
+  }
   Shot(tool, "04-drive-tool-after-build");
 
   const Output verify = Shell(Quote(KIVOFS_BIN) + " verify " + Quote(image.string()));
