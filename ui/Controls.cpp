@@ -14,12 +14,12 @@
 namespace ui {
 
 int CButton::GetCheck() const {
-  auto* check = wxDynamicCast(m_hWnd, wxCheckBox);
+  auto* check = dynamic_cast<wxCheckBox*>(m_hWnd);
   return check && check->GetValue() ? BST_CHECKED : BST_UNCHECKED;
 }
 
 void CButton::SetCheck(int nCheck) {
-  if (auto* check = wxDynamicCast(m_hWnd, wxCheckBox)) check->SetValue(nCheck == BST_CHECKED);
+  if (auto* check = dynamic_cast<wxCheckBox*>(m_hWnd)) check->SetValue(nCheck == BST_CHECKED);
 }
 
 BOOL CBitmapButton::LoadBitmaps(int nIDBitmapResource, int nIDBitmapResourceSel) {
@@ -29,7 +29,7 @@ BOOL CBitmapButton::LoadBitmaps(int nIDBitmapResource, int nIDBitmapResourceSel)
 }
 
 BOOL CBitmapButton::LoadBitmaps(const wxBitmap& normal, const wxBitmap& pressed) {
-  auto* button = wxDynamicCast(m_hWnd, wxButton);
+  auto* button = dynamic_cast<wxButton*>(m_hWnd);
   if (button == nullptr || !normal.IsOk()) return FALSE;
   const wxSize size = button->GetSize();
   button->SetBitmapLabel(normal);
@@ -38,7 +38,7 @@ BOOL CBitmapButton::LoadBitmaps(const wxBitmap& normal, const wxBitmap& pressed)
   return TRUE;
 }
 
-wxComboBox* CComboBox::Combo() const { return wxDynamicCast(m_hWnd, wxComboBox); }
+wxComboBox* CComboBox::Combo() const { return dynamic_cast<wxComboBox*>(m_hWnd); }
 
 int CComboBox::AddString(const CString& text) {
   wxComboBox* combo = Combo();
@@ -123,7 +123,7 @@ int CImageList::Add(const wxBitmap& bitmap, COLORREF crMask) {
 
 int CImageList::GetImageCount() const { return m_list ? m_list->GetImageCount() : 0; }
 
-wxTreeCtrl* CTreeCtrl::Tree() const { return wxDynamicCast(m_hWnd, wxTreeCtrl); }
+wxTreeCtrl* CTreeCtrl::Tree() const { return dynamic_cast<wxTreeCtrl*>(m_hWnd); }
 
 namespace {
 

@@ -23,7 +23,7 @@ CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
 
 CDialog::~CDialog() { DestroyWindow(); }
 
-wxDialog* CDialog::GetDialogWindow() const { return wxDynamicCast(m_hWnd, wxDialog); }
+wxDialog* CDialog::GetDialogWindow() const { return dynamic_cast<wxDialog*>(m_hWnd); }
 
 BOOL CDialog::CreateDialogWindow() {
   if (m_hWnd != nullptr) return FALSE;
@@ -123,14 +123,14 @@ void CDialog::OnCharHook(wxKeyEvent& event) {
     event.Skip();
     return;
   }
-  wxWindow* focus = wxDynamicCast(event.GetEventObject(), wxWindow);
+  wxWindow* focus = dynamic_cast<wxWindow*>(event.GetEventObject());
   if (focus == nullptr || focus == m_hWnd) focus = wxWindow::FindFocus();
-  if (auto* text = wxDynamicCast(focus, wxTextCtrl); text != nullptr && text->IsMultiLine()) {
+  if (auto* text = dynamic_cast<wxTextCtrl*>(focus); text != nullptr && text->IsMultiLine()) {
     event.Skip();
     return;
   }
   // A push button with the focus acts as the default button while it has it.
-  if (auto* button = wxDynamicCast(focus, wxButton);
+  if (auto* button = dynamic_cast<wxButton*>(focus);
       button != nullptr && button->GetParent() == m_hWnd && button->GetId() > 0) {
     SendCommand(button->GetId(), BN_CLICKED);
     return;
@@ -276,7 +276,7 @@ void DDX_Text(CDataExchange* pDX, int nIDC, CString& value) {
 }
 
 void DDX_Check(CDataExchange* pDX, int nIDC, int& value) {
-  auto* check = wxDynamicCast(FindControl(pDX, nIDC), wxCheckBox);
+  auto* check = dynamic_cast<wxCheckBox*>(FindControl(pDX, nIDC));
   if (check == nullptr) return;
   if (pDX->m_bSaveAndValidate) {
     value = check->GetValue() ? 1 : 0;

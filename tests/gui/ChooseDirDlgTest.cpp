@@ -154,7 +154,7 @@ TEST_F(ChooseDirDlgTest, RealDoubleClickDescends) {
   }
   CDirectoryTree& tree = dlg.m_treeDirectory;
   ui::HTREEITEM alpha = Child(tree, tree.GetSelectedItem(), "Alpha");
-  auto* control = wxDynamicCast(Control(dlg, 1001), wxTreeCtrl);
+  auto* control = dynamic_cast<wxTreeCtrl*>(Control(dlg, 1001));
   control->EnsureVisible(wxTreeItemId(alpha));
   PumpEvents();
   wxRect rect;

@@ -226,7 +226,7 @@ TEST_F(ControlsTest, TreeImageListIsTheOwnersAndHoldsFolderPictures) {
   }
   EXPECT_EQ(4, images.GetImageCount());
   EXPECT_EQ(nullptr, dlg.m_tree.SetImageList(&images));
-  EXPECT_EQ(images.GetSafeHandle(), wxDynamicCast(Control(dlg, 1001), wxTreeCtrl)->GetImageList());
+  EXPECT_EQ(images.GetSafeHandle(), dynamic_cast<wxTreeCtrl*>(Control(dlg, 1001))->GetImageList());
   EXPECT_EQ(&images, dlg.m_tree.SetImageList(nullptr));
 }
 

@@ -93,7 +93,7 @@ TEST(DialogExchange, OpeningTransfersMembersOut) {
   ASSERT_TRUE(dlg.Create());
   EXPECT_EQ("", TextOf(Control(dlg, 1007)));
   EXPECT_EQ("second", TextOf(Control(dlg, 1010)));
-  EXPECT_TRUE(wxDynamicCast(Control(dlg, 1013), wxCheckBox)->GetValue());
+  EXPECT_TRUE(dynamic_cast<wxCheckBox*>(Control(dlg, 1013))->GetValue());
 }
 
 TEST(DialogExchange, TransferInCopiesEveryControlInListedOrder) {
@@ -101,7 +101,7 @@ TEST(DialogExchange, TransferInCopiesEveryControlInListedOrder) {
   ASSERT_TRUE(dlg.Create());
   Type(Control(dlg, 1007), "host.nds");
   Type(Control(dlg, 1010), "out.nds");
-  wxDynamicCast(Control(dlg, 1013), wxCheckBox)->SetValue(false);
+  dynamic_cast<wxCheckBox*>(Control(dlg, 1013))->SetValue(false);
   EXPECT_EQ("", dlg.m_strRom) << "typing alone changes no member";
   ASSERT_TRUE(dlg.UpdateData(TRUE));
   EXPECT_EQ("host.nds", dlg.m_strRom);
@@ -118,7 +118,7 @@ TEST(DialogExchange, TransferOutReplacesTypedText) {
   Type(Control(dlg, 1007), "typed.nds");
   ASSERT_TRUE(dlg.UpdateData(FALSE));
   EXPECT_EQ("stored.nds", TextOf(Control(dlg, 1007)));
-  EXPECT_FALSE(wxDynamicCast(Control(dlg, 1013), wxCheckBox)->GetValue());
+  EXPECT_FALSE(dynamic_cast<wxCheckBox*>(Control(dlg, 1013))->GetValue());
   EXPECT_EQ("second", TextOf(Control(dlg, 1010)));
 }
 

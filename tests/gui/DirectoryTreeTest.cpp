@@ -215,7 +215,7 @@ TEST_F(DirectoryTreeTest, SelectingWithoutDoubleClickMovesNothing) {
 
   // A double-click with nothing selected changes nothing either.
   tree.SelectItem(nullptr);
-  auto* control = wxDynamicCast(Control(dlg, 1001), wxTreeCtrl);
+  auto* control = dynamic_cast<wxTreeCtrl*>(Control(dlg, 1001));
   wxTreeEvent event(wxEVT_TREE_ITEM_ACTIVATED, control, wxTreeItemId(tools));
   control->GetEventHandler()->ProcessEvent(event);
   PumpEvents();

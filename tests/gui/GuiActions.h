@@ -49,7 +49,7 @@ inline std::string TextOf(wxWindow* control) { return ui::GetWindowTextOf(contro
 
 // Picks entry `index` of a combo box as the user does from its list.
 inline void ChooseComboEntry(wxWindow* control, int index) {
-  auto* combo = wxDynamicCast(control, wxComboBox);
+  auto* combo = dynamic_cast<wxComboBox*>(control);
   combo->SetSelection(index);
   wxCommandEvent event(wxEVT_COMBOBOX, combo->GetId());
   event.SetEventObject(combo);
@@ -60,7 +60,7 @@ inline void ChooseComboEntry(wxWindow* control, int index) {
 // A double-click on a tree item: the first click selects it, the second activates it.
 // Returns whether a handler stopped the tree's own processing.
 inline bool DoubleClickTreeItem(wxWindow* control, void* item) {
-  auto* tree = wxDynamicCast(control, wxTreeCtrl);
+  auto* tree = dynamic_cast<wxTreeCtrl*>(control);
   const wxTreeItemId id(item);
   tree->SelectItem(id);
   wxTreeEvent event(wxEVT_TREE_ITEM_ACTIVATED, tree, id);

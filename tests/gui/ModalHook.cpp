@@ -65,12 +65,12 @@ int ModalHook::Enter(wxDialog* dialog) {
   if (ActiveHooks().empty() || ActiveHooks().back() != this) return wxID_NONE;
   Shown shown{Kind::Other, ui::FromWx(dialog->GetTitle()), {}, 0};
   ui::CDialog* layerDialog = nullptr;
-  if (auto* box = wxDynamicCast(dialog, wxMessageDialog)) {
+  if (auto* box = dynamic_cast<wxMessageDialog*>(dialog)) {
     shown.kind = Kind::MessageBox;
     shown.caption = ui::FromWx(box->GetTitle());
     shown.text = ui::FromWx(box->GetMessage());
     shown.icon = box->GetMessageDialogStyle() & wxICON_MASK;
-  } else if (auto* picker = wxDynamicCast(dialog, wxFileDialog)) {
+  } else if (auto* picker = dynamic_cast<wxFileDialog*>(dialog)) {
     shown.kind = Kind::FileDialog;
     shown.caption = ui::FromWx(picker->GetMessage());
   } else if ((layerDialog = dynamic_cast<ui::CDialog*>(ui::CWnd::FromHandlePermanent(dialog))) != nullptr) {

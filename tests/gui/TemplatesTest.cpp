@@ -119,22 +119,22 @@ INSTANTIATE_TEST_SUITE_P(All, TemplateDialogs,
 TEST(TemplateDialogs, TextsShowAsDesigned) {
   ui::CDialog romfs(135);
   ASSERT_TRUE(romfs.Create());
-  EXPECT_EQ(wxString("Read & Save Directory"), wxDynamicCast(Control(romfs, 1004), wxButton)->GetLabelText())
+  EXPECT_EQ(wxString("Read & Save Directory"), dynamic_cast<wxButton*>(Control(romfs, 1004))->GetLabelText())
       << "\"&&\" shows as one '&'";
-  auto* size = wxDynamicCast(Control(romfs, 1002), wxTextCtrl);
+  auto* size = dynamic_cast<wxTextCtrl*>(Control(romfs, 1002));
   ASSERT_NE(nullptr, size);
   EXPECT_FALSE(size->IsEditable());
   EXPECT_TRUE(size->HasFlag(wxTE_RIGHT));
   EXPECT_FALSE(size->AcceptsFocusFromKeyboard()) << "no tab stop";
-  auto* name = wxDynamicCast(Control(romfs, 1001), wxTextCtrl);
+  auto* name = dynamic_cast<wxTextCtrl*>(Control(romfs, 1001));
   EXPECT_TRUE(name->IsEditable());
   EXPECT_TRUE(name->AcceptsFocusFromKeyboard());
 
   ui::CDialog chooser(129);
   ASSERT_TRUE(chooser.Create());
   const wxWindowList& children = chooser.GetDialogWindow()->GetChildren();
-  EXPECT_EQ(wxString("Directory Name :"), wxDynamicCast(children[0], wxStaticText)->GetLabelText());
-  EXPECT_EQ(wxString("Drives : "), wxDynamicCast(children[3], wxStaticText)->GetLabelText());
+  EXPECT_EQ(wxString("Directory Name :"), dynamic_cast<wxStaticText*>(children[0])->GetLabelText());
+  EXPECT_EQ(wxString("Drives : "), dynamic_cast<wxStaticText*>(children[3])->GetLabelText());
   EXPECT_EQ(ui::IDOK, chooser.GetDefID()) << "no default button: Enter accepts";
 
   ui::CDialog attach(136);
