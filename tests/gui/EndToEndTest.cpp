@@ -280,6 +280,16 @@ TEST_F(EndToEnd, CreateDriveThenAttachItToARom) {
   EXPECT_TRUE(WaitForWindowGone(tool));
   Shot(launcher, "05-back-at-the-launcher");
 
+  // Held down, "Add drives to Rom" shows its pressed picture; let go outside, it does nothing.
+  const wxPoint held = ControlCentre(res::IDD_KIVOFSUTILS_DIALOG, 1002);
+  Shell("xdotool mousemove --sync --window " + launcher + " " + std::to_string(held.x) + " " +
+        std::to_string(held.y) + " mousedown 1");
+  std::this_thread::sleep_for(300ms);
+  Shot(launcher, "05b-launcher-button-held");
+  Shell("xdotool mousemove --sync --window " + launcher + " 3 3 mouseup 1");
+  std::this_thread::sleep_for(300ms);
+  EXPECT_TRUE(WindowsNamed("AddKivoFS").empty()) << "letting go outside the button opened the tool";
+
   // ROM attach tool: host ROM, drive 0 and the output, Save.
   ClickControl(launcher, res::IDD_KIVOFSUTILS_DIALOG, 1002);
   const std::string attach = WaitForWindow("AddKivoFS");
