@@ -3,186 +3,24 @@
 // files it writes are checked with the real kivofs. Every step leaves a screenshot under
 // <build>/screenshots/.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <wx/clipbrd.h>
 #include <wx/dataobj.h>
-#include <wx/dialog.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "res/Templates.h"
-#include "tests/gui/ModalHook.h"
-#include "ui/DialogTemplate.h"
+#include "tests/gui/XdoDriver.h"
 #include "ui/WxText.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using namespace kivofs_test::xdo;
 
 namespace {
-
-struct Output {
-  int status = -1;
-  std::string text;
-};
-
-// Runs a shell command and collects its standard output.
-Output Shell(const std::string& command) {
-  Output output;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return output;
-  char buffer[4096];
-  size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.text.append(buffer, got);
-  const int status = ::pclose(pipe);
-  output.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return output;
-}
-
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// The program under test, started in the background with its output in a log file.
-class Program {
- public:
-  explicit Program(const fs::path& log) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    char* const argv[] = {const_cast<char*>(KIVOFS_UTILS_BIN), nullptr};
-    if (posix_spawn(&m_pid, KIVOFS_UTILS_BIN, &actions, nullptr, argv, environ) != 0) m_pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~Program() {
-    if (m_pid > 0 && Wait(0ms) == -1) {
-      ::kill(m_pid, SIGTERM);
-      Wait(5s);
-    }
-  }
-  bool Started() const { return m_pid > 0; }
-  // Waits for the program to end: its exit status, or -1 while it still runs.
-  int Wait(std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    do {
-      if (m_exit != -1) return m_exit;
-      int status = 0;
-      if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-        m_exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return m_exit;
-      }
-      std::this_thread::sleep_for(50ms);
-    } while (std::chrono::steady_clock::now() < end);
-    return -1;
-  }
-
- private:
-  pid_t m_pid = -1;
-  int m_exit = -1;
-};
-
-std::vector<std::string> WindowsNamed(const std::string& title) {
-  std::istringstream ids(Shell("xdotool search --onlyvisible --name " + Quote("^" + title + "$")).text);
-  std::vector<std::string> found;
-  for (std::string id; ids >> id;) {
-    if (id.find_first_not_of("0123456789") == std::string::npos) found.push_back(id);
-  }
-  return found;
-}
-
-// The first visible window with that title that is not one of `known`, waiting for it.
-std::string WaitForWindow(const std::string& title, const std::vector<std::string>& known = {}) {
-  for (int i = 0; i < 150; ++i) {
-    for (const std::string& id : WindowsNamed(title)) {
-      if (std::find(known.begin(), known.end(), id) == known.end()) {
-        std::this_thread::sleep_for(300ms);  // let it paint
-        return id;
-      }
-    }
-    std::this_thread::sleep_for(100ms);
-  }
-  return {};
-}
-
-bool WaitForWindowGone(const std::string& id) {
-  for (int i = 0; i < 100; ++i) {
-    std::istringstream ids(Shell("xdotool search --onlyvisible --name .").text);
-    bool visible = false;
-    for (std::string other; ids >> other;) visible = visible || other == id;
-    if (!visible) return true;
-    std::this_thread::sleep_for(100ms);
-  }
-  return false;
-}
-
-// Where a control of a template lies in its dialog's window, in pixels, as the program computes
-// it: same toolkit, same font, same display.
-wxPoint ControlCentre(int templateId, int controlId) {
-  const res::DialogTemplate* dialogTemplate = res::FindDialogTemplate(templateId);
-  wxDialog probe(nullptr, wxID_ANY, "probe");
-  probe.SetFont(ui::TemplateFont());
-  for (const res::ControlTemplate& control : dialogTemplate->controls) {
-    if (control.id != controlId) continue;
-    const wxPoint pos = probe.ConvertDialogToPixels(wxPoint(control.x, control.y));
-    const wxSize size = probe.ConvertDialogToPixels(wxSize(control.cx, control.cy));
-    return wxPoint(pos.x + size.x / 2, pos.y + size.y / 2);
-  }
-  ADD_FAILURE() << "no control " << controlId << " in template " << templateId;
-  return wxPoint();
-}
-
-wxPoint DialogPoint(int x, int y) {
-  wxDialog probe(nullptr, wxID_ANY, "probe");
-  probe.SetFont(ui::TemplateFont());
-  return probe.ConvertDialogToPixels(wxPoint(x, y));
-}
-
-void ClickAt(const std::string& window, wxPoint at, int button = 1) {
-  ASSERT_EQ(0, Shell("xdotool mousemove --sync --window " + window + " " + std::to_string(at.x) + " " +
-                   std::to_string(at.y) + " click " + std::to_string(button))
-                   .status);
-  std::this_thread::sleep_for(150ms);
-}
-
-void ClickControl(const std::string& window, int templateId, int controlId) {
-  ClickAt(window, ControlCentre(templateId, controlId));
-}
-
-void Focus(const std::string& window) { Shell("xdotool windowfocus --sync " + window); }
-
-void TypeInto(const std::string& window, int templateId, int controlId, const std::string& text) {
-  ClickControl(window, templateId, controlId);
-  Focus(window);
-  Shell("xdotool key --clearmodifiers ctrl+a BackSpace");
-  ASSERT_EQ(0, Shell("xdotool type --delay 2 --clearmodifiers " + Quote(text)).status);
-  std::this_thread::sleep_for(100ms);
-}
-
-void Keys(const std::string& window, const std::string& keys) {
-  Focus(window);
-  Shell("xdotool key --clearmodifiers " + keys);
-  std::this_thread::sleep_for(200ms);
-}
 
 // The text of an edit, taken the way a user copies it: select all in the field, then read the
 // primary selection that the program now owns.
