@@ -6,6 +6,7 @@
 #include <random>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -35,24 +36,54 @@ Result<std::uint64_t> FileSize(const std::filesystem::path& path) {
   return static_cast<std::uint64_t>(info.st_size);
 }
 
-Result<std::vector<std::byte>> ReadWholeFile(const std::filesystem::path& path,
-                                             std::uint64_t maxSize) {
-  // Non-blocking: opening a named pipe must not wait for a writer for ever.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+Result<RegularFile> RegularFile::Open(const std::filesystem::path& path, int access,
+                                      std::string_view action) {
+  int fd = ::open(path.c_str(), access | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     int error = errno;
     return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::Io,
                      "cannot open " + Quoted(path) + ": " + SystemText(error));
   }
+  RegularFile file(fd, 0);
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
-    ::close(fd);
-    return MakeError(ErrorKind::Io, "cannot read " + Quoted(path) + ": " + SystemText(error));
+  if (::fstat(fd, &info) != 0) {
+    int error = errno;
+    return MakeError(ErrorKind::Io, "cannot " + std::string(action) + " " + Quoted(path) + ": " +
+                                        SystemText(error));
   }
-  auto size = static_cast<std::uint64_t>(info.st_size);
+  if (!S_ISREG(info.st_mode)) {
+    return MakeError(ErrorKind::Io,
+                     "cannot " + std::string(action) + " " + Quoted(path) + ": not a regular file");
+  }
+  file.size_ = static_cast<std::uint64_t>(info.st_size);
+  return file;
+}
+
+RegularFile::RegularFile(RegularFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), size_(other.size_) {}
+
+RegularFile& RegularFile::operator=(RegularFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    size_ = other.size_;
+  }
+  return *this;
+}
+
+RegularFile::~RegularFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int RegularFile::Release() { return std::exchange(fd_, -1); }
+
+Result<std::vector<std::byte>> ReadWholeFile(const std::filesystem::path& path,
+                                             std::uint64_t maxSize) {
+  auto file = RegularFile::Open(path, O_RDONLY, "read");
+  if (!file) return file.error();
+  const int fd = file->fd();
+  const std::uint64_t size = file->size();
   if (size > maxSize) {
-    ::close(fd);
     return MakeError(ErrorKind::Capacity, Quoted(path) + " is too large (" +
                                               std::to_string(size) + " bytes, at most " +
                                               std::to_string(maxSize) + ")");
@@ -64,7 +95,6 @@ Result<std::vector<std::byte>> ReadWholeFile(const std::filesystem::path& path,
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
       int error = got < 0 ? errno : 0;
-      ::close(fd);
       return MakeError(ErrorKind::Io, "cannot read " + Quoted(path) + ": " +
                                           (error ? SystemText(error)
                                                  : "file shrank while it was read (" +
@@ -73,7 +103,6 @@ Result<std::vector<std::byte>> ReadWholeFile(const std::filesystem::path& path,
     }
     done += static_cast<std::size_t>(got);
   }
-  ::close(fd);
   return bytes;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string_view>
 #include <vector>
 
 #include "fsimage/Bytes.h"
@@ -16,7 +17,35 @@ std::string Quoted(const std::filesystem::path& path);
 // Size of a regular file, or an error naming it.
 Result<std::uint64_t> FileSize(const std::filesystem::path& path);
 
-// Reads a whole file; refuses files larger than `maxSize` before allocating.
+// An open regular file, closed when dropped.
+class RegularFile {
+ public:
+  // Opens `path` with the given access flags (O_RDONLY, O_WRONLY or O_RDWR), always
+  // non-blocking so that a named pipe is refused at once instead of waiting for the other end.
+  // "cannot open 'p': <reason>" when it cannot be opened (NotFound when it is missing);
+  // "cannot <action> 'p': not a regular file" for a directory, pipe or device.
+  static Result<RegularFile> Open(const std::filesystem::path& path, int access,
+                                  std::string_view action);
+
+  RegularFile(RegularFile&& other) noexcept;
+  RegularFile& operator=(RegularFile&& other) noexcept;
+  RegularFile(const RegularFile&) = delete;
+  RegularFile& operator=(const RegularFile&) = delete;
+  ~RegularFile();
+
+  int fd() const { return fd_; }
+  std::uint64_t size() const { return size_; }
+  // Hands the descriptor to the caller, who closes it.
+  int Release();
+
+ private:
+  RegularFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
+};
+
+// Reads a whole regular file; refuses files larger than `maxSize` before allocating.
 Result<std::vector<std::byte>> ReadWholeFile(const std::filesystem::path& path,
                                              std::uint64_t maxSize);
 

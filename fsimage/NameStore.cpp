@@ -22,29 +22,14 @@ std::string SystemText(int error) { return std::generic_category().message(error
 bool DriveNameTooLong(std::string_view name) { return name.size() > MaxDriveNameLength; }
 
 Status StoreDriveName(const std::filesystem::path& path, std::string_view name) {
-  // Non-blocking: a named pipe is refused below instead of waiting for a reader for ever.
-  int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    int error = errno;
-    return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::Io,
-                     "cannot open " + Quoted(path) + ": " + SystemText(error));
-  }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    int error = errno;
-    ::close(fd);
-    return MakeError(ErrorKind::Io, "cannot read " + Quoted(path) + ": " + SystemText(error));
-  }
+  auto file = RegularFile::Open(path, O_WRONLY, "write");
+  if (!file) return file.error();
+  const int fd = file->fd();
   constexpr auto fieldEnd = header::DriveName + DriveNameSize;
-  if (!S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return MakeError(ErrorKind::Io, "cannot write " + Quoted(path) + ": not a regular file");
-  }
-  if (static_cast<std::uint64_t>(info.st_size) < fieldEnd) {
-    ::close(fd);
+  if (file->size() < fieldEnd) {
     return MakeError(ErrorKind::Format,
                      Quoted(path) + " is too short to hold a drive name (" +
-                         std::to_string(info.st_size) + " bytes, the name ends at byte " +
+                         std::to_string(file->size()) + " bytes, the name ends at byte " +
                          std::to_string(fieldEnd) + ")");
   }
   std::array<std::byte, DriveNameSize> field{};
@@ -56,7 +41,6 @@ Status StoreDriveName(const std::filesystem::path& path, std::string_view name) 
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) {
       int error = put < 0 ? errno : EIO;
-      ::close(fd);
       return MakeError(ErrorKind::Io, "cannot write " + Quoted(path) + ": " + SystemText(error));
     }
     done += static_cast<std::size_t>(put);
@@ -64,10 +48,9 @@ Status StoreDriveName(const std::filesystem::path& path, std::string_view name) 
   // Errors of delayed writes show up here, not in pwrite.
   if (::fsync(fd) != 0 && errno != EINVAL) {
     int error = errno;
-    ::close(fd);
     return MakeError(ErrorKind::Io, "cannot write " + Quoted(path) + ": " + SystemText(error));
   }
-  if (::close(fd) != 0) {
+  if (::close(file->Release()) != 0) {
     return MakeError(ErrorKind::Io, "cannot write " + Quoted(path) + ": " + SystemText(errno));
   }
   return {};

@@ -89,25 +89,10 @@ Result<ImageSummary> SummariseImage(ByteSpan bytes, SizeUnit unit, std::string_v
 
 Result<ImageSummary> ReadImageSummary(const std::filesystem::path& path, SizeUnit unit,
                                       bool requireWritable) {
-  // Non-blocking: a named pipe is refused below instead of waiting for a writer for ever.
-  int fd = ::open(path.c_str(), (requireWritable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    int error = errno;
-    return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::Io,
-                     "cannot open " + Quoted(path) + ": " + SystemText(error));
-  }
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    return MakeError(ErrorKind::Io, "cannot read " + Quoted(path) + ": " + SystemText(errno));
-  }
-  if (!S_ISREG(info.st_mode)) {
-    return MakeError(ErrorKind::Io, "cannot read " + Quoted(path) + ": not a regular file");
-  }
-  auto fileSize = static_cast<std::uint64_t>(info.st_size);
+  auto file = RegularFile::Open(path, requireWritable ? O_RDWR : O_RDONLY, "read");
+  if (!file) return file.error();
+  const int fd = file->fd();
+  const std::uint64_t fileSize = file->size();
   auto readAt = [&](std::uint64_t offset, std::span<std::byte> into) -> Status {
     std::size_t done = 0;
     while (done < into.size()) {

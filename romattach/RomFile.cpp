@@ -48,25 +48,10 @@ RomFile::~RomFile() {
 }
 
 Result<RomFile> RomFile::Open(const std::filesystem::path& path) {
-  // Non-blocking so that a FIFO given as a ROM is refused instead of waiting for a writer;
-  // it changes nothing for regular files.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    int error = errno;
-    return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::Io,
-                     "cannot open " + Quoted(path) + ": " + SystemText(error));
-  }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    int error = errno;
-    ::close(fd);
-    return MakeError(ErrorKind::Io, "cannot open " + Quoted(path) + ": " + SystemText(error));
-  }
-  if (!S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return MakeError(ErrorKind::Io, "cannot open " + Quoted(path) + ": not a regular file");
-  }
-  return RomFile(path, fd, static_cast<std::uint64_t>(info.st_size));
+  auto file = RegularFile::Open(path, O_RDONLY, "open");
+  if (!file) return file.error();
+  const std::uint64_t size = file->size();
+  return RomFile(path, file->Release(), size);
 }
 
 Status RomFile::ReadInto(std::uint64_t offset, MutableByteSpan into) const {
