@@ -14,6 +14,7 @@
 
 #include "fsimage/Bytes.h"
 #include "fsimage/Format.h"
+#include "tests/fsimage/TestFiles.h"
 
 namespace kivo::fs::testing {
 
@@ -167,39 +168,8 @@ inline std::vector<Node> WorkedExampleTree() {
   return {Dir("docs", {File("a.bin", a)}), File("readme.txt", std::string(100, 'r'))};
 }
 
-inline void WriteFile(const std::filesystem::path& path, const std::vector<std::byte>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::vector<std::byte> ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return ToBytes(text);
-}
-
-// A fresh, empty directory under the system's temporary directory, removed afterwards.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kivofs-test-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data()) ? std::filesystem::path(pattern) : std::filesystem::path();
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    if (!path_.empty()) {
-      std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                   std::filesystem::perm_options::add, ignored);
-      std::filesystem::remove_all(path_, ignored);
-    }
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
+using testfiles::ReadFile;
+using testfiles::TempDir;
+using testfiles::WriteFile;
 
 }  // namespace kivo::fs::testing
