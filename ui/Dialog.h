@@ -11,7 +11,7 @@
 //
 //    protected:
 //     void DoDataExchange(ui::CDataExchange* pDX) override {
-//       ui::DDX_Control(pDX, 1007, m_buttonSave);   // in the order the Part lists them
+//       ui::DDX_Control(pDX, 1007, m_buttonSave);   // in the order the class lists them
 //       ui::DDX_Text(pDX, 1001, m_strName);
 //     }
 //     void OnSave() { UpdateData(TRUE); ... UpdateData(FALSE); }
