@@ -161,6 +161,12 @@ void CRomFSDlg::OnCreateDrive() {
   if (result == kivo::fs::BuildNothingFound) {
     // An image left at the output path by an earlier build is still summarised.
     ShowMessage(kNothingFound);
+  } else if (result == kivo::fs::BuildOutputError && m_builder.outputNotOpened()) {
+    // The builder said "error"; as after any output that cannot be opened, the image is
+    // neither written nor summarised.
+    ShowMessage(kCouldNotOpen);
+    UpdateData(FALSE);
+    return;
   } else if (result != kivo::fs::BuildOk) {
     // Nothing was written (the output is replaced only by a complete image), so a summary
     // here would show an older file as if it were the result of this build.

@@ -138,11 +138,13 @@ int DriveBuilder::Prepare(bool forWriting, const std::string& outputPath) {
   sourceErrors_.clear();
   placementErrors_.clear();
   outputError_.clear();
+  outputNotOpened_ = false;
   output_.reset();
 
   Result<OutputFile> created = OutputFile::Create(outputPath);
   if (!created) {
     outputError_ = created.error().message;
+    outputNotOpened_ = true;
   } else {
     output_.emplace(std::move(created).value());
     Status sized = output_->Resize(layout_.driveSize);

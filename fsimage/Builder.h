@@ -79,6 +79,9 @@ class DriveBuilder {
   const ScanTotals& totals() const { return totals_; }
   const ImageLayout& layout() const { return layout_; }
   const std::string& lastError() const { return lastError_; }
+  // After BuildOutputError: true when the output could not even be opened for writing
+  // (read-only, missing folder, not a regular file), so nothing was written at all.
+  bool outputNotOpened() const { return outputNotOpened_; }
   const BuilderOptions& options() const { return options_; }
 
   // The image's first dataStart bytes (header block, allocation table, root directory).
@@ -140,6 +143,7 @@ class DriveBuilder {
 
   std::optional<OutputFile> output_;
   std::string outputError_;
+  bool outputNotOpened_ = false;
   std::vector<std::string> sourceErrors_;
   std::vector<std::string> placementErrors_;
   std::string lastError_;

@@ -188,6 +188,15 @@ class Extractor {
     const std::string& path = planned.item.path;
     bool exists = false;
     if (Status ok = RefuseExisting(parentFd, name, path, false, exists); !ok) return ok;
+    struct stat replaced {};
+    if (exists) {
+      // As for every output: a file the user may not write is refused, not replaced behind
+      // its back, and a replaced file keeps its permissions.
+      if (::faccessat(parentFd, name.c_str(), W_OK, AT_EACCESS) != 0 ||
+          ::fstatat(parentFd, name.c_str(), &replaced, AT_SYMLINK_NOFOLLOW) != 0) {
+        return MakeError(ErrorKind::Io, "cannot write " + Target(path) + ": " + SystemText(errno));
+      }
+    }
     std::string temp;
     Fd out;
     for (int attempt = 0; attempt < 16 && out.get() < 0; ++attempt) {
@@ -227,6 +236,7 @@ class Extractor {
       if (put <= 0) return fail(put < 0 ? errno : ENOSPC);
       done += static_cast<std::size_t>(put);
     }
+    if (exists) ::fchmod(out.get(), replaced.st_mode & 07777);
     if (::close(out.Release()) != 0) {
       int error = errno;
       ::unlinkat(parentFd, temp.c_str(), 0);

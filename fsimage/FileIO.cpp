@@ -106,11 +106,18 @@ Result<std::vector<std::byte>> ReadWholeFile(const std::filesystem::path& path,
   return bytes;
 }
 
-OutputFile::OutputFile(std::filesystem::path target, std::filesystem::path temp, int fd)
-    : target_(std::move(target)), temp_(std::move(temp)), fd_(fd) {}
+OutputFile::OutputFile(std::filesystem::path target, std::filesystem::path destination,
+                       std::filesystem::path temp, int fd)
+    : target_(std::move(target)),
+      destination_(std::move(destination)),
+      temp_(std::move(temp)),
+      fd_(fd) {}
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
-    : target_(std::move(other.target_)), temp_(std::move(other.temp_)), fd_(other.fd_) {
+    : target_(std::move(other.target_)),
+      destination_(std::move(other.destination_)),
+      temp_(std::move(other.temp_)),
+      fd_(other.fd_) {
   other.fd_ = -1;
   other.temp_.clear();
 }
@@ -119,6 +126,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
   if (this != &other) {
     Discard();
     target_ = std::move(other.target_);
+    destination_ = std::move(other.destination_);
     temp_ = std::move(other.temp_);
     fd_ = other.fd_;
     other.fd_ = -1;
@@ -139,22 +147,58 @@ void OutputFile::Discard() {
   }
 }
 
+namespace {
+
+Result<std::filesystem::path> FollowLinks(const std::filesystem::path& path) {
+  // As many hops as the kernel allows before it says ELOOP.
+  constexpr int MaxLinkHops = 40;
+  std::filesystem::path current = path;
+  for (int hop = 0; hop <= MaxLinkHops; ++hop) {
+    struct stat info {};
+    if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+    std::error_code ec;
+    std::filesystem::path next = std::filesystem::read_symlink(current, ec);
+    if (ec) return MakeError(ErrorKind::Io, "cannot write " + Quoted(path) + ": " + ec.message());
+    current = next.is_absolute() ? next : current.parent_path() / next;
+  }
+  return MakeError(ErrorKind::Io, "cannot write " + Quoted(path) + ": " + SystemText(ELOOP));
+}
+
+}  // namespace
+
 Result<OutputFile> OutputFile::Create(const std::filesystem::path& target) {
   if (target.empty()) return MakeError(ErrorKind::Invalid, "no output file given");
-  std::error_code ec;
-  if (std::filesystem::is_directory(target, ec)) {
-    return MakeError(ErrorKind::Io, "cannot write " + Quoted(target) + ": is a directory");
+  // A link stays a link: its target receives the bytes, and the temporary file goes beside
+  // the target so that the rename stays within one directory.
+  Result<std::filesystem::path> resolved = FollowLinks(target);
+  if (!resolved) return resolved.error();
+  const std::filesystem::path& destination = *resolved;
+  struct stat existing {};
+  if (::stat(destination.c_str(), &existing) == 0) {
+    if (S_ISDIR(existing.st_mode)) {
+      return MakeError(ErrorKind::Io, "cannot write " + Quoted(target) + ": is a directory");
+    }
+    // Renaming over a device or a pipe would replace the node itself.
+    if (!S_ISREG(existing.st_mode)) {
+      return MakeError(ErrorKind::Io, "cannot write " + Quoted(target) + ": not a regular file");
+    }
+    // The rename would replace a file whatever its own permission says; a file that the
+    // user could not open for writing is refused as a write in place would be.
+    if (::faccessat(AT_FDCWD, destination.c_str(), W_OK, AT_EACCESS) != 0) {
+      int error = errno;
+      return MakeError(ErrorKind::Io, "cannot write " + Quoted(target) + ": " + SystemText(error));
+    }
   }
-  std::filesystem::path directory = target.parent_path();
+  std::filesystem::path directory = destination.parent_path();
   if (directory.empty()) directory = ".";
   std::random_device seed;
   std::mt19937_64 random(seed());
   for (int attempt = 0; attempt < 16; ++attempt) {
     std::filesystem::path temp =
-        directory / ("." + target.filename().string() + "." + std::to_string(random() % 1000000000) +
-                     ".tmp");
+        directory / ("." + destination.filename().string() + "." +
+                     std::to_string(random() % 1000000000) + ".tmp");
     int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) return OutputFile(target, temp, fd);
+    if (fd >= 0) return OutputFile(target, destination, temp, fd);
     if (errno != EEXIST) {
       int error = errno;
       return MakeError(ErrorKind::Io, "cannot write " + Quoted(target) + ": " + SystemText(error));
@@ -260,9 +304,15 @@ Status OutputFile::Commit() {
   // No fsync: the rename already keeps a failed run from touching the target, and forcing
   // every image to disk before it may be used would make a build several times slower than
   // copying its files. Write errors (a full disk) surface at pwrite or close.
-  // Keep the permissions an existing target had; a new one gets the usual 0666 & ~umask.
+  // The replaced file keeps its owner where the user may keep it, and its permissions; a new
+  // one gets the usual 0666 & ~umask.
   struct stat old {};
-  if (::stat(target_.c_str(), &old) == 0) ::fchmod(fd_, old.st_mode & 07777);
+  if (::stat(destination_.c_str(), &old) == 0) {
+    if (::fchown(fd_, old.st_uid, old.st_gid) != 0) {
+      [[maybe_unused]] int groupOnly = ::fchown(fd_, static_cast<uid_t>(-1), old.st_gid);
+    }
+    ::fchmod(fd_, old.st_mode & 07777);
+  }
   if (::close(fd_) != 0) {
     int error = errno;
     fd_ = -1;
@@ -271,7 +321,7 @@ Status OutputFile::Commit() {
   }
   fd_ = -1;
   std::error_code ec;
-  std::filesystem::rename(temp_, target_, ec);
+  std::filesystem::rename(temp_, destination_, ec);
   if (ec) {
     Discard();
     return MakeError(ErrorKind::Io, "cannot write " + Quoted(target_) + ": " + ec.message());

@@ -52,6 +52,12 @@ Result<std::vector<std::byte>> ReadWholeFile(const std::filesystem::path& path,
 // An output written to a temporary file beside its target and renamed over the
 // target by Commit(), so a failure never leaves a truncated or half-written file.
 // Dropping it without Commit() removes the temporary file.
+//
+// Replacing follows what writing in place would allow: an existing target that the user
+// may not open for writing, or that is not a regular file, is refused before anything is
+// written; a target reached through symbolic links is replaced at the end of the links,
+// which stay; the replaced file keeps its mode (and owner where the user may keep it).
+// A hard link is broken by the rename: the other names keep the old bytes.
 class OutputFile {
  public:
   static Result<OutputFile> Create(const std::filesystem::path& target);
@@ -75,10 +81,12 @@ class OutputFile {
   Status Commit();
 
  private:
-  OutputFile(std::filesystem::path target, std::filesystem::path temp, int fd);
+  OutputFile(std::filesystem::path target, std::filesystem::path destination,
+             std::filesystem::path temp, int fd);
   void Discard();
 
-  std::filesystem::path target_;
+  std::filesystem::path target_;       // as given, for messages
+  std::filesystem::path destination_;  // the file the rename replaces
   std::filesystem::path temp_;
   int fd_ = -1;
 };

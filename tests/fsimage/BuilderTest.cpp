@@ -222,13 +222,17 @@ TEST_F(BuilderTest, DriveNameAndBufferRelease) {
 TEST_F(BuilderTest, EntriesCarryTheLocalTimeOfTheBuild) {
   tree_.File("a.txt", "abc");
   Make(BuilderOptions{});  // the real clock
-  std::time_t before = std::time(nullptr);
-  ASSERT_EQ(Build(tree_.srcText(), tree_.out()), BuildOk);
-  std::time_t after = std::time(nullptr);
+  std::time_t before = 0, after = 1;
+  // A build takes milliseconds; one that straddles a second is simply made again.
+  for (int attempt = 0; attempt < 5 && before != after; ++attempt) {
+    before = std::time(nullptr);
+    ASSERT_EQ(Build(tree_.srcText(), tree_.out()), BuildOk);
+    after = std::time(nullptr);
+  }
+  ASSERT_EQ(before, after);
   std::vector<std::uint8_t> image = ReadBytes(tree_.out());
   std::tm local{};
   ::localtime_r(&before, &local);
-  if (before != after) GTEST_SKIP() << "the clock ticked during the build";
   EXPECT_EQ(image[1024 + 28], (local.tm_wday << 5) | local.tm_mday);
   EXPECT_EQ(image[1024 + 31], local.tm_hour);
   EXPECT_EQ(image[1024 + 33], local.tm_sec);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "tests/fsimage/ImageComposer.h"
+#include "tests/support/OrdinaryUser.h"
 
 namespace kivo::fs {
 namespace {
@@ -232,10 +233,11 @@ TEST(ReadImageSummaryTest, ADirectoryIsRefused) {
 }
 
 TEST(ReadImageSummaryTest, AReadOnlyFileFailsOnlyWhenWritingIsRequired) {
-  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
   TempDir dir;
   testing::WriteFile(dir / "ro.kid", Compose({}));
   ASSERT_EQ(::chmod((dir / "ro.kid").c_str(), 0444), 0);
+  testfiles::GiveToOrdinaryUser(dir.path());
+  testfiles::AsOrdinaryUser ordinaryUser;
   EXPECT_TRUE(ReadImageSummary(dir / "ro.kid", SizeUnit::Bytes, false).ok());
   auto summary = ReadImageSummary(dir / "ro.kid", SizeUnit::Bytes, true);
   ASSERT_FALSE(summary.ok());

@@ -15,6 +15,7 @@
 #include "romattach/dialog/AddKivoFSDlg.h"
 #include "tests/gui/GuiActions.h"
 #include "tests/gui/ModalHook.h"
+#include "tests/support/OrdinaryUser.h"
 
 using namespace kivofs_test;
 namespace fs = std::filesystem;
@@ -214,19 +215,46 @@ TEST_F(AddKivoFSDlgTest, NoMarkerMessageNamesTheFileAndTheMarker) {
   EXPECT_FALSE(fs::exists(dir / "out.nds"));
 }
 
-TEST_F(AddKivoFSDlgTest, FailedSaveLeavesAnExistingOutputAsItWas) {
+// An ordinary user (not root, whom permissions do not stop) meets files they may not read
+// or write; a failed Save leaves an existing output as it was.
+struct FailedSaveCase {
+  const char* name;
+  const char* drive0;
+  fs::perms hostMode, outputMode;
+  const char* message;
+};
+
+class AddKivoFSFailedSaveTest : public AddKivoFSDlgTest, public ::testing::WithParamInterface<FailedSaveCase> {};
+
+TEST_P(AddKivoFSFailedSaveTest, LeavesAnExistingOutputAsItWas) {
+  const FailedSaveCase& c = GetParam();
   const Bytes old = Filler(33, 9);
   WriteFile(dir / "out.nds", old);
+  kivo::testfiles::GiveToOrdinaryUser(dir);
+  fs::permissions(dir / "host.nds", c.hostMode);
+  fs::permissions(dir / "out.nds", c.outputMode);
   Fill(kHost, P("host.nds"));
-  Fill(kDrive0, P("gone.kid"));
+  Fill(kDrive0, P(c.drive0));
   Fill(kOutput, P("out.nds"));
   {
     ModalHook hook;
-    hook.ExpectMessageBox(kCaption, kNoSize);
+    hook.ExpectMessageBox(kCaption, c.message);
+    kivo::testfiles::AsOrdinaryUser ordinaryUser;
     Click(dlg, kSave);
   }
   EXPECT_EQ(old, ReadFile(dir / "out.nds"));
+  EXPECT_EQ(fs::status(dir / "out.nds").permissions(), c.outputMode);
 }
+
+constexpr fs::perms kReadWrite = fs::perms::owner_read | fs::perms::owner_write;
+constexpr fs::perms kReadOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AddKivoFSFailedSaveTest,
+    ::testing::Values(FailedSaveCase{"MissingDrive", "gone.kid", kReadWrite, kReadWrite, kNoSize},
+                      FailedSaveCase{"UnreadableHost", "zero.kid", fs::perms::none, kReadWrite, kNoOpen},
+                      FailedSaveCase{"ReadOnlyOutput", "zero.kid", kReadWrite, kReadOnly, kNoOpen}),
+    [](const ::testing::TestParamInfo<FailedSaveCase>& param) { return std::string(param.param.name); });
 
 TEST_F(AddKivoFSDlgTest, SavingTwiceReplacesTheOutputWithTheSameBytes) {
   WriteFile(dir / "out.nds", Filler(5000, 8));  // an existing file is replaced without a question

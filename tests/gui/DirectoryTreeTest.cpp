@@ -10,6 +10,7 @@
 
 #include "dirchooser/HostFileSystem.h"
 #include "tests/gui/DirChooserFixture.h"
+#include "tests/support/OrdinaryUser.h"
 
 using namespace kivofs_test;
 
@@ -165,8 +166,9 @@ TEST_F(DirectoryTreeTest, DirectoryThatCannotBeListedGivesTheDebugBoxOnce) {
 }
 
 TEST_F(DirectoryTreeTest, UnreadableDirectoryGivesTheDebugBox) {
-  if (geteuid() == 0) GTEST_SKIP() << "permissions do not stop the superuser";
+  kivo::testfiles::GiveToOrdinaryUser(base);
   std::filesystem::permissions(base / "Tools" / "beta", std::filesystem::perms::none);
+  kivo::testfiles::AsOrdinaryUser ordinaryUser;
   CCountingChooseDirDlg dlg;
   ASSERT_TRUE(dlg.Create());
   CDirectoryTree& tree = dlg.m_treeDirectory;

@@ -6,8 +6,10 @@
 #include <wx/dialog.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "tests/gui/RomFSDlgFixture.h"
+#include "tests/support/OrdinaryUser.h"
 
 using namespace kivofs_test;
 
@@ -396,18 +398,40 @@ TEST_F(RomFSDlgTest, UnreadableSourceFileIsReportedAndTheOldImageStays) {
   EXPECT_EQ(SummaryFields(), (std::vector<std::string>{"", "", "", ""}));
 }
 
-TEST_F(RomFSDlgTest, UnwritableOutputIsReportedOnce) {
+// An output the builder cannot open (its folder is missing, or it is read-only for an
+// ordinary user) is neither written nor summarised: one "Error could't open file".
+class RomFSDlgUnwritableOutputTest : public RomFSDlgTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(RomFSDlgUnwritableOutputTest, GivesOneCouldNotOpenBox) {
+  const bool readOnly = GetParam();
   fs::path image = m_dir / "no such folder" / "out.kid";
+  Bytes before;
+  if (readOnly) {
+    image = m_dir / "out.kid";
+    BuildElsewhere(MakeOneEmptyDirectory(), image);
+    before = ReadBytes(image);
+    kivo::testfiles::GiveToOrdinaryUser(m_dir);
+    fs::permissions(image, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  }
   TypeInto(kSourceDir, MakeWorkedExample().string());
   TypeInto(kImagePath, image.string());
   ModalHook hook;
-  ExpectAnyBox(hook);
-  Press(kCreate);
-  ASSERT_EQ(hook.shown().size(), 1u) << "no \"Error could't open file\" after it";
-  EXPECT_TRUE(Contains(hook.shown()[0].text, "no such folder")) << hook.shown()[0].text;
+  ExpectBox(hook, kCouldNotOpen);
+  {
+    std::optional<kivo::testfiles::AsOrdinaryUser> ordinaryUser;
+    if (readOnly) ordinaryUser.emplace();
+    Press(kCreate);
+  }
+  EXPECT_TRUE(hook.AllAnswered());
   EXPECT_EQ(SummaryFields(), (std::vector<std::string>{"", "", "", ""}));
   EXPECT_EQ(Field(kImagePath), image.string());
+  if (readOnly) {
+    EXPECT_EQ(ReadBytes(image), before);
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(Outputs, RomFSDlgUnwritableOutputTest, ::testing::Values(false, true),
+                         [](const auto& test) { return test.param ? "ReadOnly" : "FolderMissing"; });
 
 TEST_F(RomFSDlgTest, ScreenshotAfterABuild) {
   ModalHook hook;

@@ -25,6 +25,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/OrdinaryUser.h"
+
 namespace kivo::hardening {
 
 namespace stdfs = std::filesystem;
@@ -123,6 +125,7 @@ struct Outcome {
 struct RunLimits {
   std::optional<std::uint64_t> fileSize;  // RLIMIT_FSIZE, with SIGXFSZ ignored
   int seconds = 60;
+  bool ordinaryUser = false;  // run as "nobody" when the tests run as root
 };
 
 // Runs `program` with `args`, its output captured through files in `scratch`.
@@ -145,6 +148,7 @@ inline Outcome Run(const std::string& program, const std::vector<std::string>& a
       rlimit limit{*limits.fileSize, *limits.fileSize};
       if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
     }
+    if (limits.ordinaryUser && ::geteuid() == 0 && !testfiles::BecomeOrdinaryUser()) ::_exit(125);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));

@@ -13,6 +13,7 @@
 #include "romattach/Assembly.h"
 #include "romattach/Marker.h"
 #include "tests/romattach/RomTestFiles.h"
+#include "tests/support/OrdinaryUser.h"
 
 namespace kivo::rom {
 namespace {
@@ -263,9 +264,10 @@ INSTANTIATE_TEST_SUITE_P(
                     AttachStage::Write, "out.nds"}),
     [](const testing::TestParamInfo<FailureCase>& caseInfo) { return caseInfo.param.name; });
 
-TEST_F(AttachDrivesTest, UnreadableInputWhenNotPrivileged) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+TEST_F(AttachDrivesTest, UnreadableInputForAnOrdinaryUser) {
+  testfiles::GiveToOrdinaryUser(dir_.path());
   std::filesystem::permissions(dir_ / "d1.kid", std::filesystem::perms::none);
+  testfiles::AsOrdinaryUser ordinaryUser;
   auto result = AttachDrives(Request());
   ASSERT_FALSE(result);
   EXPECT_EQ(result.stage(), AttachStage::Open);
