@@ -5,8 +5,9 @@ BUILD="${KIVOFS_BUILD_DIR:-$ROOT/build}"
 
 # Debian packages the build and the tests need.
 BUILD_PACKAGES=(g++ cmake make pkg-config libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
-                libwxgtk3.2-dev)
-TEST_PACKAGES=(xvfb xauth xdotool x11-apps imagemagick clang libclang-rt-14-dev)
+                libwxgtk3.2-dev help2man)
+TEST_PACKAGES=(xvfb xauth xdotool x11-apps imagemagick clang libclang-rt-14-dev lintian man-db
+               bash-completion)
 
 install_missing() {
   local missing=()

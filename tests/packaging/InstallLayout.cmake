@@ -1,5 +1,6 @@
 # Installs the build into a scratch prefix and checks what a desktop needs to list the program:
-# both binaries, the desktop entry naming them, and the icon it names in the hicolor theme.
+# both binaries, the desktop entry naming them, and the icon it names in the hicolor theme;
+# and where bash looks for the completion and Debian for the copyright and changelog.
 #   cmake -DBUILD_DIR=<build> -DPREFIX=<scratch> -P tests/packaging/InstallLayout.cmake
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
@@ -10,7 +11,9 @@ endif()
 
 set(desktop ${PREFIX}/share/applications/kivofs-utils.desktop)
 foreach(file bin/kivofs-utils bin/kivofs share/applications/kivofs-utils.desktop
-             share/icons/hicolor/16x16/apps/kivofs-utils.png share/icons/hicolor/32x32/apps/kivofs-utils.png)
+             share/icons/hicolor/16x16/apps/kivofs-utils.png share/icons/hicolor/32x32/apps/kivofs-utils.png
+             share/bash-completion/completions/kivofs share/doc/kivofs-utils/copyright
+             share/doc/kivofs-utils/changelog.gz)
   if(NOT EXISTS ${PREFIX}/${file})
     message(FATAL_ERROR "not installed: ${file}")
   endif()
