@@ -17,7 +17,7 @@
 #define KFS_SLOT_SIZE 35u
 #define KFS_SLOTS 117u
 #define KFS_DIR_CLUSTERS 8u
-#define KFS_SUBDIR_FIRST_SLOT 2u /* slots 0 and 1 of a directory block hold "." and ".." */
+#define KFS_SUBDIR_FIRST_SLOT 2u  /* slots 0 and 1 of a directory block hold "." and ".." */
 #define KFS_KIND_DIR 0xFFFFFFFFu  /* -1 */
 #define KFS_KIND_FILE 0xFFFFFFFEu /* -2 */
 
@@ -96,7 +96,7 @@ int kfs_decode_params(const volatile uint8_t *block, kfs_params *out) {
  * come before the program's block. The shift is read through a volatile so that the
  * compiler cannot rebuild the marker as constants. */
 static const uint8_t kfs_marker_raised[KFS_MARKER_SIZE] = {'L', 'j', 'w', 'p', 'G', 'T',
-                                                          'E', 's', 'j', 'w', 'f'};
+                                                           'E', 's', 'j', 'w', 'f'};
 static const volatile uint8_t kfs_marker_shift = 1;
 
 int kfs_find_params(const void *rom, uint32_t rom_size, kfs_params *out) {
@@ -134,12 +134,12 @@ static int kfs_mount_checked(kfs_drive *d) {
   if (result != KFS_OK) return result;
   fat_size = kfs_le32(h + KFS_H_FAT_SIZE);
   data_size = kfs_le32(h + KFS_H_DATA_SIZE);
-  if (kfs_le32(h + KFS_H_VERSION) != KFS_VERSION || kfs_le32(h + KFS_H_BOOT_SIZE) != KFS_BOOT_SIZE ||
+  if (kfs_le32(h + KFS_H_VERSION) != KFS_VERSION ||
+      kfs_le32(h + KFS_H_BOOT_SIZE) != KFS_BOOT_SIZE ||
       kfs_le32(h + KFS_H_ROOT_SIZE) != KFS_ROOT_SIZE ||
-      kfs_le32(h + KFS_H_FAT_START) != KFS_FAT_START ||
-      kfs_le32(h + KFS_H_DRIVE_SIZE) != d->size || fat_size % KFS_CLUSTER != 0 ||
-      data_size % KFS_CLUSTER != 0 || fat_size > d->size - KFS_FIXED_SIZE ||
-      data_size != d->size - KFS_FIXED_SIZE - fat_size ||
+      kfs_le32(h + KFS_H_FAT_START) != KFS_FAT_START || kfs_le32(h + KFS_H_DRIVE_SIZE) != d->size ||
+      fat_size % KFS_CLUSTER != 0 || data_size % KFS_CLUSTER != 0 ||
+      fat_size > d->size - KFS_FIXED_SIZE || data_size != d->size - KFS_FIXED_SIZE - fat_size ||
       kfs_le32(h + KFS_H_ROOT_START) != KFS_FAT_START + fat_size ||
       kfs_le32(h + KFS_H_DATA_START) != KFS_FIXED_SIZE + fat_size) {
     return KFS_ERR_FORMAT;
@@ -158,8 +158,8 @@ static void kfs_unmount(kfs_drive *d) {
   d->generation = ++kfs_mount_count;
 }
 
-static int kfs_mount(kfs_drive *d, const uint8_t *image, kfs_read_fn read, void *ctx,
-                     uint32_t base, uint32_t size) {
+static int kfs_mount(kfs_drive *d, const uint8_t *image, kfs_read_fn read, void *ctx, uint32_t base,
+                     uint32_t size) {
   int result;
   kfs_unmount(d);
   d->image = image;
@@ -181,8 +181,7 @@ int kfs_mount_memory(kfs_drive *d, const void *image, uint32_t size) {
   return kfs_mount(d, (const uint8_t *)image, NULL, NULL, 0, size);
 }
 
-int kfs_mount_callback(kfs_drive *d, kfs_read_fn read, void *ctx, uint32_t offset,
-                       uint32_t size) {
+int kfs_mount_callback(kfs_drive *d, kfs_read_fn read, void *ctx, uint32_t offset, uint32_t size) {
   if (d == NULL) return KFS_ERR_ARG;
   /* The image's last byte must have an offset on the medium. */
   if (read == NULL || (size > 0 && size - 1 > 0xFFFFFFFFu - offset)) {
@@ -410,14 +409,23 @@ int kfs_readdir(kfs_dir *dir, kfs_stat *st) {
 
 const char *kfs_strerror(int err) {
   switch (err) {
-    case KFS_OK: return "no error";
-    case KFS_ERR_IO: return "the medium could not be read";
-    case KFS_ERR_FORMAT: return "damaged drive image or parameter block";
-    case KFS_ERR_NOT_FOUND: return "no such file or directory";
-    case KFS_ERR_NOT_DIR: return "not a directory";
-    case KFS_ERR_IS_DIR: return "is a directory";
-    case KFS_ERR_NO_DRIVE: return "no drive attached";
-    case KFS_ERR_ARG: return "bad argument, drive not mounted or file no longer valid";
-    default: return "unknown error";
+    case KFS_OK:
+      return "no error";
+    case KFS_ERR_IO:
+      return "the medium could not be read";
+    case KFS_ERR_FORMAT:
+      return "damaged drive image or parameter block";
+    case KFS_ERR_NOT_FOUND:
+      return "no such file or directory";
+    case KFS_ERR_NOT_DIR:
+      return "not a directory";
+    case KFS_ERR_IS_DIR:
+      return "is a directory";
+    case KFS_ERR_NO_DRIVE:
+      return "no drive attached";
+    case KFS_ERR_ARG:
+      return "bad argument, drive not mounted or file no longer valid";
+    default:
+      return "unknown error";
   }
 }

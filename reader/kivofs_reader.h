@@ -71,8 +71,7 @@ int kfs_mount_memory(kfs_drive *d, const void *image, uint32_t size);
 /* Mounts the image at `offset` of a medium read through `read` (a DS card). The callback
  * is asked for any offset and size inside the image; wrap block devices (see
  * examples/ds-callback). */
-int kfs_mount_callback(kfs_drive *d, kfs_read_fn read, void *ctx, uint32_t offset,
-                       uint32_t size);
+int kfs_mount_callback(kfs_drive *d, kfs_read_fn read, void *ctx, uint32_t offset, uint32_t size);
 /* The drive name, zero-terminated; "" for a drive that is not mounted. */
 void kfs_drive_name(const kfs_drive *d, char name[KFS_NAME_MAX + 1]);
 
@@ -96,8 +95,8 @@ typedef struct kfs_file {
 typedef struct kfs_dir {
   kfs_drive *drive;
   uint32_t generation;
-  uint32_t region;      /* offset of the directory's slots in the image */
-  uint32_t slot;        /* next slot to read; 117 at the end */
+  uint32_t region; /* offset of the directory's slots in the image */
+  uint32_t slot;   /* next slot to read; 117 at the end */
 } kfs_dir;
 
 /* Paths are '/'-separated, a leading '/' is optional, "" and "/" are the root; names
@@ -132,9 +131,9 @@ const char *kfs_strerror(int err);
 #else
 #define KFS_KEEP_
 #endif
-#define KFS_DEFINE_BLOCK(name)                                                           \
-  KFS_KEEP_ const volatile uint8_t name[28] = {'K', 'i', 'v', 'o', 'F', 'S', 'D', 'r', \
-                                               'i', 'v', 'e'}
+#define KFS_DEFINE_BLOCK(name)                                               \
+  KFS_KEEP_ const volatile uint8_t name[28] = {'K', 'i', 'v', 'o', 'F', 'S', \
+                                               'D', 'r', 'i', 'v', 'e'}
 
 #ifdef __cplusplus
 }

@@ -30,8 +30,8 @@ int main(void) {
   int32_t length;
   if (kfs_decode_params(kivo_block + 11, &p) != KFS_OK) return 1;
   kfs_block_init(&card, card_read_blocks, 0);
-  if (kfs_mount_callback(&drive, kfs_block_read, &card, p.start[0],
-                         p.end[0] - p.start[0] + 1) != KFS_OK) {
+  if (kfs_mount_callback(&drive, kfs_block_read, &card, p.start[0], p.end[0] - p.start[0] + 1) !=
+      KFS_OK) {
     return 1;
   }
   length = load("levels/level1.map", level, sizeof level);
