@@ -5,8 +5,9 @@
  *
  * Lifetimes: an open kfs_file or kfs_dir refers to its kfs_drive, so the drive must
  * outlive it. Mounting a drive again (successfully or not) invalidates every file and
- * directory opened on it before: they answer KFS_ERR_ARG from then on. A drive whose
- * mount failed answers every call with KFS_ERR_ARG.
+ * directory opened on it before: kfs_read, kfs_seek and kfs_readdir answer KFS_ERR_ARG from
+ * then on. A drive whose mount failed answers every call with KFS_ERR_ARG (and
+ * kfs_drive_name with "").
  *
  * Nothing here is safe to call from two threads (or an interrupt handler) on the same
  * drive, file or directory at once. Different drives are independent.
