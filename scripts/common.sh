@@ -8,6 +8,8 @@ BUILD_PACKAGES=(g++ cmake make pkg-config libcli11-dev libgtest-dev libgmock-dev
                 libwxgtk3.2-dev help2man)
 TEST_PACKAGES=(xvfb xauth xdotool x11-apps imagemagick clang libclang-rt-14-dev lintian man-db
                bash-completion)
+# The ROM-side reader's test builds a GBA program and runs it in an emulator.
+READER_PACKAGES=(gcc-arm-none-eabi libnewlib-arm-none-eabi libmgba-dev)
 
 install_missing() {
   local missing=()

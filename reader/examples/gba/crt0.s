@@ -1,0 +1,48 @@
+@ Start-up for a GBA cartridge program: the cartridge header, stacks, .data copied from
+@ the ROM, .bss cleared, then main() in Thumb code. Nothing from any SDK.
+    .section .crt0, "ax"
+    .arm
+    .global _start
+_start:
+    b       reset
+    @ Cartridge header. Real hardware also wants the logo bytes and the complement check
+    @ filled in by a header fixer; emulators started past the BIOS do not look at them.
+    .fill   156, 1, 0           @ logo
+    .ascii  "KFS READER  "      @ title, 12 bytes
+    .ascii  "KFSR"              @ game code
+    .ascii  "00"                @ maker code
+    .byte   0x96                @ fixed value
+    .byte   0, 0                @ unit code, device type
+    .fill   7, 1, 0
+    .byte   0                   @ version
+    .byte   0                   @ complement check
+    .fill   2, 1, 0
+
+reset:
+    mov     r0, #0x12           @ IRQ mode
+    msr     cpsr_c, r0
+    ldr     sp, =__sp_irq
+    mov     r0, #0x1F           @ system mode, where main runs
+    msr     cpsr_c, r0
+    ldr     sp, =__sp_sys
+
+    ldr     r0, =__data_lma
+    ldr     r1, =__data_start
+    ldr     r2, =__data_end
+1:  cmp     r1, r2
+    ldrlo   r3, [r0], #4
+    strlo   r3, [r1], #4
+    blo     1b
+
+    ldr     r1, =__bss_start
+    ldr     r2, =__bss_end
+    mov     r3, #0
+2:  cmp     r1, r2
+    strlo   r3, [r1], #4
+    blo     2b
+
+    ldr     r0, =main
+    mov     lr, pc
+    bx      r0
+3:  b       3b
+    .pool
