@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "romattach/RomAttach.h"
 #include "tests/romattach/RomTestFiles.h"
 
 namespace kivo::rom {
@@ -52,6 +53,8 @@ class RomCommandsTest : public testing::Test {
     test::WriteFile(dir_ / "a.kid", drive0_);
     test::WriteFile(dir_ / "b.kid", drive1_);
     test::WriteFile(dir_ / "plain.nds", test::Filler(4096, 2));
+    test::WriteFile(dir_ / "short.nds", test::HostWithMarker(300, 20));
+    test::WriteFile(dir_ / "overlap.nds", test::HostWithMarker(4096, 0x70));
   }
 
   CommandRun Kivofs(const std::vector<std::string>& args) {
@@ -144,6 +147,74 @@ TEST_F(RomCommandsTest, PadPow2) {
   EXPECT_EQ(out.back(), std::byte{0xFF});
 }
 
+// The NDS header CRC, bit by bit.
+std::uint16_t Crc16(const Bytes& bytes, std::size_t length) {
+  std::uint16_t crc = 0xFFFF;
+  for (std::size_t i = 0; i < length; ++i) {
+    crc = static_cast<std::uint16_t>(crc ^ std::to_integer<std::uint16_t>(bytes[i]));
+    for (int bit = 0; bit < 8; ++bit) {
+      crc = static_cast<std::uint16_t>((crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1);
+    }
+  }
+  return crc;
+}
+
+TEST_F(RomCommandsTest, NdsHeaderKeepsTheDrivesFromATrimmer) {
+  Bytes game = host_;
+  StoreLE32(game, 0x80, 4096);  // the used size names the host's end
+  test::WriteFile(dir_ / "game.nds", game);
+  CommandRun cut = Kivofs({"attach", "game.nds", "-o", "cut.nds", "--drive0", "a.kid",
+                           "--depfile", "cut.d"});
+  ASSERT_EQ(cut.exitCode, 0) << cut.err;
+  EXPECT_EQ(Slurp(dir_ / "cut.d"), "cut.nds: \\\n game.nds \\\n a.kid\ngame.nds:\na.kid:\n");
+  CommandRun before = Kivofs({"rominfo", "cut.nds"});
+  EXPECT_NE(before.err.find("kivofs: warning: the NDS header's total used ROM size (offset 0x80) "
+                            "is 4096 bytes, but the drives end at " +
+                            std::to_string(4096 + drive0_.size()) + ": a ROM trimmer"),
+            std::string::npos)
+      << before.err;
+
+  CommandRun kept = Kivofs({"attach", "game.nds", "-o", "kept.nds", "--drive0", "a.kid",
+                            "--nds-header"});
+  ASSERT_EQ(kept.exitCode, 0) << kept.err;
+  Bytes expected = test::ReadFile(dir_ / "cut.nds");
+  StoreLE32(expected, 0x80, static_cast<std::uint32_t>(expected.size()));
+  StoreLE16(expected, 0x15E, Crc16(expected, 0x15E));
+  EXPECT_EQ(test::ReadFile(dir_ / "kept.nds"), expected);
+  CommandRun after = Kivofs({"rominfo", "kept.nds"});
+  EXPECT_EQ(after.err, "");
+  EXPECT_NE(after.out.find("NDS used size: " + std::to_string(expected.size())), std::string::npos);
+}
+
+// Sparse ROMs: only the host bytes and the drive are written.
+TEST_F(RomCommandsTest, GbaWindowEndsAtThirtyTwoMiB) {
+  const std::uint64_t window = GbaWindowSize;
+  for (std::uint64_t lastByte : {window - 1, window}) {
+    const std::uint64_t start = lastByte + 1 - drive0_.size();
+    Bytes rom = host_;
+    BlockBytes block = EncodeParamBlock({static_cast<std::uint32_t>(start),
+                                         static_cast<std::uint32_t>(lastByte), 0, 0, 0});
+    std::copy(block.begin(), block.end(), rom.begin() + 111);
+    test::WriteFile(dir_ / "edge.gba", rom);
+    std::filesystem::resize_file(dir_ / "edge.gba", start);
+    std::ofstream(dir_ / "edge.gba", std::ios::binary | std::ios::app)
+        .write(reinterpret_cast<const char*>(drive0_.data()), static_cast<long>(drive0_.size()));
+    CommandRun info = Kivofs({"rominfo", "edge.gba"});
+    ASSERT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_EQ(info.err.find("slot 1 (bytes " + std::to_string(start) + " to " +
+                            std::to_string(lastByte) + ") passes the 32 MiB") != std::string::npos,
+              lastByte == window)
+        << info.err;
+  }
+  test::WriteFile(dir_ / "big.gba", host_);
+  std::filesystem::resize_file(dir_ / "big.gba", window + 1 - drive0_.size());
+  CommandRun attach = Kivofs({"attach", "big.gba", "-o", "out.GBA", "--drive0", "a.kid"});
+  ASSERT_EQ(attach.exitCode, 0) << attach.err;
+  EXPECT_NE(attach.err.find("kivofs: warning: drive 0 ('a.kid', slot 1, bytes "), std::string::npos);
+  EXPECT_NE(attach.err.find(" to 33554432) passes the 32 MiB"), std::string::npos) << attach.err;
+  EXPECT_EQ(std::filesystem::file_size(dir_ / "out.GBA"), window + 1);
+}
+
 struct ErrorCase {
   const char* name;
   std::vector<std::string> args;
@@ -186,7 +257,16 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"RomInfoWithoutArgument", {"rominfo"}, 2, "kivofs: error: "},
         ErrorCase{"DetachFreshHost", {"detach", "host.nds", "-o", "drives"}, 1,
                   "no drive attached in 'host.nds'"},
-        ErrorCase{"DetachWithoutDirectory", {"detach", "host.nds"}, 2, "kivofs: error: "}),
+        ErrorCase{"DetachWithoutDirectory", {"detach", "host.nds"}, 2, "kivofs: error: "},
+        ErrorCase{"NdsHeaderShortHost",
+                  {"attach", "short.nds", "-o", "out.nds", "--drive0", "a.kid", "--nds-header"}, 1,
+                  "cannot update the NDS header of 'short.nds': the host ROM has 300 bytes"},
+        ErrorCase{"NdsHeaderUnderTheBlock",
+                  {"attach", "overlap.nds", "-o", "out.nds", "--drive0", "a.kid", "--nds-header"},
+                  1, "the parameter block at 123 overlaps the header's used size"},
+        ErrorCase{"DepFileUnreadableName",
+                  {"attach", "host.nds", "-o", "out.nds", "--drive0", "k=v.kid", "--depfile", "d"},
+                  1, "cannot write the dependency file 'd': make cannot read the name 'k=v.kid'"}),
     [](const testing::TestParamInfo<ErrorCase>& caseInfo) { return caseInfo.param.name; });
 
 }  // namespace
