@@ -179,8 +179,7 @@ TEST_F(BuildCommandTest, BadSourceDateEpochIsAnError) {
 TEST_F(BuildCommandTest, DepFileListsWhatTheBuildReadOnlyAfterSuccess) {
   const std::string src = src_.string(), out = (dir_ / "a.kid").string();
   const std::string dep = (dir_ / "a.d").string();
-  Outcome run = Kivofs({"build", src, "-o", out, "--depfile", dep, "-q"});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
+  ASSERT_EQ(Kivofs({"build", src, "-o", out, "--depfile", dep}).exitCode, 0);
   std::string rule = out + ":", phony;
   for (const char* item : {"", "/gfx", "/gfx/sprites.bin", "/gfx/title.pal", "/levels",
                            "/levels/one.lvl", "/readme.txt"}) {
@@ -193,14 +192,6 @@ TEST_F(BuildCommandTest, DepFileListsWhatTheBuildReadOnlyAfterSuccess) {
   stdfs::remove(dep);
   EXPECT_EQ(Kivofs({"build", src, "-o", out, "--depfile", dep}).exitCode, 1);
   EXPECT_FALSE(stdfs::exists(dep));
-  stdfs::remove(src_ / "gfx/TITLE.PAL");
-  run = Kivofs({"build", src, "-o", (dir_ / "k=v.kid").string(), "--depfile", dep});
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.err.find("kivofs: error: cannot write the dependency file '" + dep +
-                         "': make cannot read the name"),
-            std::string::npos)
-      << run.err;
-  EXPECT_FALSE(stdfs::exists(dir_ / "k=v.kid") || stdfs::exists(dep));
 }
 
 }  // namespace
