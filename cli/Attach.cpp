@@ -1,6 +1,8 @@
 // kivofs attach: joins a host ROM and one or two drive images into an output ROM.
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "cli/Commands.h"
 #include "fsimage/DepFile.h"

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <sstream>
 
 #include "cli/Commands.h"
