@@ -1,7 +1,11 @@
 // kivofs attach: joins a host ROM and one or two drive images into an output ROM.
+#include <cstdio>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "cli/Commands.h"
+#include "fsimage/DepFile.h"
 #include "fsimage/FileIO.h"
 #include "romattach/AttachDrives.h"
 
@@ -16,11 +20,42 @@ struct AttachOptions {
   bool saveFlash = false;
   bool replace = false;
   bool padPow2 = false;
+  bool ndsHeader = false;
+  std::string depfile;
 };
 
 std::string SlotLine(int number, std::uint32_t start, std::uint32_t end) {
   return "slot " + std::to_string(number) + ": " + std::to_string(start) + " to " +
          std::to_string(end) + " (" + std::to_string(std::uint64_t{end} + 1 - start) + " bytes)";
+}
+
+// Warns about each drive that a GBA program cannot read whole.
+void CheckGbaWindow(const AttachOptions& options, const rom::ParamBlock& block) {
+  struct Placed {
+    const char* drive;
+    const std::string& path;
+    int slot;
+    std::uint32_t start;
+    std::uint32_t end;
+  };
+  std::vector<Placed> placed;
+  if (!options.drive0.empty()) {
+    placed.push_back({"drive 0", options.drive0, 1, block.slot1Start, block.slot1End});
+  }
+  if (!options.drive1.empty()) {
+    bool second = !options.drive0.empty();
+    placed.push_back({"drive 1", options.drive1, second ? 2 : 1,
+                      second ? block.slot2Start : block.slot1Start,
+                      second ? block.slot2End : block.slot1End});
+  }
+  for (const Placed& drive : placed) {
+    std::uint64_t length = std::uint64_t{drive.end} + 1 - drive.start;
+    if (!rom::PassesGbaWindow(drive.start, length)) continue;
+    Warn(std::string(drive.drive) + " (" + Quoted(drive.path) + ", slot " +
+         std::to_string(drive.slot) + ", bytes " + std::to_string(drive.start) + " to " +
+         std::to_string(drive.end) + ") passes the 32 MiB that a GBA program can see "
+         "(0x08000000 to 0x09FFFFFF): bytes from 33554432 on cannot be read");
+  }
 }
 
 int RunAttach(const AttachOptions& options) {
@@ -29,11 +64,26 @@ int RunAttach(const AttachOptions& options) {
                  "Run 'kivofs attach --help' for usage.\n";
     return 2;
   }
-  rom::AttachRequest request{options.host,      options.drive0,  options.drive1, options.output,
-                             options.saveFlash, options.replace, options.padPow2};
+  rom::AttachRequest request{options.host,      options.drive0,  options.drive1,
+                             options.output,    options.saveFlash, options.replace,
+                             options.padPow2,   options.ndsHeader};
+  std::optional<OutputFile> depfile;
+  if (!options.depfile.empty()) {
+    std::vector<std::string> read{options.host};
+    for (const std::string* drive : {&options.drive0, &options.drive1}) {
+      if (!drive->empty()) read.push_back(*drive);
+    }
+    auto prepared = PrepareDepFile(options.depfile, options.output, read);
+    if (!prepared) return Fail(prepared.error());
+    depfile = std::move(*prepared);
+  }
   rom::AttachResult result = rom::AttachDrives(request);
   if (!result) return Fail(result.error());
+  if (depfile) {
+    if (Status committed = depfile->Commit(); !committed) return Fail(committed.error());
+  }
   const rom::AttachReport& report = result.value();
+  if (rom::RomKindOf(options.output) == rom::RomKind::Gba) CheckGbaWindow(options, report.block);
   if (report.previousBlock && !report.replaced) {
     Warn("the parameter block of " + Quoted(options.host) + " is already filled (slot 1 starts at " +
          std::to_string(report.previousBlock->slot1Start) +
@@ -53,6 +103,11 @@ int RunAttach(const AttachOptions& options) {
     std::cout << SlotLine(2, report.block.slot2Start, report.block.slot2End) << '\n';
   }
   std::cout << "saveflash: " << int{report.block.saveFlash} << '\n';
+  if (report.ndsUsedSize) {
+    char crc[8];
+    std::snprintf(crc, sizeof crc, "0x%04X", unsigned{report.ndsHeaderCrc});
+    std::cout << "NDS header: used size " << *report.ndsUsedSize << ", CRC " << crc << '\n';
+  }
   return 0;
 }
 
@@ -72,6 +127,12 @@ Command AddAttachCommand(CLI::App& parent) {
                 "Drop drives already attached to HOST before attaching these");
   app->add_flag("--pad-pow2", options->padPow2,
                 "Pad the output ROM with 0xFF to the next power of two");
+  app->add_flag("--nds-header", options->ndsHeader,
+                "Set the NDS header's used ROM size to the end of the drives and fix its CRC, "
+                "so that ROM trimmers keep the drives");
+  app->add_option("--depfile", options->depfile,
+                  "Also write a make dependency file listing the host ROM and the drive images")
+      ->type_name("FILE");
   return {app, [options] { return RunAttach(*options); }};
 }
 

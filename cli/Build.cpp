@@ -3,10 +3,12 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <sstream>
 
 #include "cli/Commands.h"
 #include "fsimage/Builder.h"
+#include "fsimage/DepFile.h"
 
 namespace kivo::cli {
 namespace {
@@ -14,6 +16,7 @@ namespace {
 struct BuildOptions {
   std::string source;
   std::string output;
+  std::string depfile;
   std::string name = std::string(fs::DefaultDriveName);
   bool hostOrder = false;
   std::vector<std::string> excludes;
@@ -62,9 +65,31 @@ int RunBuild(const BuildOptions& options) {
   builder.ResetScan();
   builder.SetRootPathLength(options.source.size());
   builder.ScanSource(options.source, "*");
+
+  // What the build reads: the source root, and every directory and file that the scan
+  // recorded. Written beside its target before the build, committed only after it.
+  std::optional<OutputFile> depfile;
+  if (!options.depfile.empty()) {
+    std::vector<std::string> read{options.source};
+    for (const fs::ScanRecord& record : builder.records()) read.push_back(record.fullPath);
+    if (options.dryRun) {
+      if (auto text = FormatDepFile(options.output, read); !text) {
+        return Fail("cannot write the dependency file " + Quoted(options.depfile) + ": " +
+                    text.error().message);
+      }
+    } else {
+      auto prepared = PrepareDepFile(options.depfile, options.output, read);
+      if (!prepared) return Fail(prepared.error());
+      depfile = std::move(*prepared);
+    }
+  }
+
   int result = options.dryRun ? builder.CheckImage() : builder.BuildImage(options.output);
   std::cout.flush();
   if (result != fs::BuildOk) return FailLines(builder.lastError());
+  if (depfile) {
+    if (Status committed = depfile->Commit(); !committed) return Fail(committed.error());
+  }
   return 0;
 }
 
@@ -75,6 +100,9 @@ Command AddBuildCommand(CLI::App& parent) {
   CLI::App* app = parent.add_subcommand("build", "Pack a directory tree into a drive image");
   app->add_option("SRC", options->source, "Source directory")->required();
   app->add_option("-o,--output", options->output, "Drive image to write (.kid)")->required();
+  app->add_option("--depfile", options->depfile,
+                  "Also write a make dependency file listing every directory and file read")
+      ->type_name("FILE");
   app->add_option("--name", options->name, "Drive name to store (at most 15 characters)");
   app->add_flag("--host-order", options->hostOrder,
                 "Keep the host's listing order instead of sorting each directory by name");

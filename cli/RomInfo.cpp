@@ -1,4 +1,5 @@
 // kivofs rominfo: shows the parameter block of a ROM and what each slot points at.
+#include <algorithm>
 #include <memory>
 
 #include "cli/Commands.h"
@@ -47,6 +48,37 @@ void PrintSlot(const rom::RomFile& file, int number, const rom::SlotInfo& slot) 
             << "  name:         " << summary->driveName << '\n';
 }
 
+bool InsideFile(const rom::SlotInfo& slot) {
+  return slot.state == rom::SlotState::DriveImage || slot.state == rom::SlotState::NotDriveImage;
+}
+
+// A .gba drive must lie in the first 32 MiB; an .nds header's used size must reach past
+// the drives, or a ROM trimmer cuts them off.
+void CheckReach(const rom::RomFile& file, const rom::AttachedRom& layout) {
+  rom::RomKind kind = rom::RomKindOf(file.path());
+  std::uint64_t drivesEnd = 0;
+  for (std::size_t i = 0; i < layout.slots.size(); ++i) {
+    const rom::SlotInfo& slot = layout.slots[i];
+    if (!InsideFile(slot)) continue;
+    drivesEnd = std::max(drivesEnd, slot.start + slot.length());
+    if (kind == rom::RomKind::Gba && rom::PassesGbaWindow(slot.start, slot.length())) {
+      Warn("slot " + std::to_string(i + 1) + " (bytes " + std::to_string(slot.start) + " to " +
+           std::to_string(slot.end) + ") passes the 32 MiB that a GBA program can see "
+           "(0x08000000 to 0x09FFFFFF): bytes from 33554432 on cannot be read");
+    }
+  }
+  if (kind != rom::RomKind::Nds || drivesEnd == 0) return;
+  auto field = file.Read(rom::nds::UsedRomSize, 4);
+  if (!field) return;  // too short for a header: nothing a trimmer would read
+  std::uint32_t usedSize = LoadLE32(*field, 0);
+  std::cout << "NDS used size: " << usedSize << '\n';
+  if (usedSize < drivesEnd) {
+    Warn("the NDS header's total used ROM size (offset 0x80) is " + std::to_string(usedSize) +
+         " bytes, but the drives end at " + std::to_string(drivesEnd) +
+         ": a ROM trimmer would cut them off (attach with --nds-header)");
+  }
+}
+
 int RunRomInfo(const RomInfoOptions& options) {
   auto file = rom::RomFile::Open(options.rom);
   if (!file) return Fail(file.error());
@@ -64,6 +96,7 @@ int RunRomInfo(const RomInfoOptions& options) {
   for (std::size_t i = 0; i < layout->slots.size(); ++i) {
     PrintSlot(*file, static_cast<int>(i) + 1, layout->slots[i]);
   }
+  CheckReach(*file, *layout);
   return 0;
 }
 

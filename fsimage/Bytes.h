@@ -18,6 +18,16 @@ constexpr bool InBounds(std::size_t length, std::uint64_t offset, std::uint64_t 
   return offset <= length && size <= length - offset;
 }
 
+inline std::uint16_t LoadLE16(ByteSpan bytes, std::size_t offset) {
+  return static_cast<std::uint16_t>(static_cast<unsigned>(bytes[offset]) |
+                                    static_cast<unsigned>(bytes[offset + 1]) << 8);
+}
+
+inline void StoreLE16(MutableByteSpan bytes, std::size_t offset, std::uint16_t value) {
+  bytes[offset] = static_cast<std::byte>(value & 0xFFu);
+  bytes[offset + 1] = static_cast<std::byte>(value >> 8);
+}
+
 inline std::uint32_t LoadLE32(ByteSpan bytes, std::size_t offset) {
   return static_cast<std::uint32_t>(bytes[offset]) |
          static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |

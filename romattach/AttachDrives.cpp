@@ -55,6 +55,7 @@ std::string SaveMessage(const AttachError& failure) {
       return "Error could't open file";
     case AttachStage::Marker:
     case AttachStage::Replace:
+    case AttachStage::NdsHeader:
     case AttachStage::TooLarge:
       break;
   }
@@ -154,6 +155,37 @@ AttachResult AttachDrives(const AttachRequest& request) {
   }
   report.block = ComputeSlots(report.hostBytes, drive0 ? std::optional(size0) : std::nullopt,
                               drive1 ? std::optional(size1) : std::nullopt, request.saveFlash);
+  BlockBytes block = EncodeParamBlock(report.block);
+
+  // The header as the output will hold it: the host's, with the part of the block that
+  // falls inside it, then the used size (the drives' end; padding is not used) and the CRC.
+  std::vector<std::byte> ndsHeader;
+  if (request.ndsHeader) {
+    auto refuse = [&](const std::string& why) {
+      return Fail(AttachStage::NdsHeader, ErrorKind::Format,
+                  "cannot update the NDS header of " + Quoted(host.path) + ": " + why);
+    };
+    if (report.hostBytes < nds::HeaderSize) {
+      return refuse("the host ROM has " + std::to_string(report.hostBytes) +
+                    " bytes; the header needs " + std::to_string(nds::HeaderSize));
+    }
+    auto overlaps = [&](std::uint64_t field, std::uint64_t size) {
+      return report.blockOffset < field + size && field < report.blockOffset + BlockSize;
+    };
+    if (overlaps(nds::UsedRomSize, 4) || overlaps(nds::HeaderCrc, 2)) {
+      return refuse("the parameter block at " + std::to_string(report.blockOffset) +
+                    " overlaps the header's used size (0x80) or CRC (0x15E)");
+    }
+    auto header = hostFile->Read(0, nds::HeaderSize);
+    if (!header) return Fail(AttachStage::Open, header.error());
+    ndsHeader = std::move(*header);
+    for (std::size_t i = 0; i < BlockSize && report.blockOffset + i < nds::HeaderSize; ++i) {
+      ndsHeader[static_cast<std::size_t>(report.blockOffset) + i] = block[i];
+    }
+    report.ndsUsedSize = static_cast<std::uint32_t>(total);
+    UpdateNdsHeader(ndsHeader, *report.ndsUsedSize);
+    report.ndsHeaderCrc = LoadLE16(ndsHeader, nds::HeaderCrc);
+  }
 
   auto output = OutputFile::Create(request.output);
   if (!output) return Fail(AttachStage::Write, output.error());
@@ -164,9 +196,13 @@ AttachResult AttachDrives(const AttachRequest& request) {
     return Fail(CopyFailureStage(copied.error()), copied.error());
   };
   if (auto failed = copy(host.path, report.hostBytes, 0)) return *failed;
-  BlockBytes block = EncodeParamBlock(report.block);
   if (Status written = output->WriteAt(report.blockOffset, block); !written) {
     return Fail(AttachStage::Write, written.error());
+  }
+  if (!ndsHeader.empty()) {
+    if (Status written = output->WriteAt(0, ndsHeader); !written) {
+      return Fail(AttachStage::Write, written.error());
+    }
   }
   std::uint64_t at = report.hostBytes;
   if (drive0) {

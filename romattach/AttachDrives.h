@@ -26,6 +26,9 @@ struct AttachRequest {
   bool replace = false;
   // Pad the output with 0xFF up to the next power of two, after the drives.
   bool padPow2 = false;
+  // Set the NDS header's total used ROM size to the end of the last drive and recompute the
+  // header CRC, so that a ROM trimmer keeps the drives. The host must hold a whole header.
+  bool ndsHeader = false;
 };
 
 struct AttachReport {
@@ -37,6 +40,8 @@ struct AttachReport {
   std::uint64_t paddingBytes = 0;
   std::optional<ParamBlock> previousBlock;  // the host's block, when it was already filled
   bool replaced = false;                  // old drives were cut off
+  std::optional<std::uint32_t> ndsUsedSize;  // with ndsHeader: the used size written
+  std::uint16_t ndsHeaderCrc = 0;            // and the header CRC
 };
 
 // Where an attach stopped. The dialog shows, captioned "Kivo FS Utils":
@@ -45,9 +50,11 @@ struct AttachReport {
 //   Size         -> "Error reading rom file"   (a size could not be taken)
 //   Open         -> "Error could't open file"  (an input could not be opened or fully read)
 //   Write        -> "Error could't open file"  (the output could not be written)
-//   Marker, TooLarge, Replace -> the error's own message (no fixed text exists for them)
+//   Marker, TooLarge, Replace, NdsHeader -> the error's own message (no fixed text exists)
 // SaveMessage() below does this mapping.
-enum class AttachStage { NoOutputPath, NoDrive, Size, Open, Marker, Replace, TooLarge, Write };
+enum class AttachStage {
+  NoOutputPath, NoDrive, Size, Open, Marker, Replace, NdsHeader, TooLarge, Write
+};
 
 struct AttachError {
   AttachStage stage;
@@ -73,7 +80,7 @@ class [[nodiscard]] AttachResult {
 
 // Takes every size, opens every input, finds the block, checks the output stays below
 // 2 GiB, then writes the output through a temporary file renamed over the target: host
-// bytes with the block filled, drive 0, drive 1, padding. Nothing is written before all
+// bytes with the block (and, when asked, the NDS header) filled, drive 0, drive 1, padding. Nothing is written before all
 // checks pass, a failure leaves an existing output untouched, the inputs are never
 // changed, and the output may be one of the inputs.
 AttachResult AttachDrives(const AttachRequest& request);

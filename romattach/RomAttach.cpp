@@ -1,5 +1,10 @@
 #include "romattach/RomAttach.h"
 
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <string>
+
 namespace kivo::rom {
 
 ParamBlock ComputeSlots(std::uint64_t hostSize, std::optional<std::uint64_t> drive0Size,
@@ -40,6 +45,48 @@ std::optional<ParamBlock> DecodeParamBlock(ByteSpan rom, std::uint64_t blockOffs
   values.slot2End = LoadLE32(bytes, block::Slot2End);
   values.saveFlash = static_cast<std::uint8_t>(bytes[block::SaveFlash]);
   return values;
+}
+
+namespace {
+
+constexpr std::array<std::uint16_t, 256> MakeCrcTable() {
+  std::array<std::uint16_t, 256> table{};
+  for (unsigned byte = 0; byte < 256; ++byte) {
+    auto crc = static_cast<std::uint16_t>(byte);
+    for (int bit = 0; bit < 8; ++bit) {
+      crc = (crc & 1u) ? static_cast<std::uint16_t>((crc >> 1) ^ nds::CrcPolynomial)
+                       : static_cast<std::uint16_t>(crc >> 1);
+    }
+    table[byte] = crc;
+  }
+  return table;
+}
+
+constexpr std::array<std::uint16_t, 256> CrcTable = MakeCrcTable();
+
+}  // namespace
+
+RomKind RomKindOf(const std::filesystem::path& path) {
+  std::string extension = path.extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (extension == ".nds") return RomKind::Nds;
+  if (extension == ".gba") return RomKind::Gba;
+  return RomKind::Other;
+}
+
+std::uint16_t NdsHeaderCrc(ByteSpan bytes) {
+  std::uint16_t crc = nds::CrcInitial;
+  for (std::byte b : bytes) {
+    auto index = static_cast<std::uint8_t>(crc ^ static_cast<std::uint8_t>(b));
+    crc = static_cast<std::uint16_t>((crc >> 8) ^ CrcTable[index]);
+  }
+  return crc;
+}
+
+void UpdateNdsHeader(MutableByteSpan header, std::uint32_t usedSize) {
+  StoreLE32(header, nds::UsedRomSize, usedSize);
+  StoreLE16(header, nds::HeaderCrc, NdsHeaderCrc(header.first(nds::HeaderCrc)));
 }
 
 }  // namespace kivo::rom

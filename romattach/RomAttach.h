@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string_view>
 
@@ -42,6 +43,25 @@ static_assert(block::SaveFlash + 1 == BlockSize);
 static_assert(MarkerAndBlockSize == 28);
 static_assert(MarkerSize + MarkerTailRoom == 13);
 
+// A GBA program sees the cartridge from 0x08000000 to 0x09FFFFFF: the first 32 MiB of the
+// .gba file. A drive byte at or past this offset cannot be read.
+inline constexpr std::uint64_t GbaWindowSize = std::uint64_t{32} << 20;
+
+// The NDS cartridge header at the start of an .nds file. ROM trimmers cut the file at its
+// total used ROM size, so that field has to reach past the attached drives.
+namespace nds {
+inline constexpr std::size_t UsedRomSize = 0x80;  // 32-bit little-endian
+inline constexpr std::size_t HeaderCrc = 0x15E;   // 16-bit little-endian, over bytes 0 to 0x15D
+inline constexpr std::size_t HeaderSize = 0x160;
+// CRC-16 over the header: polynomial 0x8005 reflected, initial value 0xFFFF, no final inversion.
+inline constexpr std::uint16_t CrcPolynomial = 0xA001;
+inline constexpr std::uint16_t CrcInitial = 0xFFFF;
+}  // namespace nds
+
+static_assert(GbaWindowSize == 33554432);
+static_assert(nds::UsedRomSize + 4 <= nds::HeaderCrc);
+static_assert(nds::HeaderCrc + 2 == nds::HeaderSize);
+
 using BlockBytes = std::array<std::byte, BlockSize>;
 
 // The five fields of the block. Ends are inclusive; an empty image has end = start - 1.
@@ -64,5 +84,21 @@ ParamBlock ComputeSlots(std::uint64_t hostSize, std::optional<std::uint64_t> dri
 BlockBytes EncodeParamBlock(const ParamBlock& values);
 // Reads the block at `blockOffset`, or nothing when it does not lie wholly inside `rom`.
 std::optional<ParamBlock> DecodeParamBlock(ByteSpan rom, std::uint64_t blockOffset);
+
+// The kind of ROM a file name says, by its extension in any case.
+enum class RomKind { Nds, Gba, Other };
+RomKind RomKindOf(const std::filesystem::path& path);
+
+// Whether a drive of `length` bytes at offset `start` has a byte a GBA program cannot see.
+constexpr bool PassesGbaWindow(std::uint64_t start, std::uint64_t length) {
+  return length > 0 && start + length > GbaWindowSize;
+}
+
+// The NDS header CRC of `bytes` (the header's first HeaderCrc bytes).
+std::uint16_t NdsHeaderCrc(ByteSpan bytes);
+
+// Stores `usedSize` as the total used ROM size of the header that `header` (at least
+// nds::HeaderSize bytes) begins with and recomputes the header CRC; no other byte changes.
+void UpdateNdsHeader(MutableByteSpan header, std::uint32_t usedSize);
 
 }  // namespace kivo::rom

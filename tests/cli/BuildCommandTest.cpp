@@ -176,4 +176,22 @@ TEST_F(BuildCommandTest, BadSourceDateEpochIsAnError) {
   EXPECT_FALSE(stdfs::exists(dir_ / "a.kid"));
 }
 
+TEST_F(BuildCommandTest, DepFileListsWhatTheBuildReadOnlyAfterSuccess) {
+  const std::string src = src_.string(), out = (dir_ / "a.kid").string();
+  const std::string dep = (dir_ / "a.d").string();
+  ASSERT_EQ(Kivofs({"build", src, "-o", out, "--depfile", dep}).exitCode, 0);
+  std::string rule = out + ":", phony;
+  for (const char* item : {"", "/gfx", "/gfx/sprites.bin", "/gfx/title.pal", "/levels",
+                           "/levels/one.lvl", "/readme.txt"}) {
+    rule += " \\\n " + src + item;
+    phony += src + item + ":\n";
+  }
+  EXPECT_EQ(Slurp(dep), rule + "\n" + phony);
+
+  Write("gfx/TITLE.PAL", "clash");
+  stdfs::remove(dep);
+  EXPECT_EQ(Kivofs({"build", src, "-o", out, "--depfile", dep}).exitCode, 1);
+  EXPECT_FALSE(stdfs::exists(dep));
+}
+
 }  // namespace

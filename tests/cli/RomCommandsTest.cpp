@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "romattach/RomAttach.h"
 #include "tests/romattach/RomTestFiles.h"
 
 namespace kivo::rom {
@@ -52,6 +53,8 @@ class RomCommandsTest : public testing::Test {
     test::WriteFile(dir_ / "a.kid", drive0_);
     test::WriteFile(dir_ / "b.kid", drive1_);
     test::WriteFile(dir_ / "plain.nds", test::Filler(4096, 2));
+    test::WriteFile(dir_ / "short.nds", test::HostWithMarker(300, 20));
+    test::WriteFile(dir_ / "overlap.nds", test::HostWithMarker(4096, 0x70));
   }
 
   CommandRun Kivofs(const std::vector<std::string>& args) {
@@ -144,6 +147,60 @@ TEST_F(RomCommandsTest, PadPow2) {
   EXPECT_EQ(out.back(), std::byte{0xFF});
 }
 
+// The NDS header CRC, bit by bit.
+std::uint16_t Crc16(const Bytes& bytes, std::size_t length) {
+  unsigned crc = 0xFFFF;
+  for (std::size_t i = 0; i < length; ++i) {
+    crc ^= std::to_integer<unsigned>(bytes[i]);
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+  }
+  return static_cast<std::uint16_t>(crc);
+}
+
+TEST_F(RomCommandsTest, NdsHeaderKeepsTheDrivesFromATrimmer) {
+  StoreLE32(host_, 0x80, 4096);  // the used size names the host's end
+  test::WriteFile(dir_ / "game.nds", host_);
+  ASSERT_EQ(Kivofs({"attach", "game.nds", "-o", "cut.nds", "--drive0", "a.kid", "--depfile",
+                    "cut.d"}).exitCode, 0);
+  EXPECT_EQ(Slurp(dir_ / "cut.d"), "cut.nds: \\\n game.nds \\\n a.kid\ngame.nds:\na.kid:\n");
+  std::string end = std::to_string(4096 + drive0_.size());
+  EXPECT_NE(Kivofs({"rominfo", "cut.nds"}).err.find("is 4096 bytes, but the drives end at " + end +
+                                                    ": a ROM trimmer would cut them off"),
+            std::string::npos);
+
+  CommandRun kept = Kivofs({"attach", "game.nds", "-o", "kept.nds", "--drive0", "a.kid", "--nds-header"});
+  ASSERT_EQ(kept.exitCode, 0) << kept.err;
+  Bytes expected = test::ReadFile(dir_ / "cut.nds");
+  StoreLE32(expected, 0x80, static_cast<std::uint32_t>(expected.size()));
+  StoreLE16(expected, 0x15E, Crc16(expected, 0x15E));
+  EXPECT_EQ(test::ReadFile(dir_ / "kept.nds"), expected);
+  CommandRun after = Kivofs({"rominfo", "kept.nds"});
+  EXPECT_EQ(after.err, "");
+  EXPECT_NE(after.out.find("NDS used size: " + end), std::string::npos);
+}
+
+// Sparse ROMs: only the host's bytes are written.
+TEST_F(RomCommandsTest, GbaWindowEndsAtThirtyTwoMiB) {
+  for (auto last : {std::uint32_t{GbaWindowSize - 1}, std::uint32_t{GbaWindowSize}}) {
+    BlockBytes block = EncodeParamBlock({last - 1000, last, 0, 0, 0});
+    std::copy(block.begin(), block.end(), host_.begin() + 111);
+    test::WriteFile(dir_ / "edge.gba", host_);
+    std::filesystem::resize_file(dir_ / "edge.gba", last + 1);
+    std::string err = Kivofs({"rominfo", "edge.gba"}).err;
+    EXPECT_EQ(err.find("slot 1 (bytes " + std::to_string(last - 1000) + " to " +
+                       std::to_string(last) + ") passes the 32 MiB") != std::string::npos,
+              last == GbaWindowSize)
+        << err;
+  }
+  test::WriteFile(dir_ / "big.gba", test::HostWithMarker(4096, 100));
+  std::filesystem::resize_file(dir_ / "big.gba", GbaWindowSize + 1 - drive0_.size());
+  CommandRun attach = Kivofs({"attach", "big.gba", "-o", "out.GBA", "--drive0", "a.kid"});
+  EXPECT_EQ(attach.exitCode, 0);
+  EXPECT_NE(attach.err.find("drive 0 ('a.kid', slot 1, bytes "), std::string::npos) << attach.err;
+  EXPECT_NE(attach.err.find(" to 33554432) passes the 32 MiB"), std::string::npos);
+  EXPECT_EQ(std::filesystem::file_size(dir_ / "out.GBA"), GbaWindowSize + 1);
+}
+
 struct ErrorCase {
   const char* name;
   std::vector<std::string> args;
@@ -186,7 +243,16 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"RomInfoWithoutArgument", {"rominfo"}, 2, "kivofs: error: "},
         ErrorCase{"DetachFreshHost", {"detach", "host.nds", "-o", "drives"}, 1,
                   "no drive attached in 'host.nds'"},
-        ErrorCase{"DetachWithoutDirectory", {"detach", "host.nds"}, 2, "kivofs: error: "}),
+        ErrorCase{"DetachWithoutDirectory", {"detach", "host.nds"}, 2, "kivofs: error: "},
+        ErrorCase{"NdsHeaderShortHost",
+                  {"attach", "short.nds", "-o", "out.nds", "--drive0", "a.kid", "--nds-header"}, 1,
+                  "cannot update the NDS header of 'short.nds': the host ROM has 300 bytes"},
+        ErrorCase{"NdsHeaderUnderTheBlock",
+                  {"attach", "overlap.nds", "-o", "out.nds", "--drive0", "a.kid", "--nds-header"},
+                  1, "the parameter block at 123 overlaps the header's used size"},
+        ErrorCase{"DepFileUnreadableName",
+                  {"attach", "host.nds", "-o", "out.nds", "--drive0", "k=v.kid", "--depfile", "d"},
+                  1, "cannot write the dependency file 'd': make cannot read the name 'k=v.kid'"}),
     [](const testing::TestParamInfo<ErrorCase>& caseInfo) { return caseInfo.param.name; });
 
 }  // namespace

@@ -1,0 +1,36 @@
+// Make-style dependency files ("OUT: IN..."), as compilers write them with -MD -MP, so that
+// make and CMake (DEPFILE) rerun a command when anything it read changes.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fsimage/FileIO.h"
+#include "fsimage/Result.h"
+
+namespace kivo {
+
+// Make reads a few characters differently in a rule's target than among its prerequisites.
+enum class MakeRole { Target, Prerequisite };
+
+// `path` spelled so that make reads it back as exactly that one name. Space, '#', ':', and
+// '|' in a prerequisite or '%' in a target get a backslash (backslashes before them
+// doubled), '$' becomes "$$", and a name with a wildcard is quoted for make's glob. An Invalid error for a name that make cannot read
+// back at all: one holding a newline, carriage return, tab, '=' or ';', one beginning with
+// '~', ending with a backslash, or of the form "a(b)" (an archive member to make).
+Result<std::string> EscapeForMake(std::string_view path, MakeRole role);
+
+// "TARGET: PREREQUISITE..." and then every prerequisite as a target of its own with no
+// prerequisites, so that one which disappears makes the target stale instead of stopping
+// make with "No rule to make target". A prerequisite equal to the target is left out.
+Result<std::string> FormatDepFile(std::string_view target,
+                                  const std::vector<std::string>& prerequisites);
+
+// The dependency file written to a temporary file beside `path`; the caller commits it
+// once the command that it describes succeeded. Errors name `path`.
+Result<OutputFile> PrepareDepFile(const std::filesystem::path& path, std::string_view target,
+                                  const std::vector<std::string>& prerequisites);
+
+}  // namespace kivo
