@@ -70,8 +70,15 @@ int RunBuild(const BuildOptions& options) {
   // recorded. Written beside its target before the build, committed only after it.
   std::optional<OutputFile> depfile;
   if (!options.depfile.empty()) {
-    std::vector<std::string> read{options.source};
-    for (const fs::ScanRecord& record : builder.records()) read.push_back(record.fullPath);
+    // Make reads "name(member)" as a member of an archive; a directory is the same file
+    // as its "." entry, so "Level (1)/." names it without that reading.
+    auto directory = [](const std::string& path) {
+      return path.ends_with(')') ? path + "/." : path;
+    };
+    std::vector<std::string> read{directory(options.source)};
+    for (const fs::ScanRecord& record : builder.records()) {
+      read.push_back(record.isDirectory ? directory(record.fullPath) : record.fullPath);
+    }
     if (options.dryRun) {
       if (auto text = FormatDepFile(options.output, read); !text) {
         return Fail("cannot write the dependency file " + Quoted(options.depfile) + ": " +

@@ -8,9 +8,9 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/kivofs-make-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-mkdir -p 'assets/gfx/tiles 1' assets/levels
+mkdir -p 'assets/gfx/tiles (1)' assets/levels
 printf 'palette' > assets/gfx/title.pal
-printf 'tiles' > 'assets/gfx/tiles 1/a b#c$d:e%f*g|h[1].bin'
+printf 'tiles' > 'assets/gfx/tiles (1)/a b#c$d:e%f*g|h[1].bin'
 printf 'level one' > assets/levels/one.lvl
 printf 'A tiny game.\n' > assets/readme.txt
 printf 'assets.kid:\n\t%s build assets -o assets.kid --depfile assets.d -q\n-include assets.d\n' \
@@ -40,13 +40,13 @@ cat assets.d
 step no-op idle
 printf 'level one, harder' > assets/levels/one.lvl
 step "change levels/one.lvl" ran
-printf 'more tiles' > 'assets/gfx/tiles 1/a b#c$d:e%f*g|h[1].bin'
+printf 'more tiles' > 'assets/gfx/tiles (1)/a b#c$d:e%f*g|h[1].bin'
 step "change the file with the awkward name" ran
 step no-op idle
 printf 'two' > assets/levels/two.lvl
 step "add levels/two.lvl" ran
 "$kivofs" ls assets.kid levels/two.lvl >/dev/null
-rm 'assets/gfx/tiles 1/a b#c$d:e%f*g|h[1].bin'
+rm 'assets/gfx/tiles (1)/a b#c$d:e%f*g|h[1].bin'
 step "remove the file with the awkward name" ran
 rm -r assets/levels
 step "remove levels/ and all it holds" ran
