@@ -2,7 +2,7 @@
 #include <memory>
 
 #include "cli/Commands.h"
-#include "fsimage/FileIO.h"
+#include "base/File.h"
 #include "romattach/AttachDrives.h"
 
 namespace kivo::cli {
@@ -31,7 +31,7 @@ int RunAttach(const AttachOptions& options) {
   }
   rom::AttachRequest request{options.host,      options.drive0,  options.drive1, options.output,
                              options.saveFlash, options.replace, options.padPow2};
-  rom::AttachResult result = rom::AttachDrives(request);
+  auto result = rom::AttachDrives(request);
   if (!result) return Fail(result.error());
   const rom::AttachReport& report = result.value();
   if (report.previousBlock && !report.replaced) {

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
-#include <sstream>
 
 #include "cli/Commands.h"
 #include "fsimage/Builder.h"
@@ -22,13 +21,6 @@ struct BuildOptions {
   bool trace = false;
 };
 
-int FailLines(const std::string& text) {
-  std::istringstream lines(text);
-  std::string line;
-  while (std::getline(lines, line)) Fail(line);
-  return 1;
-}
-
 int RunBuild(const BuildOptions& options) {
   fs::BuilderOptions builderOptions;
   builderOptions.trace = options.trace;
@@ -36,10 +28,7 @@ int RunBuild(const BuildOptions& options) {
   builderOptions.excludes = options.excludes;
   builderOptions.driveName = options.name;
   builderOptions.warnings = &std::cerr;
-  if (options.name.size() > fs::MaxDriveNameLength) {
-    std::cerr << "Warning the name will be truncated.  \nThe name may only be 15 letters long.\n";
-    builderOptions.driveName = options.name.substr(0, fs::MaxDriveNameLength);
-  }
+  if (fs::DriveNameTooLong(options.name)) std::cerr << DriveNameWarning << '\n';
   // Reproducible builds: one fixed instant, in UTC, for every entry.
   if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch != nullptr && *epoch != '\0') {
     long long seconds = 0;
@@ -59,13 +48,13 @@ int RunBuild(const BuildOptions& options) {
   std::ostream silent(nullptr);
   std::ostream& diagnostics = options.quiet ? silent : std::cout;
   fs::DriveBuilder builder(diagnostics, builderOptions);
-  builder.ResetScan();
-  builder.SetRootPathLength(options.source.size());
-  builder.ScanSource(options.source, "*");
+  builder.ScanTree(options.source);
   int result = options.dryRun ? builder.CheckImage() : builder.BuildImage(options.output);
   std::cout.flush();
-  if (result != fs::BuildOk) return FailLines(builder.lastError());
-  return 0;
+  if (result == fs::BuildOk) return 0;
+  for (const Error& problem : builder.problems()) Fail(problem);
+  if (result == fs::BuildSourceError) Fail("nothing was written to " + Quoted(options.output));
+  return 1;
 }
 
 }  // namespace

@@ -146,10 +146,8 @@ class RomFSDlgTest : public ::testing::Test {
   void BuildElsewhere(const fs::path& source, const fs::path& output) {
     std::ostringstream ignored;
     kivo::fs::DriveBuilder other(ignored);
-    other.ResetScan();
-    other.SetRootPathLength(source.string().size());
-    other.ScanSource(source.string(), "*");
-    ASSERT_EQ(other.BuildImage(output.string()), kivo::fs::BuildOk) << other.lastError();
+    other.ScanTree(source.string());
+    ASSERT_EQ(other.BuildImage(output.string()), kivo::fs::BuildOk);
   }
 
   // The four summary fields: version, root entries, size, name.
