@@ -18,11 +18,6 @@ namespace {
 
 constexpr std::size_t CopyBufferSize = std::size_t{1} << 20;
 
-void CloseDescriptor(int& fd) {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
-}
-
 std::string WhyNotRegular(const struct stat& info) {
   return S_ISDIR(info.st_mode) ? SystemText(EISDIR) : std::string("not a regular file");
 }
@@ -48,23 +43,20 @@ Result<std::uint64_t> FileSize(const std::filesystem::path& path) {
   return static_cast<std::uint64_t>(info.st_size);
 }
 
-File::File(std::filesystem::path path, int fd, std::uint64_t size)
-    : path_(std::move(path)), fd_(fd), size_(size) {}
-
-File::File(File&& other) noexcept
-    : path_(std::move(other.path_)), fd_(std::exchange(other.fd_, -1)), size_(other.size_) {}
-
-File& File::operator=(File&& other) noexcept {
+Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
   if (this != &other) {
-    CloseDescriptor(fd_);
-    path_ = std::move(other.path_);
+    Close();
     fd_ = std::exchange(other.fd_, -1);
-    size_ = other.size_;
   }
   return *this;
 }
 
-File::~File() { CloseDescriptor(fd_); }
+Descriptor::~Descriptor() { Close(); }
+
+int Descriptor::Close() {
+  if (fd_ < 0) return 0;
+  return ::close(std::exchange(fd_, -1)) == 0 ? 0 : errno;
+}
 
 Error File::Failed(std::string_view action, int error) const {
   return MakeError(ErrorKind::Io,
@@ -97,7 +89,7 @@ Result<File> File::Open(const std::filesystem::path& path, Access access, std::s
 Status File::ReadAt(std::uint64_t offset, MutableByteSpan into) const {
   std::size_t done = 0;
   while (done < into.size()) {
-    ssize_t got = ::pread(fd_, into.data() + done, into.size() - done,
+    ssize_t got = ::pread(fd_.get(), into.data() + done, into.size() - done,
                           static_cast<off_t>(offset + done));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return Failed("read", errno);
@@ -115,7 +107,7 @@ Status File::ReadAt(std::uint64_t offset, MutableByteSpan into) const {
 Status File::WriteAt(std::uint64_t offset, ByteSpan bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
-    ssize_t put = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
+    ssize_t put = ::pwrite(fd_.get(), bytes.data() + done, bytes.size() - done,
                            static_cast<off_t>(offset + done));
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) return Failed("write", put < 0 ? errno : ENOSPC);
@@ -132,7 +124,7 @@ Status File::CopyFrom(const File& source, std::uint64_t sourceOffset, std::uint6
   while (copied < length) {
     auto from = static_cast<off64_t>(sourceOffset + copied);
     auto to = static_cast<off64_t>(offset + copied);
-    ssize_t n = ::copy_file_range(source.fd_, &from, fd_, &to,
+    ssize_t n = ::copy_file_range(source.fd_.get(), &from, fd_.get(), &to,
                                   static_cast<std::size_t>(length - copied), 0);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL ||
@@ -162,15 +154,14 @@ Status File::CopyFrom(const File& source, std::uint64_t sourceOffset, std::uint6
 }
 
 Status File::Resize(std::uint64_t size) {
-  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return Failed("write", errno);
+  if (::ftruncate(fd_.get(), static_cast<off_t>(size)) != 0) return Failed("write", errno);
   return {};
 }
 
 Status File::Close(bool sync) {
   // EINVAL: the file cannot be synchronised (a special file); its writes are done.
-  if (sync && ::fsync(fd_) != 0 && errno != EINVAL) return Failed("write", errno);
-  int closed = ::close(std::exchange(fd_, -1));
-  if (closed != 0) return Failed("write", errno);
+  if (sync && ::fsync(fd_.get()) != 0 && errno != EINVAL) return Failed("write", errno);
+  if (int error = fd_.Close(); error != 0) return Failed("write", error);
   return {};
 }
 
@@ -180,29 +171,14 @@ Result<MappedFile> MappedFile::Open(const std::filesystem::path& path) {
   void* data = nullptr;
   if (file->size() > 0) {
     data = ::mmap(nullptr, static_cast<std::size_t>(file->size()), PROT_READ, MAP_PRIVATE,
-                  file->fd_, 0);
+                  file->fd_.get(), 0);
     if (data == MAP_FAILED) return file->Failed("read", errno);
   }
-  return MappedFile(std::move(*file), data);
+  return MappedFile(std::move(*file), static_cast<const std::byte*>(data));
 }
 
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : file_(std::move(other.file_)), data_(std::exchange(other.data_, nullptr)) {}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-  if (this != &other) {
-    Unmap();
-    file_ = std::move(other.file_);
-    data_ = std::exchange(other.data_, nullptr);
-  }
-  return *this;
-}
-
-MappedFile::~MappedFile() { Unmap(); }
-
-void MappedFile::Unmap() {
-  if (data_ != nullptr) ::munmap(data_, static_cast<std::size_t>(file_.size()));
-  data_ = nullptr;
+void MappedFile::Unmap::operator()(const std::byte* data) const {
+  ::munmap(const_cast<std::byte*>(data), size);
 }
 
 namespace {
@@ -225,35 +201,9 @@ Result<std::filesystem::path> FollowLinks(const std::filesystem::path& path) {
 
 }  // namespace
 
-OutputFile::OutputFile(File file, int directory, std::string destination, std::string temp)
-    : file_(std::move(file)),
-      directory_(directory),
-      destination_(std::move(destination)),
-      temp_(std::move(temp)) {}
-
-OutputFile::OutputFile(OutputFile&& other) noexcept
-    : file_(std::move(other.file_)),
-      directory_(other.directory_),
-      destination_(std::move(other.destination_)),
-      temp_(std::exchange(other.temp_, {})) {}
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
-  if (this != &other) {
-    Discard();
-    file_ = std::move(other.file_);
-    directory_ = other.directory_;
-    destination_ = std::move(other.destination_);
-    temp_ = std::exchange(other.temp_, {});
-  }
-  return *this;
-}
-
-OutputFile::~OutputFile() { Discard(); }
-
-void OutputFile::Discard() {
-  CloseDescriptor(file_.fd_);
-  if (!temp_.empty()) ::unlinkat(directory_, temp_.c_str(), 0);
-  temp_.clear();
+void OutputFile::Remove::operator()(Temporary* temporary) const {
+  ::unlinkat(temporary->directory, temporary->name.c_str(), 0);
+  delete temporary;
 }
 
 Result<OutputFile> OutputFile::Create(const std::filesystem::path& target) {
@@ -292,7 +242,7 @@ Result<OutputFile> OutputFile::CreateIn(int directory, const std::filesystem::pa
                            .string();
     int fd = ::openat(directory, temp.c_str(),
                       O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0) return OutputFile(File(shown, fd, 0), directory, destination, temp);
+    if (fd >= 0) return OutputFile(File(shown, fd, 0), destination, Temporary{directory, temp});
     if (errno != EEXIST) return CannotWrite(shown, ErrorKind::CannotOpen, SystemText(errno));
   }
   return CannotWrite(shown, ErrorKind::CannotOpen, "no temporary name free");
@@ -307,30 +257,34 @@ Status OutputFile::CopyFrom(const std::filesystem::path& source, std::uint64_t s
 
 Status OutputFile::Commit() {
   const std::filesystem::path& shown = file_.path();
-  if (file_.fd_ < 0) return CannotWrite(shown, ErrorKind::Io, "already closed");
+  if (!temp_) return CannotWrite(shown, ErrorKind::Io, "already closed");
+  const int directory = temp_->directory;
   // No fsync: the rename already keeps a failed run from touching the target, and forcing
   // every image to disk before it may be used would make a build several times slower than
   // copying its files. Write errors (a full disk) surface at pwrite or close.
   // The replaced file keeps its owner where the user may keep it, and its permissions; a new
   // one gets the usual 0666 & ~umask.
   struct stat old {};
-  if (::fstatat(directory_, destination_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
+  const int fd = file_.fd_.get();
+  if (::fstatat(directory, destination_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
       S_ISREG(old.st_mode)) {
-    if (::fchown(file_.fd_, old.st_uid, old.st_gid) != 0) {
-      [[maybe_unused]] int groupOnly = ::fchown(file_.fd_, static_cast<uid_t>(-1), old.st_gid);
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+      [[maybe_unused]] int groupOnly = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
     }
-    ::fchmod(file_.fd_, old.st_mode & 07777);
+    ::fchmod(fd, old.st_mode & 07777);
   }
+  // A failure drops the temporary file with temp_.
   if (Status closed = file_.Close(); !closed) {
-    Discard();
+    temp_.reset();
     return closed;
   }
-  if (::renameat(directory_, temp_.c_str(), directory_, destination_.c_str()) != 0) {
+  if (::renameat(directory, temp_->name.c_str(), directory, destination_.c_str()) != 0) {
     int error = errno;
-    Discard();
+    temp_.reset();
     return CannotWrite(shown, ErrorKind::Io, SystemText(error));
   }
-  temp_.clear();
+  // Renamed: there is nothing left to remove.
+  delete temp_.release();
   return {};
 }
 
@@ -349,22 +303,10 @@ Result<Directory> Directory::Create(const std::filesystem::path& path) {
   return Directory(fd);
 }
 
-Directory::Directory(Directory&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-Directory& Directory::operator=(Directory&& other) noexcept {
-  if (this != &other) {
-    CloseDescriptor(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
-Directory::~Directory() { CloseDescriptor(fd_); }
-
 Result<Directory::EntryType> Directory::TypeOf(const std::string& name,
                                                const std::filesystem::path& shown) const {
   struct stat info {};
-  if (::fstatat(fd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+  if (::fstatat(fd_.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
     if (errno == ENOENT) return EntryType::None;
     return CannotWrite(shown, ErrorKind::Io, SystemText(errno));
   }
@@ -376,12 +318,12 @@ Result<Directory::EntryType> Directory::TypeOf(const std::string& name,
 
 Result<Directory> Directory::Subdirectory(const std::string& name,
                                           const std::filesystem::path& shown) {
-  if (::mkdirat(fd_, name.c_str(), 0777) != 0 && errno != EEXIST) {
+  if (::mkdirat(fd_.get(), name.c_str(), 0777) != 0 && errno != EEXIST) {
     return MakeError(ErrorKind::CannotOpen, "cannot create " + Quoted(shown) + ": " + SystemText(errno),
                      shown);
   }
   // O_NOFOLLOW: a link put there meanwhile is refused, not followed.
-  int fd = ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  int fd = ::openat(fd_.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
     return MakeError(ErrorKind::CannotOpen, "cannot open " + Quoted(shown) + ": " + SystemText(errno),
                      shown);
@@ -390,7 +332,7 @@ Result<Directory> Directory::Subdirectory(const std::string& name,
 }
 
 Result<OutputFile> Directory::Output(const std::string& name, const std::filesystem::path& shown) {
-  return OutputFile::CreateIn(fd_, shown, name, false);
+  return OutputFile::CreateIn(fd_.get(), shown, name, false);
 }
 
 bool MatchesGlob(const std::string& glob, const std::string& name) {

@@ -7,9 +7,10 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
-#include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "base/Bytes.h"
 #include "base/Result.h"
@@ -27,7 +28,24 @@ Result<std::uint64_t> FileSize(const std::filesystem::path& path);
 
 enum class Access { Read, Write, ReadWrite };
 
-// An open regular file, closed when dropped.
+// The one owner of a host descriptor: closed when dropped, handed over when moved.
+class Descriptor {
+ public:
+  Descriptor() = default;
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Descriptor& operator=(Descriptor&& other) noexcept;
+  ~Descriptor();
+
+  int get() const { return fd_; }
+  // Closes now: 0, or the system's error number (a delayed write that failed).
+  int Close();
+
+ private:
+  int fd_ = -1;
+};
+
+// An open regular file.
 class File {
  public:
   // Opens an existing file without ever waiting: a named pipe is refused at once instead of
@@ -36,12 +54,6 @@ class File {
   // directory") for anything but a regular file.
   static Result<File> Open(const std::filesystem::path& path, Access access,
                            std::string_view action);
-
-  File(File&& other) noexcept;
-  File& operator=(File&& other) noexcept;
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  ~File();
 
   // The path that messages name.
   const std::filesystem::path& path() const { return path_; }
@@ -68,11 +80,12 @@ class File {
   friend class MappedFile;
   friend class OutputFile;
   friend class Directory;
-  File(std::filesystem::path path, int fd, std::uint64_t size);
+  File(std::filesystem::path path, int fd, std::uint64_t size)
+      : path_(std::move(path)), fd_(fd), size_(size) {}
   Error Failed(std::string_view action, int error) const;
 
   std::filesystem::path path_;
-  int fd_ = -1;
+  Descriptor fd_;
   std::uint64_t size_ = 0;
 };
 
@@ -82,23 +95,21 @@ class MappedFile {
  public:
   static Result<MappedFile> Open(const std::filesystem::path& path);
 
-  MappedFile(MappedFile&& other) noexcept;
-  MappedFile& operator=(MappedFile&& other) noexcept;
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
-  ~MappedFile();
-
-  ByteSpan bytes() const { return {static_cast<const std::byte*>(data_), file_.size()}; }
+  ByteSpan bytes() const { return {data_.get(), static_cast<std::size_t>(file_.size())}; }
   const std::filesystem::path& path() const { return file_.path(); }
   // The open file behind the mapping, for copies by the kernel.
   const File& file() const { return file_; }
 
  private:
-  MappedFile(File file, void* data) : file_(std::move(file)), data_(data) {}
-  void Unmap();
+  struct Unmap {
+    std::size_t size;
+    void operator()(const std::byte* data) const;
+  };
+  MappedFile(File file, const std::byte* data)
+      : file_(std::move(file)), data_(data, Unmap{static_cast<std::size_t>(file_.size())}) {}
 
   File file_;
-  void* data_ = nullptr;
+  std::unique_ptr<const std::byte, Unmap> data_;
 };
 
 // An output written to a temporary file beside its target and renamed over the target by
@@ -116,12 +127,6 @@ class OutputFile {
  public:
   static Result<OutputFile> Create(const std::filesystem::path& target);
 
-  OutputFile(OutputFile&& other) noexcept;
-  OutputFile& operator=(OutputFile&& other) noexcept;
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
-  ~OutputFile();
-
   const std::filesystem::path& target() const { return file_.path(); }
 
   Status Resize(std::uint64_t size) { return file_.Resize(size); }
@@ -138,17 +143,26 @@ class OutputFile {
 
  private:
   friend class Directory;
-  // `directory` is the descriptor the names are relative to (the current directory's or a
-  // Directory's), `destination` the file the rename replaces.
-  OutputFile(File file, int directory, std::string destination, std::string temp);
+  // The temporary file, removed when dropped before the rename. Its name and the
+  // destination's are relative to `directory` (the current directory's descriptor or a
+  // Directory's, which outlives the output).
+  struct Temporary {
+    int directory;
+    std::string name;
+  };
+  struct Remove {
+    void operator()(Temporary* temporary) const;
+  };
+  OutputFile(File file, std::string destination, Temporary temporary)
+      : file_(std::move(file)),
+        destination_(std::move(destination)),
+        temp_(new Temporary(std::move(temporary))) {}
   static Result<OutputFile> CreateIn(int directory, const std::filesystem::path& shown,
                                      const std::string& destination, bool followLinks);
-  void Discard();
 
   File file_;
-  int directory_;
-  std::string destination_;
-  std::string temp_;
+  std::string destination_;  // the file the rename replaces
+  std::unique_ptr<Temporary, Remove> temp_;
 };
 
 // An open directory that is written into by name only: nothing below it is ever reached
@@ -158,12 +172,6 @@ class Directory {
  public:
   // Opens `path`, creating it and its parents when missing.
   static Result<Directory> Create(const std::filesystem::path& path);
-
-  Directory(Directory&& other) noexcept;
-  Directory& operator=(Directory&& other) noexcept;
-  Directory(const Directory&) = delete;
-  Directory& operator=(const Directory&) = delete;
-  ~Directory();
 
   enum class EntryType { None, Link, Directory, Regular, Other };
   Result<EntryType> TypeOf(const std::string& name, const std::filesystem::path& shown) const;
@@ -175,7 +183,7 @@ class Directory {
 
  private:
   explicit Directory(int fd) : fd_(fd) {}
-  int fd_ = -1;
+  Descriptor fd_;
 };
 
 // Whether `name` matches the shell pattern `glob` (*, ?, [...]).
