@@ -105,7 +105,7 @@ CString CDriveCombo::GetDrivePath(int nIndex) const {
 }
 
 BEGIN_MESSAGE_MAP(CChooseDirDlg, ui::CDialog)
-  ON_CBN_SELCHANGE(1002, OnSelchangeDrives)
+  ON_CBN_SELCHANGE(res::choosedir::IDC_DRIVES, OnSelchangeDrives)
 END_MESSAGE_MAP()
 
 CChooseDirDlg::CChooseDirDlg(ui::CWnd* pParent) : ui::CDialog(res::IDD_CHOOSE_DIRECTORY, pParent) {}
@@ -114,10 +114,11 @@ CChooseDirDlg::~CChooseDirDlg() { DestroyWindow(); }
 
 void CChooseDirDlg::DoDataExchange(ui::CDataExchange* pDX) {
   ui::CDialog::DoDataExchange(pDX);
-  ui::DDX_Control(pDX, 1000, m_editDirectory);
-  ui::DDX_Control(pDX, 1001, m_treeDirectory);
-  ui::DDX_Control(pDX, 1002, m_comboDrives);
-  ui::DDX_Text(pDX, 1000, m_strDirectory);
+  using namespace res::choosedir;
+  ui::DDX_Control(pDX, IDC_DIRECTORY, m_editDirectory);
+  ui::DDX_Control(pDX, IDC_TREE, m_treeDirectory);
+  ui::DDX_Control(pDX, IDC_DRIVES, m_comboDrives);
+  ui::DDX_Text(pDX, IDC_DIRECTORY, m_strDirectory);
 }
 
 ui::BOOL CChooseDirDlg::OnInitDialog() {

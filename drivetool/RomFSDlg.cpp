@@ -11,24 +11,12 @@
 #include "ui/FileDialog.h"
 #include "ui/WxText.h"
 
+using namespace res::romfs;
+
 namespace {
 
 using kivo::fs::SizeUnit;
 using ui::CString;
-
-constexpr int IDC_FS_VERSION = 1000;
-constexpr int IDC_DRIVE_NAME = 1001;
-constexpr int IDC_DRIVE_SIZE = 1002;
-constexpr int IDC_CREATE_DRIVE = 1004;
-constexpr int IDC_EXIT = 1005;
-constexpr int IDC_ROOT_ENTRIES = 1006;
-constexpr int IDC_SAVE_NEW_NAME = 1007;
-constexpr int IDC_BROWSE_SOURCE = 1008;
-constexpr int IDC_SOURCE_DIR = 1009;
-constexpr int IDC_BROWSE_IMAGE = 1010;
-constexpr int IDC_IMAGE_PATH = 1011;
-constexpr int IDC_OPEN_IMAGE = 1012;
-constexpr int IDC_RENAME_PATH = 1013;
 
 constexpr const char* kCouldNotOpen = "Error could't open file";
 constexpr const char* kNothingFound = "directory empty or not found";

@@ -1,21 +1,12 @@
-#include "romattach/dialog/AddKivoFSDlg.h"
+#include "romattachdlg/AddKivoFSDlg.h"
 
+#include "res/Templates.h"
 #include "romattach/AttachDrives.h"
 #include "ui/FileDialog.h"
 
-namespace {
+using namespace res::addkivofs;
 
-constexpr int IDC_BROWSE_HOST = 1004;
-constexpr int IDC_BROWSE_DRIVE0 = 1005;
-constexpr int IDC_DRIVE0 = 1006;
-constexpr int IDC_HOST = 1007;
-constexpr int IDC_DRIVE1 = 1008;
-constexpr int IDC_BROWSE_DRIVE1 = 1009;
-constexpr int IDC_OUTPUT = 1010;
-constexpr int IDC_BROWSE_OUTPUT = 1011;
-constexpr int IDC_SAVE_FLASH = 1013;
-constexpr int IDC_SAVE = 1014;
-constexpr int IDC_EXIT = 1015;
+namespace {
 
 constexpr const char* kCaption = "Kivo FS Utils";
 constexpr const char* kNoOutputPath = "The Save path for the new rom needs to be filled out";
@@ -37,7 +28,7 @@ BEGIN_MESSAGE_MAP(CAddKivoFSDlg, ui::CDialog)
   ON_BN_CLICKED(IDC_EXIT, OnExit)
 END_MESSAGE_MAP()
 
-CAddKivoFSDlg::CAddKivoFSDlg(ui::CWnd* pParent) : ui::CDialog(136, pParent) {}
+CAddKivoFSDlg::CAddKivoFSDlg(ui::CWnd* pParent) : ui::CDialog(res::IDD_ADDKIVOFS_DIALOG, pParent) {}
 
 void CAddKivoFSDlg::DoDataExchange(ui::CDataExchange* pDX) {
   ui::CDialog::DoDataExchange(pDX);
