@@ -91,13 +91,11 @@ int CDriveCombo::FillDrives() {
   });
 }
 
-#if !defined(_WIN32) && !defined(__APPLE__)
 int CDriveCombo::FillDrivesFrom(const std::string& mountTable) {
   return Fill([&mountTable](std::vector<dirchooser::DriveEntry>& drives, std::string& errorText) {
     return dirchooser::ReadMountTable(mountTable, drives, errorText);
   });
 }
-#endif
 
 CString CDriveCombo::GetDrivePath(int nIndex) const {
   const auto found = m_drivePaths.find(GetLBText(nIndex));
