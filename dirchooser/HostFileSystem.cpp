@@ -39,17 +39,15 @@ bool ListSubdirectories(const std::string& path, std::vector<std::string>& names
 
 std::vector<std::string> SplitPath(const std::string& path) {
   std::vector<std::string> parts;
-  if (!path.empty() && path.front() == '/') parts.push_back("/");
-  std::string current;
-  for (char c : path) {
-    if (c == '/') {
-      if (!current.empty()) parts.push_back(current);
-      current.clear();
-    } else {
-      current += c;
+  // The root directory is one element however many slashes spell it; a trailing slash gives
+  // an empty one.
+  for (const std::filesystem::path& part : std::filesystem::path(path)) {
+    if (part.has_root_directory()) {
+      parts.push_back("/");
+    } else if (!part.empty()) {
+      parts.push_back(part.string());
     }
   }
-  if (!current.empty()) parts.push_back(current);
   return parts;
 }
 

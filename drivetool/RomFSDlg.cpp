@@ -51,23 +51,13 @@ CString ShortenedProblems(const std::vector<std::string>& problems) {
 }
 
 CString BuildFailureText(int result, const std::vector<std::string>& detail) {
-  CString lead;
+  CString lead = "The drive image was not built";
   switch (result) {
-    case kivo::fs::BuildRefused:
-      lead = "The drive image was not built: the source does not fit the drive format.";
-      break;
-    case kivo::fs::BuildSourceError:
-      lead = "The drive image was not built: a source file could not be read.";
-      break;
-    case kivo::fs::BuildOutputError:
-      lead = "The drive image could not be written.";
-      break;
-    case kivo::fs::BuildTooLarge:
-      lead = "The drive image was not built: it would be too large.";
-      break;
-    default:
-      lead = "The drive image was not built.";
-      break;
+    case kivo::fs::BuildRefused: lead += ": the source does not fit the drive format."; break;
+    case kivo::fs::BuildSourceError: lead += ": a source file could not be read."; break;
+    case kivo::fs::BuildTooLarge: lead += ": it would be too large."; break;
+    case kivo::fs::BuildOutputError: lead = "The drive image could not be written."; break;
+    default: lead += "."; break;
   }
   return detail.empty() ? lead : lead + "\n\n" + ShortenedProblems(detail);
 }
