@@ -128,12 +128,24 @@ std::string StoredNameKey(std::string_view name) {
 }
 
 std::string StoredDriveName(std::string_view name) {
-  std::size_t length = std::min(name.size(), MaxDriveNameLength);
-  // A continuation byte (10xxxxxx) where the cut falls means a character would be split.
-  if (length < name.size()) {
-    while (length > 0 && (static_cast<unsigned char>(name[length]) & 0xC0u) == 0x80u) --length;
+  std::size_t cut = std::min(name.size(), MaxDriveNameLength);
+  auto continuation = [&](std::size_t i) {
+    return (static_cast<unsigned char>(name[i]) & 0xC0u) == 0x80u;
+  };
+  // A continuation byte (10xxxxxx) right after the cut may belong to a character that began
+  // at most three bytes before it: when that character's lead byte says it reaches past the
+  // cut, it goes whole. Bytes that are no UTF-8 are cut where they are.
+  if (cut < name.size() && continuation(cut)) {
+    for (std::size_t lead = cut; lead > 0 && cut - lead < 3;) {
+      --lead;
+      if (continuation(lead)) continue;
+      auto byte = static_cast<unsigned char>(name[lead]);
+      std::size_t length = byte >= 0xF0u ? 4 : byte >= 0xE0u ? 3 : byte >= 0xC0u ? 2 : 1;
+      if (lead + length > cut) cut = lead;
+      break;
+    }
   }
-  return std::string(name.substr(0, length));
+  return std::string(name.substr(0, cut));
 }
 
 bool DriveNameTooLong(std::string_view name) { return name.size() > MaxDriveNameLength; }

@@ -87,8 +87,8 @@ bool NamesEqualIgnoringCase(std::string_view a, std::string_view b);
 // What the program in the ROM finds a name by: its stored 16 bytes, folded.
 std::string StoredNameKey(std::string_view name);
 
-// The drive name as it is stored: at most 15 bytes, cut so that no UTF-8 character is split
-// (the field keeps a terminating zero byte).
+// The drive name as it is stored: at most 15 bytes (the field keeps a terminating zero byte),
+// cut so that no UTF-8 character is split.
 std::string StoredDriveName(std::string_view name);
 // Whether storing `name` would cut it.
 bool DriveNameTooLong(std::string_view name);

@@ -59,8 +59,11 @@ INSTANTIATE_TEST_SUITE_P(
                       StoreCase{"ABCDEFGHIJKLMNOP", std::string("ABCDEFGHIJKLMNO\0", 16)},
                       StoreCase{"a much longer name than fits",
                                 std::string("a much longer n\0", 16)},
-                      // A character of two bytes at the cut is kept whole or not at all.
-                      StoreCase{"ABCDEFGHIJKLMN\xC3\xA9", std::string("ABCDEFGHIJKLMN\0\0", 16)}));
+                      // A character split by the cut goes whole; bytes that are no UTF-8
+                      // are cut where they are.
+                      StoreCase{"ABCDEFGHIJKLMN\xC3\xA9", std::string("ABCDEFGHIJKLMN\0\0", 16)},
+                      StoreCase{"ABCDEFGHIJKL\xF0\x9F\x98\x80", std::string("ABCDEFGHIJKL\0\0\0\0", 16)},
+                      StoreCase{"ABCDEFGHIJKLMNO\x80", std::string("ABCDEFGHIJKLMNO\0", 16)}));
 
 TEST(StoreDriveNameTest, TheSummaryShowsTheStoredName) {
   TempDir dir;
