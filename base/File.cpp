@@ -26,6 +26,13 @@ Error CannotWrite(const std::filesystem::path& shown, ErrorKind kind, const std:
   return MakeError(kind, "cannot write " + Quoted(shown) + ": " + why, shown);
 }
 
+// A directory that could not be opened or made: "cannot <action> 'path': <reason>".
+Error CannotOpenDirectory(std::string_view action, const std::filesystem::path& shown, int error) {
+  return MakeError(ErrorKind::CannotOpen,
+                   "cannot " + std::string(action) + " " + Quoted(shown) + ": " + SystemText(error),
+                   shown);
+}
+
 }  // namespace
 
 std::string Quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
@@ -296,10 +303,7 @@ Result<Directory> Directory::Create(const std::filesystem::path& path) {
                      path);
   }
   int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
-    return MakeError(ErrorKind::CannotOpen, "cannot open " + Quoted(path) + ": " + SystemText(errno),
-                     path);
-  }
+  if (fd < 0) return CannotOpenDirectory("open", path, errno);
   return Directory(fd);
 }
 
@@ -319,15 +323,11 @@ Result<Directory::EntryType> Directory::TypeOf(const std::string& name,
 Result<Directory> Directory::Subdirectory(const std::string& name,
                                           const std::filesystem::path& shown) {
   if (::mkdirat(fd_.get(), name.c_str(), 0777) != 0 && errno != EEXIST) {
-    return MakeError(ErrorKind::CannotOpen, "cannot create " + Quoted(shown) + ": " + SystemText(errno),
-                     shown);
+    return CannotOpenDirectory("create", shown, errno);
   }
   // O_NOFOLLOW: a link put there meanwhile is refused, not followed.
   int fd = ::openat(fd_.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) {
-    return MakeError(ErrorKind::CannotOpen, "cannot open " + Quoted(shown) + ": " + SystemText(errno),
-                     shown);
-  }
+  if (fd < 0) return CannotOpenDirectory("open", shown, errno);
   return Directory(fd);
 }
 

@@ -38,7 +38,8 @@ void EncodeHeader(const ImageHeader& h, MutableByteSpan block) {
 
 Result<ImageHeader> DecodeHeader(ByteSpan bytes, std::string_view source) {
   if (bytes.size() < header::End) {
-    return MakeError(ErrorKind::Format, std::string(source) + " is too short to be a drive image (" +
+    return MakeError(ErrorKind::Format, std::string(source) +
+                                            " is too short to be a drive image (" +
                                             std::to_string(bytes.size()) + " bytes)");
   }
   ImageHeader h;

@@ -130,9 +130,8 @@ class Extractor {
     if (imageFile_ != nullptr) {
       // The kernel copies straight from the image file, without faulting its pages into this
       // process; the mapped bytes are the fallback.
-      written = output->CopyFrom(*imageFile_,
-                                 static_cast<std::uint64_t>(contents.data() - image_.bytes().data()),
-                                 contents.size(), 0);
+      auto offset = static_cast<std::uint64_t>(contents.data() - image_.bytes().data());
+      written = output->CopyFrom(*imageFile_, offset, contents.size(), 0);
     }
     if (imageFile_ == nullptr || !written) written = output->WriteAt(0, contents);
     if (!written) return written;
