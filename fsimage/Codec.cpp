@@ -116,7 +116,9 @@ DirEntry DecodeDirEntry(ByteSpan slot) {
   return e;
 }
 
-bool NamesEqualIgnoringCase(std::string_view a, std::string_view b) {
+bool SameStoredName(std::string_view a, std::string_view b) {
+  a = a.substr(0, entry::NameSize);
+  b = b.substr(0, entry::NameSize);
   return a.size() == b.size() &&
          std::equal(a.begin(), a.end(), b.begin(),
                     [](char x, char y) { return FoldCase(x) == FoldCase(y); });

@@ -82,10 +82,12 @@ struct DirEntry {
 void EncodeDirEntry(const DirEntry& entry, MutableByteSpan slot);
 DirEntry DecodeDirEntry(ByteSpan slot);
 
-// ASCII-only case folding, as the program in the ROM compares names.
-bool NamesEqualIgnoringCase(std::string_view a, std::string_view b);
-// What the program in the ROM finds a name by: its stored 16 bytes, folded.
+// What the program in the ROM finds a name by: its stored 16 bytes, with ASCII letters folded
+// to lower case.
 std::string StoredNameKey(std::string_view name);
+// Whether two names meet in that key: a path component finds the entry whose stored name it
+// matches so.
+bool SameStoredName(std::string_view a, std::string_view b);
 
 // The drive name as it is stored: at most 15 bytes (the field keeps a terminating zero byte),
 // cut so that no UTF-8 character is split.

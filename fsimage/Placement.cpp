@@ -11,12 +11,7 @@ namespace {
 
 using EntryBytes = std::array<std::byte, DirEntrySize>;
 
-// A slot's name is its field up to the first zero byte, all 16 bytes when none is zero; a
-// component matches it by its own first 16 bytes, without regard to ASCII case.
-bool SameStoredName(const std::string& slotName, const std::string& component) {
-  return NamesEqualIgnoringCase(slotName, std::string_view(component).substr(0, entry::NameSize));
-}
-
+// A slot's name is its field up to the first zero byte, all 16 bytes when none is zero.
 std::string SlotName(ByteSpan region, std::uint32_t slot) {
   return ReadFixedString(region, std::uint64_t{slot} * DirEntrySize, entry::NameSize).value_or("");
 }

@@ -118,9 +118,8 @@ Result<Located> ImageReader::Resolve(std::string_view path) const {
     auto items = List(current);
     if (!items) return items.error();
     // A longer name was stored as its first 16 bytes.
-    std::string_view stored = component.substr(0, entry::NameSize);
     auto found = std::find_if(items->begin(), items->end(), [&](const Slot& slot) {
-      return NamesEqualIgnoringCase(slot.entry.name, stored);
+      return SameStoredName(slot.entry.name, component);
     });
     if (found == items->end()) {
       return MakeError(ErrorKind::NotFound, source_ + ": no '" + PrintableName(component) +
