@@ -186,6 +186,7 @@ class Directory {
   Descriptor fd_;
 };
 
+// The two other services of the host the core needs.
 // Whether `name` matches the shell pattern `glob` (*, ?, [...]).
 bool MatchesGlob(const std::string& glob, const std::string& name);
 

@@ -11,11 +11,6 @@ namespace {
 
 using EntryBytes = std::array<std::byte, DirEntrySize>;
 
-// A slot's name is its field up to the first zero byte, all 16 bytes when none is zero.
-std::string SlotName(ByteSpan region, std::uint32_t slot) {
-  return ReadFixedString(region, std::uint64_t{slot} * DirEntrySize, entry::NameSize).value_or("");
-}
-
 std::vector<std::string> SplitParentPath(const std::string& parentPath) {
   std::vector<std::string> components;
   std::string current;
@@ -106,14 +101,12 @@ std::optional<std::uint32_t> DriveBuilder::ResolveDirectory(const std::string& p
     if (region.size() < RootSize) return std::nullopt;
     found.reset();
     for (std::uint32_t slot = 0; slot < SlotsPerDirectory && !found; ++slot) {
-      std::string name = SlotName(region, slot);
+      DirEntry item = DecodeDirEntry(region.subspan(slot * DirEntrySize, DirEntrySize));
       // The search in the root directory is silent; each later one shows every slot it looks at.
       if (j > 0 && tracedName != nullptr && options_.trace) {
-        out_ << name << " * " << components[j] << "-*-" << *tracedName << '\n';
+        out_ << item.name << " * " << components[j] << "-*-" << *tracedName << '\n';
       }
-      if (SameStoredName(name, components[j])) {
-        found = LoadLE32(region, std::size_t{slot} * DirEntrySize + entry::FirstCluster);
-      }
+      if (SameStoredName(item.name, components[j])) found = item.firstCluster;
     }
     if (!found) return std::nullopt;
     regionOffset = *found * ClusterSize;
