@@ -9,17 +9,10 @@
 #include "res/LauncherPictures.h"
 #include "res/Strings.h"
 #include "res/Templates.h"
-#include "romattach/dialog/AddKivoFSDlg.h"
+#include "romattachdlg/AddKivoFSDlg.h"
 #include "ui/WxText.h"
 
-namespace {
-
-constexpr int IDC_CREATE_DRIVE = 1001;
-constexpr int IDC_ADD_DRIVES = 1002;
-constexpr int IDC_BLANK_LEFT = 1003;
-constexpr int IDC_BLANK_RIGHT = 1004;
-
-}  // namespace
+using namespace res::launcher;
 
 BEGIN_MESSAGE_MAP(CKivoFSUtilsDlg, ui::CDialog)
   ON_BN_CLICKED(IDC_CREATE_DRIVE, OnCreateDrive)

@@ -17,10 +17,10 @@ class CKivoFSUtilsDlg : public ui::CDialog {
   // The builder belongs to the application; every drive tool opened from here uses it.
   explicit CKivoFSUtilsDlg(kivo::fs::DriveBuilder& builder, ui::CWnd* pParent = nullptr);
 
-  ui::CBitmapButton m_buttonBlankRight;  // 1004
-  ui::CBitmapButton m_buttonBlankLeft;   // 1003
-  ui::CBitmapButton m_buttonAddDrives;   // 1002
-  ui::CBitmapButton m_buttonCreateDrive; // 1001
+  ui::CBitmapButton m_buttonBlankRight;
+  ui::CBitmapButton m_buttonBlankLeft;
+  ui::CBitmapButton m_buttonAddDrives;
+  ui::CBitmapButton m_buttonCreateDrive;
 
   static constexpr ui::UINT IDM_ABOUTBOX = 0x0010;
   static constexpr ui::UINT SC_CLOSE = 0xF060;

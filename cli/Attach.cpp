@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "base/File.h"
 #include "fsimage/DepFile.h"
-#include "fsimage/FileIO.h"
 #include "romattach/AttachDrives.h"
 
 namespace kivo::cli {
@@ -77,7 +77,7 @@ int RunAttach(const AttachOptions& options) {
     if (!prepared) return Fail(prepared.error());
     depfile = std::move(*prepared);
   }
-  rom::AttachResult result = rom::AttachDrives(request);
+  auto result = rom::AttachDrives(request);
   if (!result) return Fail(result.error());
   if (depfile) {
     if (Status committed = depfile->Commit(); !committed) return Fail(committed.error());

@@ -4,7 +4,6 @@
 #include <ctime>
 #include <memory>
 #include <optional>
-#include <sstream>
 
 #include "cli/Commands.h"
 #include "fsimage/Builder.h"
@@ -25,13 +24,6 @@ struct BuildOptions {
   bool trace = false;
 };
 
-int FailLines(const std::string& text) {
-  std::istringstream lines(text);
-  std::string line;
-  while (std::getline(lines, line)) Fail(line);
-  return 1;
-}
-
 int RunBuild(const BuildOptions& options) {
   fs::BuilderOptions builderOptions;
   builderOptions.trace = options.trace;
@@ -39,10 +31,7 @@ int RunBuild(const BuildOptions& options) {
   builderOptions.excludes = options.excludes;
   builderOptions.driveName = options.name;
   builderOptions.warnings = &std::cerr;
-  if (options.name.size() > fs::MaxDriveNameLength) {
-    std::cerr << "Warning the name will be truncated.  \nThe name may only be 15 letters long.\n";
-    builderOptions.driveName = options.name.substr(0, fs::MaxDriveNameLength);
-  }
+  if (fs::DriveNameTooLong(options.name)) std::cerr << DriveNameWarning << '\n';
   // Reproducible builds: one fixed instant, in UTC, for every entry.
   if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch != nullptr && *epoch != '\0') {
     long long seconds = 0;
@@ -62,9 +51,7 @@ int RunBuild(const BuildOptions& options) {
   std::ostream silent(nullptr);
   std::ostream& diagnostics = options.quiet ? silent : std::cout;
   fs::DriveBuilder builder(diagnostics, builderOptions);
-  builder.ResetScan();
-  builder.SetRootPathLength(options.source.size());
-  builder.ScanSource(options.source, "*");
+  builder.ScanTree(options.source);
 
   // What the build reads: the source root, and every directory and file that the scan
   // recorded. Written beside its target before the build, committed only after it.
@@ -93,7 +80,11 @@ int RunBuild(const BuildOptions& options) {
 
   int result = options.dryRun ? builder.CheckImage() : builder.BuildImage(options.output);
   std::cout.flush();
-  if (result != fs::BuildOk) return FailLines(builder.lastError());
+  if (result != fs::BuildOk) {
+    for (const Error& problem : builder.problems()) Fail(problem);
+    if (result == fs::BuildSourceError) Fail("nothing was written to " + Quoted(options.output));
+    return 1;
+  }
   if (depfile) {
     if (Status committed = depfile->Commit(); !committed) return Fail(committed.error());
   }

@@ -8,7 +8,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "fsimage/Result.h"
+#include "base/Result.h"
 
 namespace kivo::cli {
 
@@ -25,5 +25,10 @@ inline int Fail(const std::string& message) {
 inline int Fail(const Error& error) { return Fail(error.message); }
 
 inline void Warn(const std::string& message) { std::cerr << "kivofs: warning: " << message << '\n'; }
+
+// Shown when a drive name is longer than a stored name may be (two blanks before the line
+// break), as the drive tool shows it.
+inline constexpr const char* DriveNameWarning =
+    "Warning the name will be truncated.  \nThe name may only be 15 letters long.";
 
 }  // namespace kivo::cli

@@ -2,7 +2,7 @@
 #include <memory>
 
 #include "cli/Commands.h"
-#include "fsimage/FileIO.h"
+#include "base/File.h"
 #include "romattach/AttachedRom.h"
 
 namespace kivo::cli {

@@ -2,8 +2,8 @@
 #include <memory>
 
 #include "cli/Commands.h"
+#include "base/File.h"
 #include "fsimage/Extract.h"
-#include "fsimage/FileIO.h"
 #include "fsimage/Reader.h"
 
 namespace kivo::cli {
@@ -19,11 +19,11 @@ struct ExtractOptions {
 };
 
 int RunExtract(const ExtractOptions& options) {
-  auto mapped = fs::MappedImage::Open(options.image);
+  auto mapped = MappedFile::Open(options.image);
   if (!mapped) return Fail(mapped.error());
   auto reader = fs::ImageReader::Open(mapped->bytes(), Quoted(options.image));
   if (!reader) return Fail(reader.error());
-  auto stats = fs::ExtractImage(*reader, options.directory, options.image);
+  auto stats = fs::ExtractImage(*reader, options.directory, &mapped->file());
   if (!stats) return Fail(stats.error());
   std::cout << "extracted " << Count(stats->files, "file", "files") << " (" << stats->bytes
             << " bytes) and " << Count(stats->directories, "directory", "directories") << " to "

@@ -3,7 +3,8 @@
 #include <memory>
 
 #include "cli/Commands.h"
-#include "fsimage/FileIO.h"
+#include "base/File.h"
+#include "fsimage/Codec.h"
 #include "fsimage/Reader.h"
 #include "fsimage/Summary.h"
 
@@ -54,9 +55,9 @@ std::string JsonString(std::string_view text) {
 int RunInfo(const InfoOptions& options) {
   auto summary = fs::ReadImageSummary(options.image, fs::SizeUnit::Bytes, false);
   if (!summary) return Fail(summary.error());
-  auto mapped = fs::MappedImage::Open(options.image);
+  auto mapped = MappedFile::Open(options.image);
   if (!mapped) return Fail(mapped.error());
-  auto header = fs::ParseHeader(mapped->bytes(), Quoted(options.image));
+  auto header = fs::DecodeHeader(mapped->bytes(), Quoted(options.image));
   if (!header) return Fail(header.error());
   const fs::ImageHeader& h = *header;
   std::string kilobytes = fs::FormatDriveSize(summary->fileSize, fs::SizeUnit::Kilobytes);
@@ -74,7 +75,7 @@ int RunInfo(const InfoOptions& options) {
               << "    \"bootSize\": " << h.bootSize << ",\n"
               << "    \"fatStart\": " << h.fatStart << ",\n"
               << "    \"fatSize\": " << h.fatSize << ",\n"
-              << "    \"fatEntries\": " << h.fatSize / fs::FatEntrySize << ",\n"
+              << "    \"fatEntries\": " << h.tableEntries() << ",\n"
               << "    \"rootStart\": " << h.rootStart << ",\n"
               << "    \"rootSize\": " << h.rootSize << ",\n"
               << "    \"dataStart\": " << h.dataStart << ",\n"
@@ -91,7 +92,7 @@ int RunInfo(const InfoOptions& options) {
             << "Layout\n"
             << "  header block         : offset " << 0 << ", " << h.bootSize << " bytes\n"
             << "  allocation table     : offset " << h.fatStart << ", " << h.fatSize
-            << " bytes (" << h.fatSize / fs::FatEntrySize << " entries)\n"
+            << " bytes (" << h.tableEntries() << " entries)\n"
             << "  root directory       : offset " << h.rootStart << ", " << h.rootSize
             << " bytes\n"
             << "  data area            : offset " << h.dataStart << ", " << h.dataSize

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "cli/Commands.h"
-#include "fsimage/FileIO.h"
+#include "base/File.h"
 #include "fsimage/Reader.h"
 
 namespace kivo::cli {
@@ -33,7 +33,7 @@ std::string RelativeTo(const std::string& base, const std::string& path) {
 }
 
 int RunLs(const LsOptions& options) {
-  auto mapped = fs::MappedImage::Open(options.image);
+  auto mapped = MappedFile::Open(options.image);
   if (!mapped) return Fail(mapped.error());
   auto reader = fs::ImageReader::Open(mapped->bytes(), Quoted(options.image));
   if (!reader) return Fail(reader.error());

@@ -2,10 +2,9 @@
 #include <memory>
 
 #include "cli/Commands.h"
-#include "fsimage/FileIO.h"
-#include "fsimage/Format.h"
+#include "base/File.h"
+#include "fsimage/Codec.h"
 #include "fsimage/NameStore.h"
-#include "fsimage/Reader.h"
 
 namespace kivo::cli {
 namespace {
@@ -19,9 +18,9 @@ struct RenameOptions {
 // Bytes 4 to 19 of any other file would be overwritten just as readily, so unless told
 // otherwise the command asks for the two header fields every image has.
 std::string WhyNotAnImage(const std::string& path) {
-  auto mapped = fs::MappedImage::Open(path);
+  auto mapped = MappedFile::Open(path);
   if (!mapped) return mapped.error().message;
-  auto header = fs::ParseHeader(mapped->bytes(), Quoted(path));
+  auto header = fs::DecodeHeader(mapped->bytes(), Quoted(path));
   if (!header) return header.error().message;
   if (header->version != fs::FormatVersion || header->driveSize != mapped->bytes().size()) {
     return Quoted(path) + " does not look like a drive image (version " +
@@ -36,7 +35,7 @@ int RunRename(const RenameOptions& options) {
   if (!options.force) {
     if (std::string why = WhyNotAnImage(options.image); !why.empty()) return Fail(why);
   }
-  if (fs::DriveNameTooLong(options.name)) std::cerr << fs::DriveNameWarning << '\n';
+  if (fs::DriveNameTooLong(options.name)) std::cerr << DriveNameWarning << '\n';
   Status stored = fs::StoreDriveName(options.image, options.name);
   if (!stored) return Fail(stored.error());
   return 0;

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "cli/Commands.h"
-#include "fsimage/FileIO.h"
+#include "base/File.h"
 #include "fsimage/Summary.h"
 #include "romattach/AttachedRom.h"
 

@@ -2,9 +2,7 @@
 #include <memory>
 
 #include "cli/Commands.h"
-#include "fsimage/FileIO.h"
-#include "fsimage/Reader.h"
-#include "fsimage/Summary.h"
+#include "base/File.h"
 #include "fsimage/Verify.h"
 
 namespace kivo::cli {
@@ -19,7 +17,7 @@ struct VerifyOptions {
 };
 
 int RunVerify(const VerifyOptions& options) {
-  auto mapped = fs::MappedImage::Open(options.image);
+  auto mapped = MappedFile::Open(options.image);
   if (!mapped) return Fail(mapped.error());
   fs::VerifyReport report = fs::VerifyImage(mapped->bytes(), Quoted(options.image));
   if (!report.ok()) {

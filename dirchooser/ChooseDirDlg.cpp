@@ -91,13 +91,11 @@ int CDriveCombo::FillDrives() {
   });
 }
 
-#if !defined(_WIN32) && !defined(__APPLE__)
 int CDriveCombo::FillDrivesFrom(const std::string& mountTable) {
   return Fill([&mountTable](std::vector<dirchooser::DriveEntry>& drives, std::string& errorText) {
     return dirchooser::ReadMountTable(mountTable, drives, errorText);
   });
 }
-#endif
 
 CString CDriveCombo::GetDrivePath(int nIndex) const {
   const auto found = m_drivePaths.find(GetLBText(nIndex));
@@ -105,7 +103,7 @@ CString CDriveCombo::GetDrivePath(int nIndex) const {
 }
 
 BEGIN_MESSAGE_MAP(CChooseDirDlg, ui::CDialog)
-  ON_CBN_SELCHANGE(1002, OnSelchangeDrives)
+  ON_CBN_SELCHANGE(res::choosedir::IDC_DRIVES, OnSelchangeDrives)
 END_MESSAGE_MAP()
 
 CChooseDirDlg::CChooseDirDlg(ui::CWnd* pParent) : ui::CDialog(res::IDD_CHOOSE_DIRECTORY, pParent) {}
@@ -114,10 +112,11 @@ CChooseDirDlg::~CChooseDirDlg() { DestroyWindow(); }
 
 void CChooseDirDlg::DoDataExchange(ui::CDataExchange* pDX) {
   ui::CDialog::DoDataExchange(pDX);
-  ui::DDX_Control(pDX, 1000, m_editDirectory);
-  ui::DDX_Control(pDX, 1001, m_treeDirectory);
-  ui::DDX_Control(pDX, 1002, m_comboDrives);
-  ui::DDX_Text(pDX, 1000, m_strDirectory);
+  using namespace res::choosedir;
+  ui::DDX_Control(pDX, IDC_DIRECTORY, m_editDirectory);
+  ui::DDX_Control(pDX, IDC_TREE, m_treeDirectory);
+  ui::DDX_Control(pDX, IDC_DRIVES, m_comboDrives);
+  ui::DDX_Text(pDX, IDC_DIRECTORY, m_strDirectory);
 }
 
 ui::BOOL CChooseDirDlg::OnInitDialog() {

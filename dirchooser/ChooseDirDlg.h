@@ -12,15 +12,13 @@
 
 class CDriveCombo : public ui::CComboBox {
  public:
-  // Lists the host's drives (mount points outside Windows), each as "<drive> " followed by its
+  // Lists the host's drives (mount points), each as "<drive> " followed by its
   // label where one is known, and selects the one holding the current directory. 1 on success,
   // 0 after an error box owned by the list.
   int FillDrives();
-#if !defined(_WIN32) && !defined(__APPLE__)
   // The same from a mount table file in the format of /proc/self/mounts.
   int FillDrivesFrom(const std::string& mountTable);
-#endif
-  // The drive ("D:") or mount point of entry nIndex; empty when out of range.
+  // The mount point of entry nIndex; empty when out of range.
   ui::CString GetDrivePath(int nIndex) const;
 
   DECLARE_MESSAGE_MAP()

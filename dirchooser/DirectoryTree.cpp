@@ -31,7 +31,8 @@ int CDirectoryTree::FillFromCurrentDirectory() {
   CString directory;
   std::string errorText;
   if (!m_strDrivePath.empty()) {
-    directory = dirchooser::DriveStartDirectory(m_strDrivePath);
+    // A chosen drive starts at its mount point.
+    directory = m_strDrivePath;
   } else if (!dirchooser::CurrentDirectory(directory, errorText)) {
     MessageBox(errorText, "GetLastError", ui::MB_OK | ui::MB_ICONERROR);
     return 0;

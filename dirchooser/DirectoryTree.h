@@ -19,8 +19,8 @@ class CDirectoryTree : public ui::CTreeCtrl {
   // that drive's start directory). 1 on success; 0 when the directory cannot be read, after
   // an error box owned by the tree.
   int FillFromCurrentDirectory();
-  // Refills the tree at a drive chosen from the drive list ("D:" on Windows, a mount point
-  // elsewhere). The process's current directory is never changed.
+  // Refills the tree at a drive (a mount point) chosen from the drive list. The process's
+  // current directory is never changed.
   int FillFromDrive(const ui::CString& drivePath);
   ui::CString GetPath() const { return m_strCurrentPath; }
 

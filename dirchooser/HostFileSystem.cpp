@@ -3,123 +3,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <system_error>
 
-#ifdef _WIN32
-#include <windows.h>
-#elif defined(__APPLE__)
-#include <sys/mount.h>
-#include <sys/param.h>
-#else
 #include <mntent.h>
-#endif
 
 namespace dirchooser {
-
-#ifdef _WIN32
-
-namespace {
-
-std::string LastErrorText() {
-  const DWORD code = GetLastError();
-  char* buffer = nullptr;
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, code,
-                                      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                                      reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text = length != 0 && buffer != nullptr ? std::string(buffer, length) : std::string();
-  if (buffer != nullptr) LocalFree(buffer);
-  return text;
-}
-
-}  // namespace
-
-bool CurrentDirectory(std::string& directory, std::string& errorText) {
-  char buffer[1024];
-  const DWORD length = GetCurrentDirectoryA(sizeof buffer, buffer);
-  if (length == 0 || length >= sizeof buffer) {
-    errorText = LastErrorText();
-    return false;
-  }
-  directory.assign(buffer, length);
-  return true;
-}
-
-bool ListSubdirectories(const std::string& path, std::vector<std::string>& names) {
-  const std::string pattern = path + "\\*.*";
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  do {
-    const std::string name = found.cFileName;
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != "." && name != "..") {
-      names.push_back(name);
-    }
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
-  return true;
-}
-
-std::vector<std::string> SplitPath(const std::string& path) {
-  std::vector<std::string> parts;
-  std::string current;
-  for (char c : path) {
-    if (c == '\\') {
-      if (!current.empty()) parts.push_back(current);
-      current.clear();
-    } else {
-      current += c;
-    }
-  }
-  if (!current.empty()) parts.push_back(current);
-  return parts;
-}
-
-std::string JoinPath(const std::string& parent, const std::string& child) { return parent + "\\" + child; }
-
-bool ListDrives(std::vector<DriveEntry>& drives, std::string& errorText) {
-  const DWORD mask = GetLogicalDrives();
-  if (mask == 0) {
-    errorText = LastErrorText();
-    return false;
-  }
-  for (int bit = 0; bit < 26; ++bit) {
-    if ((mask & (1u << bit)) == 0) continue;
-    const char letter = static_cast<char>('A' + bit);
-    DriveEntry entry{std::string(1, letter) + ":", {}};
-    // A drive without a medium makes the query fail instead of prompting the user.
-    SetErrorMode(SEM_FAILCRITICALERRORS);
-    char label[1024];
-    const std::string root = entry.path + "\\";
-    if (GetVolumeInformationA(root.c_str(), label, sizeof label, nullptr, nullptr, nullptr, nullptr, 0)) {
-      entry.label = label;
-    }
-    drives.push_back(entry);
-  }
-  return true;
-}
-
-std::string DriveStartDirectory(const std::string& drivePath) {
-  // "X:" names that drive's own current directory; resolving it does not change ours.
-  char buffer[1024];
-  const DWORD length = GetFullPathNameA(drivePath.c_str(), sizeof buffer, buffer, nullptr);
-  if (length == 0 || length >= sizeof buffer) return drivePath + "\\";
-  return std::string(buffer, length);
-}
-
-int FindDriveOf(const std::vector<DriveEntry>& drives, const std::string& directory) {
-  for (size_t i = 0; i < drives.size(); ++i) {
-    if (!directory.empty() && !drives[i].path.empty() &&
-        std::toupper(static_cast<unsigned char>(directory[0])) == std::toupper(static_cast<unsigned char>(drives[i].path[0]))) {
-      return static_cast<int>(i);
-    }
-  }
-  return -1;
-}
-
-#else  // POSIX hosts
 
 bool CurrentDirectory(std::string& directory, std::string& errorText) {
   std::error_code error;
@@ -149,17 +39,15 @@ bool ListSubdirectories(const std::string& path, std::vector<std::string>& names
 
 std::vector<std::string> SplitPath(const std::string& path) {
   std::vector<std::string> parts;
-  if (!path.empty() && path.front() == '/') parts.push_back("/");
-  std::string current;
-  for (char c : path) {
-    if (c == '/') {
-      if (!current.empty()) parts.push_back(current);
-      current.clear();
-    } else {
-      current += c;
+  // The root directory is one element however many slashes spell it; a trailing slash gives
+  // an empty one.
+  for (const std::filesystem::path& part : std::filesystem::path(path)) {
+    if (part.has_root_directory()) {
+      parts.push_back("/");
+    } else if (!part.empty()) {
+      parts.push_back(part.string());
     }
   }
-  if (!current.empty()) parts.push_back(current);
   return parts;
 }
 
@@ -201,28 +89,6 @@ bool IsPseudoFileSystem(const std::string& type, const std::string& mountPoint) 
   return under("/proc") || under("/sys");
 }
 
-#ifdef __APPLE__
-
-bool ListDrives(std::vector<DriveEntry>& drives, std::string& errorText) {
-  struct statfs* mounts = nullptr;
-  const int count = getmntinfo(&mounts, MNT_NOWAIT);
-  if (count <= 0) {
-    errorText = std::generic_category().message(errno);
-    return false;
-  }
-  for (int i = 0; i < count; ++i) {
-    const std::string type = mounts[i].f_fstypename;
-    const std::string mountPoint = mounts[i].f_mntonname;
-    if (type == "devfs" || type == "autofs" || IsPseudoFileSystem(type, mountPoint)) continue;
-    // Volumes are mounted under their names.
-    std::string label;
-    if (mountPoint.rfind("/Volumes/", 0) == 0) label = mountPoint.substr(9);
-    drives.push_back(DriveEntry{mountPoint, label});
-  }
-  return true;
-}
-
-#else
 
 namespace {
 
@@ -281,10 +147,6 @@ bool ListDrives(std::vector<DriveEntry>& drives, std::string& errorText) {
   return ReadMountTable("/proc/self/mounts", drives, errorText);
 }
 
-#endif
-
-std::string DriveStartDirectory(const std::string& drivePath) { return drivePath; }
-
 int FindDriveOf(const std::vector<DriveEntry>& drives, const std::string& directory) {
   int best = -1;
   size_t bestLength = 0;
@@ -301,7 +163,5 @@ int FindDriveOf(const std::vector<DriveEntry>& drives, const std::string& direct
   }
   return best;
 }
-
-#endif
 
 }  // namespace dirchooser

@@ -1,6 +1,6 @@
 // What the directory chooser needs from the host's file system, with the host's conventions:
-// on Windows drive designators and backslashes, elsewhere the root "/" and slashes, and the
-// mount table in place of the drive letters. Nothing here changes the current directory.
+// the root "/" and slashes, and the mount table in place of drive letters. Nothing here
+// changes the current directory.
 #pragma once
 
 #include <string>
@@ -16,39 +16,31 @@ bool CurrentDirectory(std::string& directory, std::string& errorText);
 // included, "." and ".." left out. False when the directory cannot be listed.
 bool ListSubdirectories(const std::string& path, std::vector<std::string>& names);
 
-// The components shown as the tree's path items: the drive designator ("D:") or the root ("/")
-// first, then one per directory name; runs of separators give no empty component.
+// The components shown as the tree's path items: the root ("/") first, then one per directory
+// name; runs of separators give no empty component.
 std::vector<std::string> SplitPath(const std::string& path);
 
 // A child item's path from its parent's path and its own text.
 std::string JoinPath(const std::string& parent, const std::string& child);
 
 struct DriveEntry {
-  std::string path;   // "D:" on Windows, the mount point elsewhere
+  std::string path;   // the mount point
   std::string label;  // empty when unknown
 };
 
 // The drives a user would pick from; false with the system's text when none can be listed.
 bool ListDrives(std::vector<DriveEntry>& drives, std::string& errorText);
 
-// The directory a chosen drive starts at: the drive's own current directory on Windows, the
-// mount point elsewhere.
-std::string DriveStartDirectory(const std::string& drivePath);
-
-// The drive holding `directory`: the longest drive path that is a whole-component prefix of it
-// (compared without regard to case on Windows). -1 when none.
+// The drive holding `directory`: the longest drive path that is a whole-component prefix of it.
+// -1 when none.
 int FindDriveOf(const std::vector<DriveEntry>& drives, const std::string& directory);
 
-#ifndef _WIN32
-#ifndef __APPLE__
 // Mounted file systems read from a mount table in the format of /proc/self/mounts, leaving out
 // pseudo file systems; labels from /dev/disk/by-label where known.
 bool ReadMountTable(const std::string& mountTable, std::vector<DriveEntry>& drives, std::string& errorText);
-#endif
 // Undoes the escapes of a name in /dev/disk/by-label ("My\x20Disk" -> "My Disk").
 std::string DecodeLabel(const std::string& escaped);
 // Whether a file system type is a pseudo file system nobody picks as a drive.
 bool IsPseudoFileSystem(const std::string& type, const std::string& mountPoint);
-#endif
 
 }  // namespace dirchooser

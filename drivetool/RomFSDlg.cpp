@@ -1,38 +1,28 @@
 #include "drivetool/RomFSDlg.h"
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <string>
-#include <string_view>
+#include <vector>
 
 #include "dirchooser/ChooseDirDlg.h"
+#include "fsimage/Codec.h"
 #include "fsimage/NameStore.h"
 #include "res/Templates.h"
 #include "ui/FileDialog.h"
 #include "ui/WxText.h"
+
+using namespace res::romfs;
 
 namespace {
 
 using kivo::fs::SizeUnit;
 using ui::CString;
 
-constexpr int IDC_FS_VERSION = 1000;
-constexpr int IDC_DRIVE_NAME = 1001;
-constexpr int IDC_DRIVE_SIZE = 1002;
-constexpr int IDC_CREATE_DRIVE = 1004;
-constexpr int IDC_EXIT = 1005;
-constexpr int IDC_ROOT_ENTRIES = 1006;
-constexpr int IDC_SAVE_NEW_NAME = 1007;
-constexpr int IDC_BROWSE_SOURCE = 1008;
-constexpr int IDC_SOURCE_DIR = 1009;
-constexpr int IDC_BROWSE_IMAGE = 1010;
-constexpr int IDC_IMAGE_PATH = 1011;
-constexpr int IDC_OPEN_IMAGE = 1012;
-constexpr int IDC_RENAME_PATH = 1013;
-
 constexpr const char* kCouldNotOpen = "Error could't open file";
 constexpr const char* kNothingFound = "directory empty or not found";
+// Two blanks before the line break.
+constexpr const char* kNameTooLong =
+    "Warning the name will be truncated.  \nThe name may only be 15 letters long.";
 constexpr const char* kImageFilter = "Kivo Image Drive files|*.kid|All files|*.*||";
 // A refused build may list a problem for every item of a large tree; the box shows the first.
 constexpr std::size_t kMaxShownProblems = 12;
@@ -42,64 +32,34 @@ std::filesystem::path PathOf(const CString& text) {
 }
 
 // The drive tool opens an image for reading and writing without truncating it, so a missing,
-// read-only or locked file fails here in the same way for the summary and the rename.
-bool CanOpenForUpdate(const CString& path) {
-  if (path.empty()) return false;
-  std::fstream file(PathOf(path), std::ios::in | std::ios::out | std::ios::binary);
-  return file.is_open();
+// read-only or locked file cannot be opened for the summary or the rename.
+bool CouldNotOpen(const kivo::Error& error) {
+  return error.kind == kivo::ErrorKind::NotFound || error.kind == kivo::ErrorKind::CannotOpen;
 }
 
-CString ShortenedProblems(const std::string& problems) {
+CString ShortenedProblems(const std::vector<std::string>& problems) {
   CString text;
-  std::size_t lines = 0;
-  std::size_t start = 0;
-  while (start <= problems.size()) {
-    std::size_t end = problems.find('\n', start);
-    if (end == std::string::npos) end = problems.size();
-    if (lines == kMaxShownProblems) {
-      std::size_t rest = 1;
-      for (std::size_t at = end; at < problems.size(); at = problems.find('\n', at + 1)) ++rest;
-      text += "\n(and " + std::to_string(rest) + " more)";
+  for (std::size_t i = 0; i < problems.size(); ++i) {
+    if (i == kMaxShownProblems) {
+      text += "\n(and " + std::to_string(problems.size() - i) + " more)";
       break;
     }
-    if (lines > 0) text += '\n';
-    text.append(problems, start, end - start);
-    ++lines;
-    start = end + 1;
+    if (i > 0) text += '\n';
+    text += problems[i];
   }
   return text;
 }
 
-CString BuildFailureText(int result, const std::string& detail) {
-  CString lead;
+CString BuildFailureText(int result, const std::vector<std::string>& detail) {
+  CString lead = "The drive image was not built";
   switch (result) {
-    case kivo::fs::BuildRefused:
-      lead = "The drive image was not built: the source does not fit the drive format.";
-      break;
-    case kivo::fs::BuildSourceError:
-      lead = "The drive image was not built: a source file could not be read.";
-      break;
-    case kivo::fs::BuildOutputError:
-      lead = "The drive image could not be written.";
-      break;
-    case kivo::fs::BuildTooLarge:
-      lead = "The drive image was not built: it would be too large.";
-      break;
-    default:
-      lead = "The drive image was not built.";
-      break;
+    case kivo::fs::BuildRefused: lead += ": the source does not fit the drive format."; break;
+    case kivo::fs::BuildSourceError: lead += ": a source file could not be read."; break;
+    case kivo::fs::BuildTooLarge: lead += ": it would be too large."; break;
+    case kivo::fs::BuildOutputError: lead = "The drive image could not be written."; break;
+    default: lead += "."; break;
   }
   return detail.empty() ? lead : lead + "\n\n" + ShortenedProblems(detail);
-}
-
-// A stored name keeps at most 15 bytes; a character of several bytes is kept whole or not
-// at all, so that the stored name stays readable text.
-std::string_view StoredNamePart(std::string_view name) {
-  std::size_t length = std::min(name.size(), kivo::fs::MaxDriveNameLength);
-  if (length < name.size()) {
-    while (length > 0 && (static_cast<unsigned char>(name[length]) & 0xC0u) == 0x80u) --length;
-  }
-  return name.substr(0, length);
 }
 
 // Names stored by other programs may be in a single-byte code page rather than UTF-8; such
@@ -150,18 +110,19 @@ void CRomFSDlg::ShowMessage(const CString& text) { MessageBox(text, DriveToolCap
 void CRomFSDlg::OnCreateDrive() {
   UpdateData(TRUE);
 
-  m_builder.ResetScan();
-  // The path is taken exactly as typed: its length is what every parent path loses in front.
-  m_builder.SetRootPathLength(m_strSourceDir.size());
-  if (!m_strSourceDir.empty()) m_builder.ScanSource(m_strSourceDir, "*");
+  // The path is taken exactly as typed.
+  m_builder.ScanTree(m_strSourceDir);
 
   if (m_strImagePath.empty()) return;
 
   const int result = m_builder.BuildImage(m_strImagePath);
+  const std::vector<kivo::Error>& problems = m_builder.problems();
   if (result == kivo::fs::BuildNothingFound) {
     // An image left at the output path by an earlier build is still summarised.
     ShowMessage(kNothingFound);
-  } else if (result == kivo::fs::BuildOutputError && m_builder.outputNotOpened()) {
+  } else if (result == kivo::fs::BuildOutputError &&
+             (problems.front().kind == kivo::ErrorKind::CannotOpen ||
+              problems.front().kind == kivo::ErrorKind::NotRegular)) {
     // The builder said "error"; as after any output that cannot be opened, the image is
     // neither written nor summarised.
     ShowMessage(kCouldNotOpen);
@@ -170,7 +131,12 @@ void CRomFSDlg::OnCreateDrive() {
   } else if (result != kivo::fs::BuildOk) {
     // Nothing was written (the output is replaced only by a complete image), so a summary
     // here would show an older file as if it were the result of this build.
-    ShowMessage(BuildFailureText(result, m_builder.lastError()));
+    std::vector<std::string> detail;
+    for (const kivo::Error& problem : problems) detail.push_back(problem.message);
+    if (result == kivo::fs::BuildSourceError) {
+      detail.push_back("nothing was written to '" + m_strImagePath + "'");
+    }
+    ShowMessage(BuildFailureText(result, detail));
     UpdateData(FALSE);
     return;
   }
@@ -179,19 +145,12 @@ void CRomFSDlg::OnCreateDrive() {
 }
 
 void CRomFSDlg::FillImageSummary(const CString& path, SizeUnit unit) {
-  if (!CanOpenForUpdate(path)) {
-    ShowMessage(kCouldNotOpen);
-    return;
-  }
   kivo::Result<kivo::fs::ImageSummary> summary =
       kivo::fs::ReadImageSummary(PathOf(path), unit, /*requireWritable=*/true);
   if (!summary) {
     const kivo::Error& error = summary.error();
-    if (error.kind == kivo::ErrorKind::NotFound) {
-      ShowMessage(kCouldNotOpen);
-    } else {
-      ShowMessage("The drive summary cannot be shown.\n\n" + error.message);
-    }
+    ShowMessage(CouldNotOpen(error) ? CString(kCouldNotOpen)
+                                    : "The drive summary cannot be shown.\n\n" + error.message);
     return;
   }
   m_strDriveSize = summary->driveSize;
@@ -240,31 +199,25 @@ void CRomFSDlg::OnOpenImage() {
 
 void CRomFSDlg::OnSaveNewName() {
   UpdateData(TRUE);
-  if (!CanOpenForUpdate(m_strRenamePath)) {
-    ShowMessage(kCouldNotOpen);
-    return;
-  }
   // The fields keep what they show: no transfer out, even after a failure.
-  // Opening a pipe for writing would wait for a reader and freeze the dialog; only regular
-  // files can hold a drive name anyway.
-  std::error_code statusError;
-  if (!std::filesystem::is_regular_file(PathOf(m_strRenamePath), statusError)) {
+  kivo::Status stored = kivo::fs::StoreDriveName(PathOf(m_strRenamePath), m_strDriveName,
+                                                 kivo::Access::ReadWrite);
+  if (stored) return;
+  const kivo::Error& error = stored.error();
+  if (CouldNotOpen(error)) {
+    ShowMessage(kCouldNotOpen);
+  } else if (error.kind == kivo::ErrorKind::NotRegular) {
+    // A pipe is refused at once instead of waiting for a reader; only regular files can hold
+    // a drive name anyway.
     ShowMessage("The new drive name was not stored.\n\n'" + m_strRenamePath + "' is not a regular file");
-    return;
-  }
-  kivo::Status stored = kivo::fs::StoreDriveName(PathOf(m_strRenamePath), StoredNamePart(m_strDriveName));
-  if (!stored) {
-    if (stored.error().kind == kivo::ErrorKind::NotFound) {
-      ShowMessage(kCouldNotOpen);
-    } else {
-      ShowMessage("The new drive name was not stored.\n\n" + stored.error().message);
-    }
+  } else {
+    ShowMessage("The new drive name was not stored.\n\n" + error.message);
   }
 }
 
 void CRomFSDlg::OnKillfocusDriveName() {
   UpdateData(TRUE);
-  if (kivo::fs::DriveNameTooLong(m_strDriveName)) ShowMessage(CString(kivo::fs::DriveNameWarning));
+  if (kivo::fs::DriveNameTooLong(m_strDriveName)) ShowMessage(kNameTooLong);
 }
 
 void CRomFSDlg::OnKillfocusPath() { UpdateData(TRUE); }

@@ -9,24 +9,6 @@ namespace stdfs = std::filesystem;
 
 namespace {
 
-std::string JoinLines(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) {
-    if (!text.empty()) text += '\n';
-    text += line;
-  }
-  return text;
-}
-
-// The key under which the program in the ROM finds a name: its stored 16 bytes, any case.
-std::string StoredNameKey(const std::string& name) {
-  std::string key = name.substr(0, entry::NameSize);
-  std::transform(key.begin(), key.end(), key.begin(), [](char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  });
-  return key;
-}
-
 bool HasForbiddenCharacter(const std::string& name) {
   return std::any_of(name.begin(), name.end(), [](char c) {
     auto byte = static_cast<unsigned char>(c);
@@ -38,10 +20,22 @@ std::string DirectoryOf(const ScanRecord& record) {
   return stdfs::path(record.fullPath).parent_path().string();
 }
 
+// Only when the output was dropped without a reason of its own.
+Error CannotWriteOutput(const std::string& outputPath) {
+  return MakeError(ErrorKind::Io, "cannot write " + Quoted(outputPath), outputPath);
+}
+
 }  // namespace
 
 DriveBuilder::DriveBuilder(std::ostream& diagnostics, BuilderOptions options)
     : out_(diagnostics), options_(std::move(options)) {}
+
+void DriveBuilder::ScanTree(const std::string& sourceDir) {
+  ResetScan();
+  // The path is taken exactly as given: its length is what every parent path loses in front.
+  SetRootPathLength(sourceDir.size());
+  ScanSource(sourceDir, "*");
+}
 
 void DriveBuilder::ResetScan() {
   scanTable_.clear();
@@ -58,8 +52,8 @@ void DriveBuilder::ReleaseImageBuffer() {
   directoryBlocks_.clear();
 }
 
-std::vector<std::string> DriveBuilder::CheckCapacity() const {
-  std::vector<std::string> problems = scanProblems_;
+std::vector<Error> DriveBuilder::CheckCapacity() const {
+  std::vector<Error> problems = scanProblems_;
 
   struct DirectoryItems {
     std::string hostPath;
@@ -71,8 +65,10 @@ std::vector<std::string> DriveBuilder::CheckCapacity() const {
   for (std::size_t i = 0; i < scanTable_.size(); ++i) {
     const ScanRecord& record = scanTable_[i];
     if (HasForbiddenCharacter(record.name)) {
-      problems.push_back(Quoted(record.fullPath) +
-                         ": a name may not hold a backslash or a control character");
+      problems.push_back(MakeError(ErrorKind::Invalid,
+                                   Quoted(record.fullPath) +
+                                       ": a name may not hold a backslash or a control character",
+                                   record.fullPath));
     }
     auto [it, added] = directories.try_emplace(record.parentPath);
     DirectoryItems& items = it->second;
@@ -83,10 +79,12 @@ std::vector<std::string> DriveBuilder::CheckCapacity() const {
     ++items.count;
     auto [previous, fresh] = items.byKey.try_emplace(StoredNameKey(record.name), i);
     if (!fresh) {
-      problems.push_back("'" + scanTable_[previous->second].name + "' and '" + record.name +
-                         "' in " + Quoted(items.hostPath) +
-                         " have the same stored name ignoring case (a name is stored as its "
-                         "first 16 bytes)");
+      problems.push_back(MakeError(ErrorKind::Invalid,
+                                   "'" + scanTable_[previous->second].name + "' and '" +
+                                       record.name + "' in " + Quoted(items.hostPath) +
+                                       " have the same stored name ignoring case (a name is "
+                                       "stored as its first 16 bytes)",
+                                   record.fullPath));
     }
   }
   for (const std::string& parent : order) {
@@ -94,42 +92,47 @@ std::vector<std::string> DriveBuilder::CheckCapacity() const {
     bool root = parent == "\\";
     std::uint32_t limit = root ? RootCapacity : SubdirCapacity;
     if (items.count > limit) {
-      problems.push_back(Quoted(items.hostPath) + " holds " + std::to_string(items.count) +
-                         " items; " + (root ? "the root directory" : "a subdirectory") +
-                         " holds at most " + std::to_string(limit));
+      problems.push_back(MakeError(ErrorKind::Capacity,
+                                   Quoted(items.hostPath) + " holds " +
+                                       std::to_string(items.count) + " items; " +
+                                       (root ? "the root directory" : "a subdirectory") +
+                                       " holds at most " + std::to_string(limit),
+                                   items.hostPath));
     }
   }
   return problems;
 }
 
 int DriveBuilder::Prepare(bool forWriting, const std::string& outputPath) {
-  lastError_.clear();
+  problems_.clear();
   if (totals_.fileCount == 0 && totals_.dirCount == 0 && scanProblems_.empty()) {
-    lastError_ = (scannedRoot_.empty() ? std::string("no source directory")
-                                       : Quoted(scannedRoot_)) +
-                 ": directory empty or not found";
-    if (!topLevelError_.empty()) lastError_ += " (" + topLevelError_ + ")";
+    std::string message = (scannedRoot_.empty() ? std::string("no source directory")
+                                                : Quoted(scannedRoot_)) +
+                          ": directory empty or not found";
+    if (!topLevelError_.empty()) message += " (" + topLevelError_ + ")";
+    problems_.push_back(MakeError(ErrorKind::NotFound, std::move(message), scannedRoot_));
     return BuildNothingFound;
   }
 
-  std::vector<std::string> problems = CheckCapacity();
+  std::vector<Error> problems = CheckCapacity();
   bool tooLarge = scanTooLarge_;
   auto dataSize = static_cast<std::uint64_t>(totals_.fileSpace + totals_.dirSpace);
-  Result<ImageLayout> layout = ComputeLayout(dataSize);
+  Result<ImageHeader> layout = ComputeLayout(dataSize);
   if (!layout) {
     tooLarge = true;
-    problems.push_back(layout.error().message);
+    problems.push_back(layout.error());
   }
   if (!problems.empty()) {
-    lastError_ = JoinLines(problems);
+    problems_ = std::move(problems);
     return tooLarge ? BuildTooLarge : BuildRefused;
   }
   layout_ = *layout;
+  layout_.driveName = options_.driveName;
   PrintStatistics();
   if (!forWriting) return BuildOk;
 
   imageHead_.assign(layout_.dataStart, std::byte{0});
-  EncodeHeaderBlock(layout_, options_.driveName, imageHead_);
+  EncodeHeader(layout_, imageHead_);
   std::fill(imageHead_.begin() + layout_.fatStart,
             imageHead_.begin() + layout_.fatStart + FatEntrySize * layout_.reservedEntries(),
             std::byte{0xCC});
@@ -137,19 +140,17 @@ int DriveBuilder::Prepare(bool forWriting, const std::string& outputPath) {
   nextCluster_ = layout_.firstDataCluster();
   sourceErrors_.clear();
   placementErrors_.clear();
-  outputError_.clear();
-  outputNotOpened_ = false;
+  outputError_.reset();
   output_.reset();
 
   Result<OutputFile> created = OutputFile::Create(outputPath);
   if (!created) {
-    outputError_ = created.error().message;
-    outputNotOpened_ = true;
+    outputError_ = created.error();
   } else {
     output_.emplace(std::move(created).value());
     Status sized = output_->Resize(layout_.driveSize);
     if (!sized) {
-      outputError_ = sized.error().message;
+      outputError_ = sized.error();
       output_.reset();
     }
   }
@@ -184,45 +185,39 @@ int DriveBuilder::BuildImage(const std::string& outputPath) {
   out_ << "ee\n";
   out_.flush();
 
-  if (!outputError_.empty() || !output_) {
+  if (outputError_ || !output_) {
     out_ << "error\n";
-    std::vector<std::string> lines{outputError_.empty() ? "cannot write " + Quoted(outputPath)
-                                                        : outputError_};
-    lines.insert(lines.end(), sourceErrors_.begin(), sourceErrors_.end());
-    lastError_ = JoinLines(lines);
+    problems_.push_back(outputError_ ? *outputError_ : CannotWriteOutput(outputPath));
+    problems_.insert(problems_.end(), sourceErrors_.begin(), sourceErrors_.end());
     output_.reset();
     return BuildOutputError;
   }
   if (!sourceErrors_.empty() || !placementErrors_.empty()) {
     output_.reset();  // drops the temporary file; the old output stays as it was
-    std::vector<std::string> lines = sourceErrors_;
-    lines.insert(lines.end(), placementErrors_.begin(), placementErrors_.end());
-    lastError_ = JoinLines(lines) + "\nnothing was written to " + Quoted(outputPath);
+    problems_ = sourceErrors_;
+    problems_.insert(problems_.end(), placementErrors_.begin(), placementErrors_.end());
     return sourceErrors_.empty() ? BuildRefused : BuildSourceError;
   }
-  Status written = WriteImageFile(outputPath);
-  if (!written) {
-    lastError_ = written.error().message;
+  if (Status written = WriteImageFile(outputPath); !written) {
+    problems_.push_back(written.error());
     return BuildOutputError;
   }
   return BuildOk;
 }
 
 Status DriveBuilder::WriteImageFile(const std::string& outputPath) {
-  auto fail = [&](std::string message) -> Status {
+  auto fail = [&](Error error) -> Status {
     out_ << "error\n";
     output_.reset();
-    return MakeError(ErrorKind::Io, std::move(message));
+    return error;
   };
-  if (!output_) {
-    return fail(outputError_.empty() ? "cannot write " + Quoted(outputPath) : outputError_);
-  }
+  if (!output_) return fail(outputError_ ? *outputError_ : CannotWriteOutput(outputPath));
   Status status = output_->WriteAt(0, imageHead_);
   for (auto it = directoryBlocks_.begin(); status && it != directoryBlocks_.end(); ++it) {
     status = output_->WriteAt(std::uint64_t{it->first} * ClusterSize, it->second);
   }
   if (status) status = output_->Commit();
-  if (!status) return fail(status.error().message);
+  if (!status) return fail(status.error());
   output_.reset();
   return {};
 }

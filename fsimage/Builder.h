@@ -18,20 +18,21 @@
 #include <string>
 #include <vector>
 
-#include "fsimage/Bytes.h"
-#include "fsimage/FileIO.h"
-#include "fsimage/Format.h"
+#include "base/Bytes.h"
+#include "base/File.h"
+#include "fsimage/Codec.h"
 #include "fsimage/Layout.h"
 #include "fsimage/Scan.h"
 
 namespace kivo::fs {
 
-// Results of DriveBuilder::BuildImage.
+// Results of DriveBuilder::BuildImage: the image was written, the scan found nothing, or why
+// the build stopped; DriveBuilder::problems() lists what stopped it.
 inline constexpr int BuildOk = 0;
 inline constexpr int BuildNothingFound = 1;
-inline constexpr int BuildRefused = 2;      // names or directory sizes the format cannot hold
+inline constexpr int BuildRefused = 2;      // the tree does not fit the format; nothing was read
 inline constexpr int BuildSourceError = 3;  // a source file unreadable or changed since the scan
-inline constexpr int BuildOutputError = 4;  // the output could not be written
+inline constexpr int BuildOutputError = 4;  // the output could not be made or written
 inline constexpr int BuildTooLarge = 5;     // a file or the image reaches 2 GiB
 
 struct BuilderOptions {
@@ -57,6 +58,10 @@ class DriveBuilder {
  public:
   explicit DriveBuilder(std::ostream& diagnostics, BuilderOptions options = {});
 
+  // Starts a build afresh from `sourceDir`: empties the ScanTable, zeroes the totals, takes
+  // the root path length from the path exactly as given and scans it ("*"). An empty path
+  // lists nothing, so the build finds nothing.
+  void ScanTree(const std::string& sourceDir);
   // Empties the ScanTable and zeroes the totals before a new scan.
   void ResetScan();
   void SetRootPathLength(std::size_t length) { rootPathLength_ = length; }
@@ -67,6 +72,8 @@ class DriveBuilder {
   void ScanSource(const std::string& dir, const std::string& filter);
 
   // Lays out, checks, places and writes the image; BuildOk or one of the Build... codes.
+  // After BuildOutputError the output's problem comes first: CannotOpen or NotRegular when
+  // the output could not even be made (nothing was written at all), Io when writing it failed.
   int BuildImage(const std::string& outputPath);
   // Every check and the statistics of BuildImage, without writing anything.
   int CheckImage();
@@ -77,11 +84,9 @@ class DriveBuilder {
   const std::vector<ScanRecord>& records() const { return scanTable_; }
   std::int32_t scanCount() const { return static_cast<std::int32_t>(scanTable_.size()); }
   const ScanTotals& totals() const { return totals_; }
-  const ImageLayout& layout() const { return layout_; }
-  const std::string& lastError() const { return lastError_; }
-  // After BuildOutputError: true when the output could not even be opened for writing
-  // (read-only, missing folder, not a regular file), so nothing was written at all.
-  bool outputNotOpened() const { return outputNotOpened_; }
+  const ImageHeader& layout() const { return layout_; }
+  // What stopped the last build, one item per problem, each naming the file it concerns.
+  const std::vector<Error>& problems() const { return problems_; }
   const BuilderOptions& options() const { return options_; }
 
   // The image's first dataStart bytes (header block, allocation table, root directory).
@@ -115,15 +120,23 @@ class DriveBuilder {
   void ScanDirectory(const std::filesystem::path& dir, const std::string& filter,
                      std::vector<std::string>& components,
                      std::vector<std::filesystem::path>& ancestors);
-  std::vector<std::string> CheckCapacity() const;
+  // Records a problem of the scan that refuses the build.
+  void Refuse(ErrorKind kind, const std::filesystem::path& path, std::string message);
+  std::vector<Error> CheckCapacity() const;
   int Prepare(bool forWriting, const std::string& outputPath);
   void PrintStatistics();
   MutableByteSpan Region(std::uint32_t offset);
   ByteSpan Region(std::uint32_t offset) const;
   void MakeChain(std::uint32_t first, std::uint32_t count);
+  // Puts record `index`'s entry into the first free slot of the region at `regionOffset` and
+  // gives it a chain of `clusters`; its first cluster, or nothing when it does not fit.
+  std::optional<std::uint32_t> PlaceItem(std::size_t index, std::uint32_t regionOffset,
+                                         std::uint32_t size, std::int32_t kind,
+                                         std::uint32_t clusters);
+  // The directory holding record `index`; `traced` prints the lines of a subdirectory's search.
+  std::optional<std::uint32_t> ParentOf(std::size_t index, bool traced);
   void PlaceDirectory(std::size_t index, std::uint32_t regionOffset, std::uint32_t parentCluster);
   void PlaceFileAt(std::size_t index, std::uint32_t regionOffset);
-  bool PutEntry(std::size_t index, std::uint32_t regionOffset, MutableByteSpan record);
 
   std::ostream& out_;
   BuilderOptions options_;
@@ -131,22 +144,21 @@ class DriveBuilder {
   std::vector<ScanRecord> scanTable_;
   ScanTotals totals_;
   std::size_t rootPathLength_ = 0;
-  std::vector<std::string> scanProblems_;
+  std::vector<Error> scanProblems_;
   bool scanTooLarge_ = false;
   std::string topLevelError_;
   std::string scannedRoot_;
 
-  ImageLayout layout_;
+  ImageHeader layout_;
   std::vector<std::byte> imageHead_;
   std::map<std::uint32_t, std::vector<std::byte>> directoryBlocks_;
   std::uint32_t nextCluster_ = 0;
 
   std::optional<OutputFile> output_;
-  std::string outputError_;
-  bool outputNotOpened_ = false;
-  std::vector<std::string> sourceErrors_;
-  std::vector<std::string> placementErrors_;
-  std::string lastError_;
+  std::optional<Error> outputError_;
+  std::vector<Error> sourceErrors_;
+  std::vector<Error> placementErrors_;
+  std::vector<Error> problems_;
 };
 
 }  // namespace kivo::fs

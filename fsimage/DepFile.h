@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "fsimage/FileIO.h"
-#include "fsimage/Result.h"
+#include "base/File.h"
+#include "base/Result.h"
 
 namespace kivo {
 

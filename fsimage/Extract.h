@@ -5,8 +5,9 @@
 #include <filesystem>
 #include <string_view>
 
+#include "base/File.h"
+#include "base/Result.h"
 #include "fsimage/Reader.h"
-#include "fsimage/Result.h"
 
 namespace kivo::fs {
 
@@ -26,9 +27,9 @@ std::string_view UnsafeNameReason(std::string_view name);
 // nothing. Nothing outside `destination` is ever written: an existing symbolic link in
 // the way is refused rather than followed, and each file is written to a temporary name
 // and renamed into place, so a failure never leaves a half-written file.
-// `imageFile`, when given, is the file whose bytes `image` reads: file contents are then
+// `imageFile`, when given, is the open file whose bytes `image` reads: file contents are then
 // copied from it by the kernel. Its bytes must be those the reader sees.
 Result<ExtractStats> ExtractImage(const ImageReader& image, const std::filesystem::path& destination,
-                                  const std::filesystem::path& imageFile = {});
+                                  const File* imageFile = nullptr);
 
 }  // namespace kivo::fs

@@ -4,21 +4,16 @@
 #include <filesystem>
 #include <string_view>
 
-#include "fsimage/Result.h"
+#include "base/File.h"
 
 namespace kivo::fs {
 
-// Shown when a typed name is longer than a stored name may be (two blanks before the
-// line break).
-inline constexpr std::string_view DriveNameWarning =
-    "Warning the name will be truncated.  \nThe name may only be 15 letters long.";
-
-// True when `name` holds more bytes than a stored name keeps (15).
-bool DriveNameTooLong(std::string_view name);
-
-// Writes the 16-byte name field at offset 4 in place: zeros, then the first 15 bytes of
-// `name`. Nothing else of the file is touched. Refuses a missing or read-only file and one
-// shorter than 20 bytes; a failed write is reported.
-Status StoreDriveName(const std::filesystem::path& path, std::string_view name);
+// Writes the 16-byte name field at offset 4 in place: the name as StoredDriveName() keeps
+// it, then zeros. Nothing else of the file is touched. The file is opened with `access`
+// (the drive tool asks for reading and writing); a missing file (NotFound), one that cannot
+// be opened so (CannotOpen), one that is not a regular file (NotRegular) and one shorter
+// than 20 bytes (Format) are refused; a failed write is reported (Io).
+Status StoreDriveName(const std::filesystem::path& path, std::string_view name,
+                      Access access = Access::Write);
 
 }  // namespace kivo::fs

@@ -2,34 +2,14 @@
 // consecutive clusters and its contents. Clusters are only ever taken in increasing order,
 // so a cursor stands in for a search of the table from entry 0.
 #include <array>
-#include <cstring>
-#include <ctime>
 
 #include "fsimage/Builder.h"
-#include "fsimage/PackDate.h"
 
 namespace kivo::fs {
 
 namespace {
 
 using EntryBytes = std::array<std::byte, DirEntrySize>;
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// A slot's name is its field up to the first zero byte, all 16 bytes when none is zero; a
-// component matches it by its own first 16 bytes, without regard to ASCII case.
-bool SameStoredName(const std::string& slotName, const std::string& component) {
-  std::string_view wanted(component.data(), std::min(component.size(), entry::NameSize));
-  if (slotName.size() != wanted.size()) return false;
-  for (std::size_t i = 0; i < wanted.size(); ++i) {
-    if (LowerAscii(slotName[i]) != LowerAscii(wanted[i])) return false;
-  }
-  return true;
-}
-
-std::string SlotName(ByteSpan region, std::uint32_t slot) {
-  return ReadFixedString(region, std::uint64_t{slot} * DirEntrySize, entry::NameSize).value_or("");
-}
 
 std::vector<std::string> SplitParentPath(const std::string& parentPath) {
   std::vector<std::string> components;
@@ -48,12 +28,25 @@ std::vector<std::string> SplitParentPath(const std::string& parentPath) {
 
 void StoreLinkEntry(MutableByteSpan block, std::uint32_t slot, std::string_view name,
                     std::uint32_t cluster) {
-  std::size_t at = std::size_t{slot} * DirEntrySize;
-  MutableByteSpan record = block.subspan(at, DirEntrySize);
-  std::fill(record.begin(), record.end(), std::byte{0});
-  StoreFixedString(record, entry::Name, entry::NameSize, name);
-  StoreLE32(record, entry::FirstCluster, cluster);
-  StoreLE32(record, entry::Kind, static_cast<std::uint32_t>(KindLink));
+  DirEntry link;
+  link.name = name;
+  link.firstCluster = cluster;
+  link.kind = KindLink;
+  EncodeDirEntry(link, block.subspan(std::size_t{slot} * DirEntrySize, DirEntrySize));
+}
+
+// The working record of a directory or file entry, without its date.
+EntryBytes WorkingRecord(const std::string& name, std::uint32_t size, std::uint32_t firstCluster,
+                         std::int32_t kind) {
+  DirEntry item;
+  item.name = name;
+  item.size = size;
+  item.firstCluster = firstCluster;
+  item.kind = kind;
+  item.flags = EntryFlags;
+  EntryBytes record{};
+  EncodeDirEntry(item, record);
+  return record;
 }
 
 }  // namespace
@@ -108,14 +101,12 @@ std::optional<std::uint32_t> DriveBuilder::ResolveDirectory(const std::string& p
     if (region.size() < RootSize) return std::nullopt;
     found.reset();
     for (std::uint32_t slot = 0; slot < SlotsPerDirectory && !found; ++slot) {
-      std::string name = SlotName(region, slot);
+      DirEntry item = DecodeDirEntry(region.subspan(slot * DirEntrySize, DirEntrySize));
       // The search in the root directory is silent; each later one shows every slot it looks at.
       if (j > 0 && tracedName != nullptr && options_.trace) {
-        out_ << name << " * " << components[j] << "-*-" << *tracedName << '\n';
+        out_ << item.name << " * " << components[j] << "-*-" << *tracedName << '\n';
       }
-      if (SameStoredName(name, components[j])) {
-        found = LoadLE32(region, std::size_t{slot} * DirEntrySize + entry::FirstCluster);
-      }
+      if (SameStoredName(item.name, components[j])) found = item.firstCluster;
     }
     if (!found) return std::nullopt;
     regionOffset = *found * ClusterSize;
@@ -124,14 +115,7 @@ std::optional<std::uint32_t> DriveBuilder::ResolveDirectory(const std::string& p
 }
 
 void DriveBuilder::PackDate(MutableByteSpan record) const {
-  std::tm now{};
-  if (options_.clock) {
-    now = options_.clock();
-  } else {
-    std::time_t seconds = std::time(nullptr);
-    ::localtime_r(&seconds, &now);
-  }
-  fs::PackDate(now, record);
+  fs::PackDate(options_.clock ? options_.clock() : LocalTimeNow(), record);
 }
 
 void DriveBuilder::MakeChain(std::uint32_t first, std::uint32_t count) {
@@ -143,38 +127,49 @@ void DriveBuilder::MakeChain(std::uint32_t first, std::uint32_t count) {
   nextCluster_ = first + count;
 }
 
-bool DriveBuilder::PutEntry(std::size_t index, std::uint32_t regionOffset,
-                            MutableByteSpan record) {
+std::optional<std::uint32_t> DriveBuilder::PlaceItem(std::size_t index,
+                                                    std::uint32_t regionOffset,
+                                                    std::uint32_t size, std::int32_t kind,
+                                                    std::uint32_t clusters) {
+  const std::string& path = scanTable_[index].fullPath;
+  std::uint32_t first = FindFreeCluster();
+  EntryBytes record = WorkingRecord(scanTable_[index].name, size, first, kind);
+  PackDate(record);
+  if (std::uint64_t{first} + clusters > layout_.driveSize / ClusterSize) {
+    placementErrors_.push_back(MakeError(ErrorKind::Invalid, "no room left for " + Quoted(path), path));
+    return std::nullopt;
+  }
   std::optional<std::uint32_t> slot = FindFreeSlot(regionOffset);
   if (!slot) {
-    placementErrors_.push_back("no free slot for " + Quoted(scanTable_[index].fullPath));
-    return false;
+    placementErrors_.push_back(MakeError(ErrorKind::Invalid, "no free slot for " + Quoted(path), path));
+    return std::nullopt;
   }
   MutableByteSpan region = Region(regionOffset);
   std::copy(record.begin(), record.end(), region.begin() + (*slot - regionOffset));
-  return true;
+  MakeChain(first, clusters);
+  return first;
+}
+
+std::optional<std::uint32_t> DriveBuilder::ParentOf(std::size_t index, bool traced) {
+  const ScanRecord& record = scanTable_[index];
+  std::optional<std::uint32_t> parent =
+      ResolveDirectory(record.parentPath, traced ? &record.name : nullptr);
+  if (!parent) {
+    placementErrors_.push_back(MakeError(ErrorKind::Invalid,
+                                         "cannot find the directory of " + Quoted(record.fullPath),
+                                         record.fullPath));
+  }
+  return parent;
 }
 
 void DriveBuilder::PlaceDirectory(std::size_t index, std::uint32_t regionOffset,
                                   std::uint32_t parentCluster) {
-  EntryBytes record{};
-  StoreFixedString(record, entry::Name, entry::NameSize, scanTable_[index].name);
-  StoreLE32(record, entry::Size, DirectoryBlockSize);
-  PackDate(record);
-  std::uint32_t first = FindFreeCluster();
-  StoreLE32(record, entry::FirstCluster, first);
-  StoreLE32(record, entry::Kind, static_cast<std::uint32_t>(KindDirectory));
-  record[entry::Flags] = std::byte{EntryFlags};
-  if (first + DirectoryClusters > layout_.driveSize / ClusterSize) {
-    placementErrors_.push_back("no room left for " + Quoted(scanTable_[index].fullPath));
-    return;
-  }
-  if (!PutEntry(index, regionOffset, record)) return;
-  MakeChain(first, DirectoryClusters);
-
-  std::vector<std::byte>& block = directoryBlocks_[first];
+  std::optional<std::uint32_t> first =
+      PlaceItem(index, regionOffset, DirectoryBlockSize, KindDirectory, DirectoryClusters);
+  if (!first) return;
+  std::vector<std::byte>& block = directoryBlocks_[*first];
   block.assign(DirectoryBlockSize, std::byte{0});
-  StoreLinkEntry(block, 0, ".", first);
+  StoreLinkEntry(block, 0, ".", *first);
   StoreLinkEntry(block, 1, "..", parentCluster);
 }
 
@@ -183,80 +178,54 @@ void DriveBuilder::PlaceRootDir(std::size_t index) {
 }
 
 void DriveBuilder::PlaceSubDir(std::size_t index) {
-  const ScanRecord& record = scanTable_[index];
-  std::optional<std::uint32_t> parent = ResolveDirectory(record.parentPath, &record.name);
-  if (!parent) {
-    placementErrors_.push_back("cannot find the directory of " + Quoted(record.fullPath));
-    return;
-  }
-  PlaceDirectory(index, *parent * ClusterSize, *parent);
+  if (auto parent = ParentOf(index, true)) PlaceDirectory(index, *parent * ClusterSize, *parent);
 }
 
 void DriveBuilder::PlaceFileAt(std::size_t index, std::uint32_t regionOffset) {
   const ScanRecord& record = scanTable_[index];
+  auto sourceError = [&](ErrorKind kind, std::string message) {
+    out_ << "file error\n";
+    sourceErrors_.push_back(MakeError(kind, std::move(message), record.fullPath));
+  };
   // The chain is the one the scan reserved; a file that changed since then fails the build
   // instead of overrunning the next chain.
   std::uint64_t length = record.size;
   Result<std::uint64_t> now = FileSize(record.fullPath);
-  bool usable = true;
+  bool usable = now && *now == length;
   if (!now) {
-    out_ << "file error\n";
-    sourceErrors_.push_back("cannot open " + now.error().message);
-    usable = false;
+    sourceError(now.error().kind, "cannot open " + now.error().message);
   } else if (*now != length) {
-    out_ << "file error\n";
-    sourceErrors_.push_back(Quoted(record.fullPath) + " changed size since the scan (" +
-                            std::to_string(length) + " -> " + std::to_string(*now) + " bytes)");
-    usable = false;
+    sourceError(ErrorKind::Changed, Quoted(record.fullPath) + " changed size since the scan (" +
+                                        std::to_string(length) + " -> " + std::to_string(*now) +
+                                        " bytes)");
   }
 
-  EntryBytes entryBytes{};
-  StoreFixedString(entryBytes, entry::Name, entry::NameSize, record.name);
-  StoreLE32(entryBytes, entry::Size, static_cast<std::uint32_t>(length));
-  PackDate(entryBytes);
-  std::uint32_t first = FindFreeCluster();
-  auto clusters = static_cast<std::uint32_t>(FileClusters(length));
-  StoreLE32(entryBytes, entry::FirstCluster, first);
-  StoreLE32(entryBytes, entry::Kind, static_cast<std::uint32_t>(KindFile));
-  entryBytes[entry::Flags] = std::byte{EntryFlags};
-  if (std::uint64_t{first} + clusters > layout_.driveSize / ClusterSize) {
-    placementErrors_.push_back("no room left for " + Quoted(record.fullPath));
-    return;
-  }
-  if (!PutEntry(index, regionOffset, entryBytes)) return;
-  MakeChain(first, clusters);
-
-  if (!usable || !output_ || length == 0) return;
-  Status copied = output_->CopyFrom(record.fullPath, 0, length, std::uint64_t{first} * ClusterSize);
+  std::optional<std::uint32_t> first =
+      PlaceItem(index, regionOffset, static_cast<std::uint32_t>(length), KindFile,
+                static_cast<std::uint32_t>(FileClusters(length)));
+  if (!first || !usable || !output_ || length == 0) return;
+  Status copied = output_->CopyFrom(record.fullPath, 0, length, std::uint64_t{*first} * ClusterSize);
   if (!copied) {
-    const std::string& message = copied.error().message;
-    if (message.rfind("cannot write ", 0) == 0) {
-      outputError_ = message;
+    // The failure concerns either the source or the output.
+    if (copied.error().path == output_->target()) {
+      outputError_ = copied.error();
       output_.reset();
-      return;
+    } else {
+      sourceError(copied.error().kind, copied.error().message);
     }
-    out_ << "file error\n";
-    sourceErrors_.push_back(message);
     return;
   }
   // A file that grew while it was copied holds bytes of two versions.
   Result<std::uint64_t> after = FileSize(record.fullPath);
   if (!after || *after != length) {
-    out_ << "file error\n";
-    sourceErrors_.push_back(Quoted(record.fullPath) + " changed while it was copied");
+    sourceError(ErrorKind::Changed, Quoted(record.fullPath) + " changed while it was copied");
   }
 }
 
 void DriveBuilder::PlaceRootFile(std::size_t index) { PlaceFileAt(index, layout_.rootStart); }
 
 void DriveBuilder::PlaceFile(std::size_t index) {
-  const ScanRecord& record = scanTable_[index];
-  std::optional<std::uint32_t> parent = ResolveDirectory(record.parentPath);
-  if (!parent) {
-    placementErrors_.push_back("cannot find the directory of " + Quoted(record.fullPath));
-    return;
-  }
-  PlaceFileAt(index, *parent * ClusterSize);
+  if (auto parent = ParentOf(index, false)) PlaceFileAt(index, *parent * ClusterSize);
 }
 
 }  // namespace kivo::fs

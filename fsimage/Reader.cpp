@@ -1,17 +1,8 @@
 #include "fsimage/Reader.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <system_error>
 #include <unordered_map>
-
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "fsimage/FileIO.h"
 
 namespace kivo::fs {
 namespace {
@@ -24,15 +15,7 @@ std::string Describe(const std::string& path) {
   return path.empty() ? std::string("the root directory") : "'" + PrintableName(path) + "'";
 }
 
-char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 }  // namespace
-
-bool NamesEqualIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char x, char y) { return FoldCase(x) == FoldCase(y); });
-}
 
 std::string PrintableName(std::string_view name) {
   std::string text;
@@ -49,57 +32,8 @@ std::string PrintableName(std::string_view name) {
   return text;
 }
 
-Result<ImageHeader> ParseHeader(ByteSpan bytes, std::string_view source) {
-  if (bytes.size() < header::End) {
-    return MakeError(ErrorKind::Format, std::string(source) + " is too short to be a drive image (" +
-                                            std::to_string(bytes.size()) + " bytes)");
-  }
-  ImageHeader h;
-  h.version = static_cast<std::int32_t>(LoadLE32(bytes, header::Version));
-  h.driveName = *ReadFixedString(bytes, header::DriveName, DriveNameSize);
-  h.driveSize = LoadLE32(bytes, header::DriveSize);
-  h.bootSize = LoadLE32(bytes, header::BootSize);
-  h.fatSize = LoadLE32(bytes, header::FatSize);
-  h.rootSize = LoadLE32(bytes, header::RootSize);
-  h.dataSize = LoadLE32(bytes, header::DataSize);
-  h.fatStart = LoadLE32(bytes, header::FatStart);
-  h.rootStart = LoadLE32(bytes, header::RootStart);
-  h.dataStart = LoadLE32(bytes, header::DataStart);
-  return h;
-}
-
-EntryDate UnpackDate(std::uint32_t packed) {
-  EntryDate date;
-  date.weekday = (packed >> 21) & 0x7u;
-  date.day = (packed >> 16) & 0x1Fu;
-  date.month = (packed >> 12) & 0xFu;
-  date.year = packed & 0xFFFu;
-  return date;
-}
-
-std::string_view WeekdayName(unsigned weekday) {
-  static constexpr std::string_view names[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  return weekday < 7 ? names[weekday] : std::string_view("???");
-}
-
-DirEntry DecodeDirEntry(ByteSpan slot) {
-  DirEntry e;
-  e.name = *ReadFixedString(slot, entry::Name, entry::NameSize);
-  e.size = LoadLE32(slot, entry::Size);
-  e.firstCluster = LoadLE32(slot, entry::FirstCluster);
-  e.kind = static_cast<std::int32_t>(LoadLE32(slot, entry::Kind));
-  e.date = static_cast<std::uint32_t>(slot[entry::Date]) << 16 |
-           static_cast<std::uint32_t>(slot[entry::Date + 1]) << 8 |
-           static_cast<std::uint32_t>(slot[entry::Date + 2]);
-  e.hour = static_cast<std::uint8_t>(slot[entry::Hour]);
-  e.minute = static_cast<std::uint8_t>(slot[entry::Minute]);
-  e.second = static_cast<std::uint8_t>(slot[entry::Second]);
-  e.flags = static_cast<std::uint8_t>(slot[entry::Flags]);
-  return e;
-}
-
 Result<ImageReader> ImageReader::Open(ByteSpan bytes, std::string source) {
-  auto header = ParseHeader(bytes, source);
+  auto header = DecodeHeader(bytes, source);
   if (!header) return header.error();
   return ImageReader(bytes, std::move(source), std::move(*header));
 }
@@ -184,9 +118,8 @@ Result<Located> ImageReader::Resolve(std::string_view path) const {
     auto items = List(current);
     if (!items) return items.error();
     // A longer name was stored as its first 16 bytes.
-    std::string_view stored = component.substr(0, entry::NameSize);
     auto found = std::find_if(items->begin(), items->end(), [&](const Slot& slot) {
-      return NamesEqualIgnoringCase(slot.entry.name, stored);
+      return SameStoredName(slot.entry.name, component);
     });
     if (found == items->end()) {
       return MakeError(ErrorKind::NotFound, source_ + ": no '" + PrintableName(component) +
@@ -274,63 +207,6 @@ Status ImageReader::WalkFrom(const Located& start,
     stack.push_back(Frame{item.path, item.entry.firstCluster, std::move(*items)});
   }
   return {};
-}
-
-Result<MappedImage> MappedImage::Open(const std::filesystem::path& path) {
-  auto systemText = [](int error) { return std::generic_category().message(error); };
-  // Non-blocking: a named pipe given as an image is refused below instead of waiting for a
-  // writer for ever. Regular files are not affected.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    int error = errno;
-    return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::Io,
-                     "cannot open " + Quoted(path) + ": " + systemText(error));
-  }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
-    ::close(fd);
-    return MakeError(ErrorKind::Io, "cannot read " + Quoted(path) + ": " +
-                                        (error ? systemText(error) : "not a regular file"));
-  }
-  auto size = static_cast<std::size_t>(info.st_size);
-  void* data = nullptr;
-  if (size > 0) {
-    data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (data == MAP_FAILED) {
-      int error = errno;
-      ::close(fd);
-      return MakeError(ErrorKind::Io, "cannot read " + Quoted(path) + ": " + systemText(error));
-    }
-  }
-  ::close(fd);
-  return MappedImage(path, data, size);
-}
-
-MappedImage::MappedImage(MappedImage&& other) noexcept
-    : path_(std::move(other.path_)), data_(other.data_), size_(other.size_) {
-  other.data_ = nullptr;
-  other.size_ = 0;
-}
-
-MappedImage& MappedImage::operator=(MappedImage&& other) noexcept {
-  if (this != &other) {
-    Release();
-    path_ = std::move(other.path_);
-    data_ = other.data_;
-    size_ = other.size_;
-    other.data_ = nullptr;
-    other.size_ = 0;
-  }
-  return *this;
-}
-
-MappedImage::~MappedImage() { Release(); }
-
-void MappedImage::Release() {
-  if (data_ != nullptr) ::munmap(data_, size_);
-  data_ = nullptr;
-  size_ = 0;
 }
 
 }  // namespace kivo::fs

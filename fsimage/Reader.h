@@ -4,65 +4,17 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "fsimage/Bytes.h"
-#include "fsimage/Format.h"
-#include "fsimage/Result.h"
+#include "base/Bytes.h"
+#include "base/Result.h"
+#include "fsimage/Codec.h"
 
 namespace kivo::fs {
-
-struct ImageHeader {
-  std::int32_t version = 0;
-  std::string driveName;  // up to the first zero byte, at most 16 bytes
-  std::uint32_t driveSize = 0;
-  std::uint32_t bootSize = 0;
-  std::uint32_t fatSize = 0;
-  std::uint32_t rootSize = 0;
-  std::uint32_t dataSize = 0;
-  std::uint32_t fatStart = 0;
-  std::uint32_t rootStart = 0;
-  std::uint32_t dataStart = 0;
-};
-
-// Reads the header fields; `source` names the image in the error of a file too short.
-Result<ImageHeader> ParseHeader(ByteSpan bytes, std::string_view source);
-
-struct EntryDate {
-  unsigned weekday = 0;  // 0 = Sunday
-  unsigned day = 0;      // 1 to 31
-  unsigned month = 0;    // 0 = January
-  unsigned year = 0;
-};
-
-// Splits the 24-bit packed date (weekday, day of month, month, year from the top bits down).
-EntryDate UnpackDate(std::uint32_t packed);
-// "Sun" to "Sat", "???" for the two values no weekday has.
-std::string_view WeekdayName(unsigned weekday);
-
-struct DirEntry {
-  std::string name;  // up to the first zero byte, at most 16 bytes
-  std::uint32_t size = 0;
-  std::uint32_t firstCluster = 0;
-  std::int32_t kind = 0;
-  std::uint32_t date = 0;  // the 24-bit packed value
-  std::uint8_t hour = 0;
-  std::uint8_t minute = 0;
-  std::uint8_t second = 0;
-  std::uint8_t flags = 0;
-
-  bool IsDirectory() const { return kind == KindDirectory; }
-  bool IsFile() const { return kind == KindFile; }
-  EntryDate Date() const { return UnpackDate(date); }
-};
-
-// Decodes the 35 bytes of one slot; `slot` must hold at least DirEntrySize bytes.
-DirEntry DecodeDirEntry(ByteSpan slot);
 
 struct Slot {
   std::uint32_t index = 0;    // 0 to 116 within its directory region
@@ -127,35 +79,7 @@ class ImageReader {
   ImageHeader header_;
 };
 
-// ASCII-only case folding, as the program in the ROM compares names.
-bool NamesEqualIgnoringCase(std::string_view a, std::string_view b);
-
 // A name made safe for a terminal or a message: bytes below 0x20 and 0x7F as \xNN.
 std::string PrintableName(std::string_view name);
-
-// A whole image file mapped read-only: large images are paged in as they are read instead
-// of being copied into memory.
-class MappedImage {
- public:
-  static Result<MappedImage> Open(const std::filesystem::path& path);
-
-  MappedImage(MappedImage&& other) noexcept;
-  MappedImage& operator=(MappedImage&& other) noexcept;
-  MappedImage(const MappedImage&) = delete;
-  MappedImage& operator=(const MappedImage&) = delete;
-  ~MappedImage();
-
-  ByteSpan bytes() const { return {static_cast<const std::byte*>(data_), size_}; }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  MappedImage(std::filesystem::path path, void* data, std::size_t size)
-      : path_(std::move(path)), data_(data), size_(size) {}
-  void Release();
-
-  std::filesystem::path path_;
-  void* data_ = nullptr;
-  std::size_t size_ = 0;
-};
 
 }  // namespace kivo::fs

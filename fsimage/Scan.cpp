@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <system_error>
 
-#include <fnmatch.h>
-
 #include "fsimage/Builder.h"
 
 namespace kivo::fs {
@@ -20,7 +18,7 @@ namespace {
 
 bool Excluded(const std::vector<std::string>& globs, const std::string& name) {
   return std::any_of(globs.begin(), globs.end(), [&](const std::string& glob) {
-    return ::fnmatch(glob.c_str(), name.c_str(), 0) == 0;
+    return MatchesGlob(glob, name);
   });
 }
 
@@ -42,6 +40,10 @@ const char* KindOf(stdfs::file_type type) {
 
 }  // namespace
 
+void DriveBuilder::Refuse(ErrorKind kind, const std::filesystem::path& path, std::string message) {
+  scanProblems_.push_back(MakeError(kind, std::move(message), path));
+}
+
 void DriveBuilder::ScanSource(const std::string& dir, const std::string& filter) {
   if (scannedRoot_.empty()) scannedRoot_ = dir;
   std::vector<std::string> components;
@@ -59,13 +61,12 @@ void DriveBuilder::ScanDirectory(const stdfs::path& dir, const std::string& filt
     items.push_back(*listing);
   }
   if (ec) {
-    std::string message = "cannot list " + Quoted(dir) + ": " + ec.message();
     // The source root that cannot be listed counts as nothing found; a subdirectory that
     // cannot be listed would silently lose its contents, so it refuses the build.
     if (components.empty()) {
       topLevelError_ = ec.message();
     } else {
-      scanProblems_.push_back(message);
+      Refuse(ErrorKind::CannotOpen, dir, "cannot list " + Quoted(dir) + ": " + ec.message());
     }
     return;
   }
@@ -97,12 +98,12 @@ void DriveBuilder::ScanDirectory(const stdfs::path& dir, const std::string& filt
       type = item.symlink_status(statusError).type();
     }
     if (isLink && (statusError || type == stdfs::file_type::not_found)) {
-      scanProblems_.push_back(Quoted(path) + " is a dangling symbolic link");
+      Refuse(ErrorKind::NotFound, path, Quoted(path) + " is a dangling symbolic link");
       continue;
     }
     if (statusError || linkError) {
-      scanProblems_.push_back("cannot read " + Quoted(path) + ": " +
-                              (statusError ? statusError : linkError).message());
+      Refuse(ErrorKind::Io, path,
+             "cannot read " + Quoted(path) + ": " + (statusError ? statusError : linkError).message());
       continue;
     }
 
@@ -113,8 +114,8 @@ void DriveBuilder::ScanDirectory(const stdfs::path& dir, const std::string& filt
           return stdfs::equivalent(path, a, ignored);
         });
         if (loop != ancestors.end()) {
-          scanProblems_.push_back(Quoted(path) + " is a symbolic link cycle: it leads back to " +
-                                  Quoted(*loop));
+          Refuse(ErrorKind::Invalid, path,
+                 Quoted(path) + " is a symbolic link cycle: it leads back to " + Quoted(*loop));
           continue;
         }
       }
@@ -131,13 +132,14 @@ void DriveBuilder::ScanDirectory(const stdfs::path& dir, const std::string& filt
       std::error_code sizeError;
       std::uintmax_t size = stdfs::file_size(path, sizeError);
       if (sizeError) {
-        scanProblems_.push_back("cannot read " + Quoted(path) + ": " + sizeError.message());
+        Refuse(ErrorKind::Io, path, "cannot read " + Quoted(path) + ": " + sizeError.message());
         continue;
       }
       if (size > MaxImageSize) {
         scanTooLarge_ = true;
-        scanProblems_.push_back(Quoted(path) + " is too large (" + std::to_string(size) +
-                                " bytes); a file must be smaller than 2 GiB");
+        Refuse(ErrorKind::Capacity, path,
+               Quoted(path) + " is too large (" + std::to_string(size) +
+                   " bytes); a file must be smaller than 2 GiB");
         continue;
       }
       scanTable_.push_back({name, ParentPath(components), path.string(), false, size});

@@ -2,17 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdio>
-#include <system_error>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "fsimage/FileIO.h"
-#include "fsimage/Format.h"
+#include "base/File.h"
+#include "fsimage/Codec.h"
 
 namespace kivo::fs {
 namespace {
@@ -28,11 +22,6 @@ std::uint64_t CountUsedSlots(ByteSpan region) {
   return count;
 }
 
-Error TooShort(std::string_view source, std::uint64_t size) {
-  return MakeError(ErrorKind::Format, std::string(source) + " is too short to be a drive image (" +
-                                          std::to_string(size) + " bytes)");
-}
-
 Error RootOutside(std::string_view source, std::uint64_t start, std::uint64_t size,
                   std::uint64_t fileSize) {
   return MakeError(ErrorKind::Format, std::string(source) + ": root directory region (" +
@@ -42,18 +31,26 @@ Error RootOutside(std::string_view source, std::uint64_t start, std::uint64_t si
                                           std::to_string(fileSize) + " bytes");
 }
 
-ImageSummary FromHeader(ByteSpan head, std::uint64_t fileSize, std::uint64_t rootEntries,
-                        SizeUnit unit) {
+// Both summaries: the header from the first bytes of a file of `fileSize` bytes (all of
+// them when it is shorter than the header), the used root slots from `countRoot`.
+template <typename CountRoot>
+Result<ImageSummary> Summarise(ByteSpan head, std::uint64_t fileSize, SizeUnit unit,
+                               std::string_view source, CountRoot countRoot) {
+  auto header = DecodeHeader(head, source);
+  if (!header) return header.error();
+  if (!InBounds(fileSize, header->rootStart, header->rootSize)) {
+    return RootOutside(source, header->rootStart, header->rootSize, fileSize);
+  }
+  Result<std::uint64_t> entries = countRoot(header->rootStart, header->rootSize);
+  if (!entries) return entries.error();
   ImageSummary summary;
-  summary.fsVersion = FormatFsVersion(static_cast<std::int32_t>(LoadLE32(head, header::Version)));
-  summary.rootEntries = std::to_string(rootEntries);
+  summary.fsVersion = FormatFsVersion(header->version);
+  summary.rootEntries = std::to_string(*entries);
   summary.driveSize = FormatDriveSize(fileSize, unit);
-  summary.driveName = *ReadFixedString(head, header::DriveName, DriveNameSize);
+  summary.driveName = header->driveName;
   summary.fileSize = fileSize;
   return summary;
 }
-
-std::string SystemText(int error) { return std::generic_category().message(error); }
 
 }  // namespace
 
@@ -77,60 +74,34 @@ std::string FormatDriveSize(std::uint64_t size, SizeUnit unit) {
 }
 
 Result<ImageSummary> SummariseImage(ByteSpan bytes, SizeUnit unit, std::string_view source) {
-  if (bytes.size() < header::End) return TooShort(source, bytes.size());
-  std::uint32_t rootStart = LoadLE32(bytes, header::RootStart);
-  std::uint32_t rootSize = LoadLE32(bytes, header::RootSize);
-  if (!InBounds(bytes.size(), rootStart, rootSize)) {
-    return RootOutside(source, rootStart, rootSize, bytes.size());
-  }
-  std::uint64_t entries = CountUsedSlots(bytes.subspan(rootStart, rootSize));
-  return FromHeader(bytes, bytes.size(), entries, unit);
+  return Summarise(bytes, bytes.size(), unit, source,
+                   [&](std::uint32_t start, std::uint32_t size) -> Result<std::uint64_t> {
+                     return CountUsedSlots(bytes.subspan(start, size));
+                   });
 }
 
 Result<ImageSummary> ReadImageSummary(const std::filesystem::path& path, SizeUnit unit,
                                       bool requireWritable) {
-  auto file = RegularFile::Open(path, requireWritable ? O_RDWR : O_RDONLY, "read");
+  auto file = File::Open(path, requireWritable ? Access::ReadWrite : Access::Read, "read");
   if (!file) return file.error();
-  const int fd = file->fd();
-  const std::uint64_t fileSize = file->size();
-  auto readAt = [&](std::uint64_t offset, std::span<std::byte> into) -> Status {
-    std::size_t done = 0;
-    while (done < into.size()) {
-      ssize_t got = ::pread(fd, into.data() + done, into.size() - done,
-                            static_cast<off_t>(offset + done));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) {
-        return MakeError(ErrorKind::Io, "cannot read " + Quoted(path) + ": " +
-                                            (got < 0 ? SystemText(errno)
-                                                     : std::string("file shrank while it was read")));
-      }
-      done += static_cast<std::size_t>(got);
-    }
-    return {};
-  };
-
-  std::string source = Quoted(path);
-  if (fileSize < header::End) return TooShort(source, fileSize);
   std::array<std::byte, header::End> head{};
-  if (Status read = readAt(0, head); !read) return read.error();
-  std::uint32_t rootStart = LoadLE32(head, header::RootStart);
-  std::uint32_t rootSize = LoadLE32(head, header::RootSize);
-  if (!InBounds(fileSize, rootStart, rootSize)) {
-    return RootOutside(source, rootStart, rootSize, fileSize);
-  }
-  // A foreign header may claim a huge root region: read it in pieces that start on slot
-  // boundaries, so that memory stays small whatever the field says.
-  constexpr std::size_t ChunkSize = DirEntrySize * 2048;
-  std::vector<std::byte> chunk(std::min<std::uint64_t>(ChunkSize, rootSize));
-  std::uint64_t entries = 0;
-  for (std::uint64_t done = 0; done < rootSize; done += chunk.size()) {
-    std::span<std::byte> piece(chunk.data(),
-                               static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(),
-                                                                                rootSize - done)));
-    if (Status read = readAt(rootStart + done, piece); !read) return read.error();
-    entries += CountUsedSlots(piece);
-  }
-  return FromHeader(head, fileSize, entries, unit);
+  MutableByteSpan headBytes(head.data(), std::min<std::uint64_t>(head.size(), file->size()));
+  if (Status read = file->ReadAt(0, headBytes); !read) return read.error();
+  return Summarise(headBytes, file->size(), unit, Quoted(path),
+                   [&](std::uint32_t start, std::uint32_t size) -> Result<std::uint64_t> {
+    // A foreign header may claim a huge root region: read it in pieces that start on slot
+    // boundaries, so that memory stays small whatever the field says.
+    constexpr std::size_t ChunkSize = DirEntrySize * 2048;
+    std::vector<std::byte> chunk(std::min<std::uint64_t>(ChunkSize, size));
+    std::uint64_t entries = 0;
+    for (std::uint64_t done = 0; done < size; done += chunk.size()) {
+      MutableByteSpan piece(chunk.data(), static_cast<std::size_t>(
+                                              std::min<std::uint64_t>(chunk.size(), size - done)));
+      if (Status read = file->ReadAt(start + done, piece); !read) return read.error();
+      entries += CountUsedSlots(piece);
+    }
+    return entries;
+  });
 }
 
 }  // namespace kivo::fs

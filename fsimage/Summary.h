@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "fsimage/Bytes.h"
-#include "fsimage/Result.h"
+#include "base/Bytes.h"
+#include "base/Result.h"
 
 namespace kivo::fs {
 
@@ -38,7 +38,7 @@ Result<ImageSummary> SummariseImage(ByteSpan bytes, SizeUnit unit,
 
 // Summarises an image file, reading only its header and its root directory region.
 // With `requireWritable` the file is opened for reading and writing, as the drive tool
-// does, so a read-only file fails (ErrorKind::Io) as a missing one does (NotFound).
+// does, so a read-only file fails (CannotOpen) as a missing one does (NotFound).
 Result<ImageSummary> ReadImageSummary(const std::filesystem::path& path, SizeUnit unit,
                                       bool requireWritable);
 

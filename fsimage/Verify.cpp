@@ -244,7 +244,7 @@ class Verifier {
     }
     for (std::size_t i = 0; i < items.size(); ++i) {
       for (std::size_t j = 0; j < i; ++j) {
-        if (NamesEqualIgnoringCase(items[i]->entry.name, items[j]->entry.name)) {
+        if (SameStoredName(items[i]->entry.name, items[j]->entry.name)) {
           Problem(where + ": the names '" + PrintableName(items[j]->entry.name) + "' and '" +
                   PrintableName(items[i]->entry.name) +
                   "' are equal ignoring case, so the second cannot be reached");

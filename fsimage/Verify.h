@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "fsimage/Bytes.h"
+#include "base/Bytes.h"
 
 namespace kivo::fs {
 

@@ -12,7 +12,7 @@
 
 #include <unistd.h>
 
-#include "fsimage/Bytes.h"
+#include "base/Bytes.h"
 
 namespace kivo::fuzz {
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "fsimage/Codec.h"
 #include "fsimage/NameStore.h"
 #include "fuzz/FuzzSupport.h"
 
@@ -37,9 +38,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(after.compare(0, 4, before, 0, 4) == 0, "bytes before the name field changed");
   Check(after.compare(20, std::string::npos, before, 20, std::string::npos) == 0,
         "bytes after the name field changed");
-  std::size_t kept = std::min<std::size_t>(name.size(), 15);
-  Check(after.compare(4, kept, name, 0, kept) == 0, "the name was not stored");
-  for (std::size_t i = 4 + kept; i < 20; ++i) Check(after[i] == '\0', "the name is not zero-padded");
+  // The whole name when it fits in 15 bytes; else its start, short of 15 bytes by no more than
+  // the leading bytes of a character that would be split.
+  std::string kept = kivo::fs::StoredDriveName(name);
+  Check(name.compare(0, kept.size(), kept) == 0, "the stored name is not the name's start");
+  Check(name.size() <= 15 ? kept.size() == name.size() : kept.size() <= 15 && kept.size() >= 12,
+        "the stored name has the wrong length");
+  Check(after.compare(4, kept.size(), kept) == 0, "the name was not stored");
+  for (std::size_t i = 4 + kept.size(); i < 20; ++i) Check(after[i] == '\0', "the name is not zero-padded");
   Check(kivo::fs::DriveNameTooLong(name) == (name.size() > 15), "wrong too-long verdict");
   return 0;
 }

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "romattach/Assembly.h"
+#include "tests/romattach/Assembly.h"
 #include "romattach/Marker.h"
 
 namespace {

@@ -80,6 +80,51 @@ inline constexpr int IDD_CHOOSE_DIRECTORY = 129;
 inline constexpr int IDD_ROMFS_DIALOG = 135;
 inline constexpr int IDD_ADDKIVOFS_DIALOG = 136;
 
+// Control IDs, one namespace per template: the templates and the dialogs both take them from
+// here.
+namespace launcher {
+inline constexpr int IDC_CREATE_DRIVE = 1001;
+inline constexpr int IDC_ADD_DRIVES = 1002;
+inline constexpr int IDC_BLANK_LEFT = 1003;
+inline constexpr int IDC_BLANK_RIGHT = 1004;
+}  // namespace launcher
+
+namespace choosedir {
+inline constexpr int IDC_DIRECTORY = 1000;
+inline constexpr int IDC_TREE = 1001;
+inline constexpr int IDC_DRIVES = 1002;
+}  // namespace choosedir
+
+namespace romfs {
+inline constexpr int IDC_FS_VERSION = 1000;
+inline constexpr int IDC_DRIVE_NAME = 1001;
+inline constexpr int IDC_DRIVE_SIZE = 1002;
+inline constexpr int IDC_CREATE_DRIVE = 1004;
+inline constexpr int IDC_EXIT = 1005;
+inline constexpr int IDC_ROOT_ENTRIES = 1006;
+inline constexpr int IDC_SAVE_NEW_NAME = 1007;
+inline constexpr int IDC_BROWSE_SOURCE = 1008;
+inline constexpr int IDC_SOURCE_DIR = 1009;
+inline constexpr int IDC_BROWSE_IMAGE = 1010;
+inline constexpr int IDC_IMAGE_PATH = 1011;
+inline constexpr int IDC_OPEN_IMAGE = 1012;
+inline constexpr int IDC_RENAME_PATH = 1013;
+}  // namespace romfs
+
+namespace addkivofs {
+inline constexpr int IDC_BROWSE_HOST = 1004;
+inline constexpr int IDC_BROWSE_DRIVE0 = 1005;
+inline constexpr int IDC_DRIVE0 = 1006;
+inline constexpr int IDC_HOST = 1007;
+inline constexpr int IDC_DRIVE1 = 1008;
+inline constexpr int IDC_BROWSE_DRIVE1 = 1009;
+inline constexpr int IDC_OUTPUT = 1010;
+inline constexpr int IDC_BROWSE_OUTPUT = 1011;
+inline constexpr int IDC_SAVE_FLASH = 1013;
+inline constexpr int IDC_SAVE = 1014;
+inline constexpr int IDC_EXIT = 1015;
+}  // namespace addkivofs
+
 // The template with that ID, or nullptr when there is none.
 const DialogTemplate* FindDialogTemplate(int id);
 

@@ -1,9 +1,10 @@
 #include "romattach/AttachDrives.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
-#include "fsimage/FileIO.h"
+#include "base/File.h"
 #include "romattach/Marker.h"
 #include "romattach/RomFile.h"
 
@@ -13,25 +14,10 @@ namespace {
 constexpr std::size_t PaddingChunkSize = std::size_t{1} << 20;
 constexpr std::byte PaddingByte{0xFF};
 
-AttachError Fail(AttachStage stage, ErrorKind kind, std::string message) {
-  return AttachError{stage, MakeError(kind, std::move(message))};
-}
-
-AttachError Fail(AttachStage stage, Error error) { return AttachError{stage, std::move(error)}; }
-
-// A failed copy is an input's fault when the source could not be opened, read, or shrank;
-// anything else is the output's.
-AttachStage CopyFailureStage(const Error& error) {
-  if (error.kind == ErrorKind::Changed) return AttachStage::Open;
-  if (error.message.starts_with("cannot open ") || error.message.starts_with("cannot read ")) {
-    return AttachStage::Open;
-  }
-  return AttachStage::Write;
-}
-
 struct Input {
   std::filesystem::path path;
   std::uint64_t size = 0;
+  std::optional<RomFile> file;
 };
 
 }  // namespace
@@ -42,88 +28,71 @@ std::uint64_t NextPowerOfTwo(std::uint64_t size) {
   return power;
 }
 
-std::string SaveMessage(const AttachError& failure) {
-  switch (failure.stage) {
-    case AttachStage::NoOutputPath:
-      return "The Save path for the new rom needs to be filled out";
-    case AttachStage::NoDrive:
-      return "one of the drive paths must be filled in to proceed";
-    case AttachStage::Size:
-      return "Error reading rom file";
-    case AttachStage::Open:
-    case AttachStage::Write:
-      return "Error could't open file";
-    case AttachStage::Marker:
-    case AttachStage::Replace:
-    case AttachStage::NdsHeader:
-    case AttachStage::TooLarge:
-      break;
-  }
-  return failure.error.message;
-}
-
-AttachResult AttachDrives(const AttachRequest& request) {
+Result<AttachReport> AttachDrives(const AttachRequest& request) {
   if (request.output.empty()) {
-    return Fail(AttachStage::NoOutputPath, ErrorKind::Invalid, "no output ROM given");
+    return MakeError(ErrorKind::Invalid, "no output ROM given");
   }
   if (request.drive0.empty() && request.drive1.empty()) {
-    return Fail(AttachStage::NoDrive, ErrorKind::Invalid, "no drive image given");
+    return MakeError(ErrorKind::Invalid, "no drive image given");
   }
   if (request.host.empty()) {
-    return Fail(AttachStage::Size, ErrorKind::Invalid, "no host ROM given");
+    return MakeError(ErrorKind::NotFound, "no host ROM given");
   }
 
   // Every size first, as Save does: nothing is opened before all of them are known.
-  Input host{request.host};
+  Input host{request.host, 0, {}};
   std::optional<Input> drive0;
   std::optional<Input> drive1;
-  if (!request.drive0.empty()) drive0 = Input{request.drive0};
-  if (!request.drive1.empty()) drive1 = Input{request.drive1};
+  if (!request.drive0.empty()) drive0 = Input{request.drive0, 0, {}};
+  if (!request.drive1.empty()) drive1 = Input{request.drive1, 0, {}};
   for (Input* input : {&host, drive0 ? &*drive0 : nullptr, drive1 ? &*drive1 : nullptr}) {
     if (input == nullptr) continue;
     auto size = FileSize(input->path);
-    if (!size) return Fail(AttachStage::Size, size.error());
+    if (!size) return size.error();
     input->size = *size;
   }
   if (host.size > MaxRomSize) {
-    return Fail(AttachStage::TooLarge, ErrorKind::Capacity,
-                Quoted(host.path) + " is " + std::to_string(host.size) +
-                    " bytes; a ROM must stay below 2 GiB");
+    return MakeError(ErrorKind::Capacity, Quoted(host.path) + " is " + std::to_string(host.size) +
+                                              " bytes; a ROM must stay below 2 GiB",
+                     host.path);
   }
 
-  // Open every input before deciding anything, so an unreadable one stops the attach.
-  auto hostFile = RomFile::Open(host.path);
-  if (!hostFile) return Fail(AttachStage::Open, hostFile.error());
-  for (const std::optional<Input>* drive : {&drive0, &drive1}) {
-    if (!*drive) continue;
-    auto file = RomFile::Open((*drive)->path);
-    if (!file) return Fail(AttachStage::Open, file.error());
+  // Open every input before deciding anything, so an unreadable one stops the attach; the
+  // bytes are later copied from these open files.
+  for (Input* input : {&host, drive0 ? &*drive0 : nullptr, drive1 ? &*drive1 : nullptr}) {
+    if (input == nullptr) continue;
+    auto file = RomFile::Open(input->path);
+    if (!file) return file.error();
+    input->file.emplace(std::move(*file));
   }
-  if (hostFile->size() != host.size) {
-    return Fail(AttachStage::Open, ErrorKind::Changed,
-                Quoted(host.path) + " changed size while it was read (" +
-                    std::to_string(host.size) + " -> " + std::to_string(hostFile->size()) +
-                    " bytes)");
+  const RomFile& hostFile = *host.file;
+  if (hostFile.size() != host.size) {
+    return MakeError(ErrorKind::Changed, Quoted(host.path) + " changed size while it was read (" +
+                                             std::to_string(host.size) + " -> " +
+                                             std::to_string(hostFile.size()) + " bytes)",
+                     host.path);
   }
 
-  auto found = hostFile->FindParamBlock();
-  if (!found) return Fail(AttachStage::Open, found.error());
+  auto found = hostFile.FindParamBlock();
+  if (!found) return found.error();
   if (!*found) {
-    return Fail(AttachStage::Marker, ErrorKind::Format,
-                "no usable KivoFSDrive marker in " + Quoted(host.path) + ": none found");
+    return MakeError(ErrorKind::Format,
+                     "no usable KivoFSDrive marker in " + Quoted(host.path) + ": none found",
+                     host.path);
   }
   AttachReport report;
   report.blockOffset = **found;
   report.markerOffset = report.blockOffset - MarkerSize;
   if (!IsUsableBlock(host.size, report.blockOffset)) {
-    return Fail(AttachStage::Marker, ErrorKind::Format,
-                "no usable KivoFSDrive marker in " + Quoted(host.path) +
-                    ": the first one, at offset " + std::to_string(report.markerOffset) +
-                    ", leaves no room for the 17-byte parameter block before the end (" +
-                    std::to_string(host.size) + " bytes)");
+    return MakeError(ErrorKind::Format,
+                     "no usable KivoFSDrive marker in " + Quoted(host.path) +
+                         ": the first one, at offset " + std::to_string(report.markerOffset) +
+                         ", leaves no room for the 17-byte parameter block before the end (" +
+                         std::to_string(host.size) + " bytes)",
+                     host.path);
   }
-  auto blockBytes = hostFile->Read(report.blockOffset, BlockSize);
-  if (!blockBytes) return Fail(AttachStage::Open, blockBytes.error());
+  auto blockBytes = hostFile.Read(report.blockOffset, BlockSize);
+  if (!blockBytes) return blockBytes.error();
   ParamBlock previous = *DecodeParamBlock(*blockBytes, 0);
 
   // A filled block points at drives already appended to this host.
@@ -132,11 +101,12 @@ AttachResult AttachDrives(const AttachRequest& request) {
     report.previousBlock = previous;
     if (request.replace) {
       if (!IsUsableBlock(previous.slot1Start, report.blockOffset)) {
-        return Fail(AttachStage::Replace, ErrorKind::Format,
-                    "cannot cut the old drives off " + Quoted(host.path) + ": slot 1 starts at " +
-                        std::to_string(previous.slot1Start) +
-                        ", before the end of the parameter block (" +
-                        std::to_string(report.blockOffset + BlockSize) + ")");
+        return MakeError(ErrorKind::Format,
+                         "cannot cut the old drives off " + Quoted(host.path) +
+                             ": slot 1 starts at " + std::to_string(previous.slot1Start) +
+                             ", before the end of the parameter block (" +
+                             std::to_string(report.blockOffset + BlockSize) + ")",
+                         host.path);
       }
       report.hostBytes = previous.slot1Start;
       report.replaced = true;
@@ -149,9 +119,10 @@ AttachResult AttachDrives(const AttachRequest& request) {
   report.outputSize = request.padPow2 ? NextPowerOfTwo(total) : total;
   report.paddingBytes = report.outputSize - total;
   if (report.outputSize > MaxRomSize) {
-    return Fail(AttachStage::TooLarge, ErrorKind::Capacity,
-                "the output ROM " + Quoted(request.output) + " would be " +
-                    std::to_string(report.outputSize) + " bytes; it must stay below 2 GiB");
+    return MakeError(ErrorKind::Capacity,
+                     "the output ROM " + Quoted(request.output) + " would be " +
+                         std::to_string(report.outputSize) + " bytes; it must stay below 2 GiB",
+                     request.output);
   }
   report.block = ComputeSlots(report.hostBytes, drive0 ? std::optional(size0) : std::nullopt,
                               drive1 ? std::optional(size1) : std::nullopt, request.saveFlash);
@@ -162,8 +133,9 @@ AttachResult AttachDrives(const AttachRequest& request) {
   std::vector<std::byte> ndsHeader;
   if (request.ndsHeader) {
     auto refuse = [&](const std::string& why) {
-      return Fail(AttachStage::NdsHeader, ErrorKind::Format,
-                  "cannot update the NDS header of " + Quoted(host.path) + ": " + why);
+      return MakeError(ErrorKind::Format,
+                       "cannot update the NDS header of " + Quoted(host.path) + ": " + why,
+                       host.path);
     };
     if (report.hostBytes < nds::HeaderSize) {
       return refuse("the host ROM has " + std::to_string(report.hostBytes) +
@@ -176,8 +148,8 @@ AttachResult AttachDrives(const AttachRequest& request) {
       return refuse("the parameter block at " + std::to_string(report.blockOffset) +
                     " overlaps the header's used size (0x80) or CRC (0x15E)");
     }
-    auto header = hostFile->Read(0, nds::HeaderSize);
-    if (!header) return Fail(AttachStage::Open, header.error());
+    auto header = hostFile.Read(0, nds::HeaderSize);
+    if (!header) return header.error();
     ndsHeader = std::move(*header);
     for (std::size_t i = 0; i < BlockSize && report.blockOffset + i < nds::HeaderSize; ++i) {
       ndsHeader[static_cast<std::size_t>(report.blockOffset) + i] = block[i];
@@ -188,47 +160,29 @@ AttachResult AttachDrives(const AttachRequest& request) {
   }
 
   auto output = OutputFile::Create(request.output);
-  if (!output) return Fail(AttachStage::Write, output.error());
-  auto copy = [&](const std::filesystem::path& source, std::uint64_t length,
-                  std::uint64_t at) -> std::optional<AttachError> {
-    Status copied = output->CopyFrom(source, 0, length, at);
-    if (copied) return std::nullopt;
-    return Fail(CopyFailureStage(copied.error()), copied.error());
-  };
-  if (auto failed = copy(host.path, report.hostBytes, 0)) return *failed;
-  if (Status written = output->WriteAt(report.blockOffset, block); !written) {
-    return Fail(AttachStage::Write, written.error());
-  }
-  if (!ndsHeader.empty()) {
-    if (Status written = output->WriteAt(0, ndsHeader); !written) {
-      return Fail(AttachStage::Write, written.error());
-    }
-  }
+  if (!output) return output.error();
+  Status status = output->CopyFrom(hostFile.file(), 0, report.hostBytes, 0);
+  if (status) status = output->WriteAt(report.blockOffset, block);
+  if (status && !ndsHeader.empty()) status = output->WriteAt(0, ndsHeader);
   std::uint64_t at = report.hostBytes;
-  if (drive0) {
-    if (auto failed = copy(drive0->path, size0, at)) return *failed;
-    at += size0;
+  for (const std::optional<Input>* drive : {&drive0, &drive1}) {
+    if (!status || !*drive) continue;
+    status = output->CopyFrom((*drive)->file->file(), 0, (*drive)->size, at);
+    at += (*drive)->size;
   }
-  if (drive1) {
-    if (auto failed = copy(drive1->path, size1, at)) return *failed;
-    at += size1;
-  }
-  if (report.paddingBytes > 0) {
+  if (status && report.paddingBytes > 0) {
     std::vector<std::byte> padding(
         static_cast<std::size_t>(std::min<std::uint64_t>(PaddingChunkSize, report.paddingBytes)),
         PaddingByte);
-    while (at < report.outputSize) {
+    while (status && at < report.outputSize) {
       auto length = static_cast<std::size_t>(
           std::min<std::uint64_t>(padding.size(), report.outputSize - at));
-      if (Status written = output->WriteAt(at, ByteSpan(padding.data(), length)); !written) {
-        return Fail(AttachStage::Write, written.error());
-      }
+      status = output->WriteAt(at, ByteSpan(padding.data(), length));
       at += length;
     }
   }
-  if (Status committed = output->Commit(); !committed) {
-    return Fail(AttachStage::Write, committed.error());
-  }
+  if (status) status = output->Commit();
+  if (!status) return status.error();
   return report;
 }
 

@@ -5,12 +5,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <string>
-#include <string_view>
-#include <utility>
-#include <variant>
 
-#include "fsimage/Result.h"
+#include "base/Result.h"
 #include "romattach/RomAttach.h"
 
 namespace kivo::rom {
@@ -44,51 +40,22 @@ struct AttachReport {
   std::uint16_t ndsHeaderCrc = 0;            // and the header CRC
 };
 
-// Where an attach stopped. The dialog shows, captioned "Kivo FS Utils":
-//   NoOutputPath -> "The Save path for the new rom needs to be filled out"
-//   NoDrive      -> "one of the drive paths must be filled in to proceed"
-//   Size         -> "Error reading rom file"   (a size could not be taken)
-//   Open         -> "Error could't open file"  (an input could not be opened or fully read)
-//   Write        -> "Error could't open file"  (the output could not be written)
-//   Marker, TooLarge, Replace, NdsHeader -> the error's own message (no fixed text exists)
-// SaveMessage() below does this mapping.
-enum class AttachStage {
-  NoOutputPath, NoDrive, Size, Open, Marker, Replace, NdsHeader, TooLarge, Write
-};
-
-struct AttachError {
-  AttachStage stage;
-  Error error;
-};
-
-class [[nodiscard]] AttachResult {
- public:
-  AttachResult(AttachReport report) : state_(std::move(report)) {}  // NOLINT: implicit by design
-  AttachResult(AttachError error) : state_(std::move(error)) {}     // NOLINT: implicit by design
-
-  bool ok() const { return std::holds_alternative<AttachReport>(state_); }
-  explicit operator bool() const { return ok(); }
-  const AttachReport& value() const { return std::get<AttachReport>(state_); }
-  const AttachReport* operator->() const { return &value(); }
-  const AttachError& failure() const { return std::get<AttachError>(state_); }
-  AttachStage stage() const { return failure().stage; }
-  const Error& error() const { return failure().error; }
-
- private:
-  std::variant<AttachReport, AttachError> state_;
-};
-
 // Takes every size, opens every input, finds the block, checks the output stays below
 // 2 GiB, then writes the output through a temporary file renamed over the target: host
-// bytes with the block (and, when asked, the NDS header) filled, drive 0, drive 1, padding. Nothing is written before all
-// checks pass, a failure leaves an existing output untouched, the inputs are never
+// bytes with the block (and, when asked, the NDS header) filled, drive 0, drive 1, padding.
+// Nothing is written before all checks pass, a failure leaves an existing output untouched, the inputs are never
 // changed, and the output may be one of the inputs.
-AttachResult AttachDrives(const AttachRequest& request);
-
-// The message box text the dialog shows for a failure.
-std::string SaveMessage(const AttachError& failure);
-
-inline constexpr std::string_view SavedMessage = "Saved";
+// What stopped it, by the error's kind:
+//   Invalid              no output or no drive given
+//   NotFound             the size of an input could not be taken (none given, missing, a
+//                        directory); nothing has been opened yet
+//   CannotOpen, NotRegular, Io, Changed
+//                        an input could not be opened or read whole, or the output could
+//                        not be made or written (Error::path says which)
+//   Format               no usable marker, old drives that cannot be cut off, or an NDS
+//                        header that cannot be filled
+//   Capacity             the output would reach 2 GiB
+Result<AttachReport> AttachDrives(const AttachRequest& request);
 
 // Smallest power of two >= size (size >= 1).
 std::uint64_t NextPowerOfTwo(std::uint64_t size);

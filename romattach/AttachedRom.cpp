@@ -2,8 +2,8 @@
 
 #include <system_error>
 
-#include "fsimage/FileIO.h"
-#include "fsimage/Format.h"
+#include "base/File.h"
+#include "fsimage/Codec.h"
 #include "romattach/Marker.h"
 
 namespace kivo::rom {
@@ -21,7 +21,7 @@ SlotInfo ClassifySlot(const RomFile& rom, std::uint32_t start, std::uint32_t end
   slot.state = SlotState::NotDriveImage;
   std::uint64_t headerLength = std::min<std::uint64_t>(slot.length(), fs::BootSize);
   auto header = rom.Read(start, headerLength);
-  if (header && LooksLikeDriveImage(*header, slot.length())) slot.state = SlotState::DriveImage;
+  if (header && fs::LooksLikeDriveImage(*header, slot.length())) slot.state = SlotState::DriveImage;
   return slot;
 }
 
@@ -31,29 +31,6 @@ std::string SlotText(int number, const SlotInfo& slot) {
 }
 
 }  // namespace
-
-bool LooksLikeDriveImage(ByteSpan image, std::uint64_t length) {
-  auto field = [&](std::size_t offset) { return ReadLE32(image, offset); };
-  auto version = ReadLE32Signed(image, fs::header::Version);
-  auto driveSize = field(fs::header::DriveSize);
-  auto bootSize = field(fs::header::BootSize);
-  auto fatSize = field(fs::header::FatSize);
-  auto rootSize = field(fs::header::RootSize);
-  auto dataSize = field(fs::header::DataSize);
-  auto fatStart = field(fs::header::FatStart);
-  auto rootStart = field(fs::header::RootStart);
-  auto dataStart = field(fs::header::DataStart);
-  if (!version || !driveSize || !bootSize || !fatSize || !rootSize || !dataSize || !fatStart ||
-      !rootStart || !dataStart) {
-    return false;
-  }
-  std::uint64_t regions = std::uint64_t{*bootSize} + *fatSize + *rootSize + *dataSize;
-  return *version == fs::FormatVersion && *driveSize == length && *bootSize == fs::BootSize &&
-         *rootSize == fs::RootSize && *fatStart == fs::FatStart &&
-         *rootStart == std::uint64_t{fs::FatStart} + *fatSize &&
-         *dataStart == std::uint64_t{*rootStart} + fs::RootSize && regions == length &&
-         *fatSize % fs::ClusterSize == 0 && *dataSize % fs::ClusterSize == 0;
-}
 
 Result<AttachedRom> InspectRom(const RomFile& rom) {
   auto found = rom.FindParamBlock();
@@ -108,8 +85,9 @@ Result<DetachReport> DetachDrives(const DetachRequest& request) {
   std::error_code ec;
   std::filesystem::create_directories(request.directory, ec);
   if (ec) {
-    return MakeError(ErrorKind::Io, "cannot create " + Quoted(request.directory) + ": " +
-                                        ec.message());
+    return MakeError(ErrorKind::CannotOpen,
+                     "cannot create " + Quoted(request.directory) + ": " + ec.message(),
+                     request.directory);
   }
   std::vector<OutputFile> outputs;
   for (std::size_t i = 0; i < layout->slots.size(); ++i) {
@@ -117,7 +95,7 @@ Result<DetachReport> DetachDrives(const DetachRequest& request) {
     if (slot.state == SlotState::Empty) continue;
     auto output = OutputFile::Create(request.directory / ("drive" + std::to_string(i) + ".kid"));
     if (!output) return output.error();
-    if (Status copied = output->CopyFrom(request.rom, slot.start, slot.length(), 0); !copied) {
+    if (Status copied = output->CopyFrom(rom->file(), slot.start, slot.length(), 0); !copied) {
       return copied.error();
     }
     outputs.push_back(std::move(*output));
@@ -125,7 +103,7 @@ Result<DetachReport> DetachDrives(const DetachRequest& request) {
   if (!request.hostOutput.empty()) {
     auto output = OutputFile::Create(request.hostOutput);
     if (!output) return output.error();
-    if (Status copied = output->CopyFrom(request.rom, 0, cut, 0); !copied) return copied.error();
+    if (Status copied = output->CopyFrom(rom->file(), 0, cut, 0); !copied) return copied.error();
     BlockBytes zeros{};
     if (Status written = output->WriteAt(layout->blockOffset, zeros); !written) {
       return written.error();

@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "fsimage/Bytes.h"
-#include "fsimage/Result.h"
+#include "base/Result.h"
 #include "romattach/RomAttach.h"
 #include "romattach/RomFile.h"
 
@@ -37,10 +36,6 @@ struct AttachedRom {
   ParamBlock block;
   std::array<SlotInfo, 2> slots;
 };
-
-// Whether `image` (a whole slot's bytes, or at least its first 512) starts with a drive image
-// header whose regions add up to `length` bytes.
-bool LooksLikeDriveImage(ByteSpan image, std::uint64_t length);
 
 // Finds the block (an error "no usable KivoFSDrive marker in '<file>'" when there is none)
 // and classifies both slots.

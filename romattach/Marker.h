@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "fsimage/Bytes.h"
+#include "base/Bytes.h"
 #include "romattach/RomAttach.h"
 
 namespace kivo::rom {

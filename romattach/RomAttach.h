@@ -10,7 +10,7 @@
 #include <optional>
 #include <string_view>
 
-#include "fsimage/Bytes.h"
+#include "base/Bytes.h"
 
 namespace kivo::rom {
 

@@ -7,8 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "fsimage/Bytes.h"
-#include "fsimage/Result.h"
+#include "base/File.h"
 
 namespace kivo::rom {
 
@@ -17,15 +16,11 @@ class RomFile {
   // Opens a regular file for reading; errors say "cannot open '<path>': <reason>".
   static Result<RomFile> Open(const std::filesystem::path& path);
 
-  RomFile(RomFile&& other) noexcept;
-  RomFile& operator=(RomFile&& other) noexcept;
-  RomFile(const RomFile&) = delete;
-  RomFile& operator=(const RomFile&) = delete;
-  ~RomFile();
-
-  const std::filesystem::path& path() const { return path_; }
+  const std::filesystem::path& path() const { return file_.path(); }
   // The size when the file was opened.
-  std::uint64_t size() const { return size_; }
+  std::uint64_t size() const { return file_.size(); }
+  // The open file, for copies out of it.
+  const File& file() const { return file_; }
 
   // Exactly `length` bytes from `offset`; a range past the end or a short read is an error
   // naming the file.
@@ -36,12 +31,9 @@ class RomFile {
   Result<std::optional<std::uint64_t>> FindParamBlock() const;
 
  private:
-  RomFile(std::filesystem::path path, int fd, std::uint64_t size);
-  Status ReadInto(std::uint64_t offset, MutableByteSpan into) const;
+  explicit RomFile(File file) : file_(std::move(file)) {}
 
-  std::filesystem::path path_;
-  int fd_ = -1;
-  std::uint64_t size_ = 0;
+  File file_;
 };
 
 }  // namespace kivo::rom

@@ -54,23 +54,21 @@ void CDialog::BindControlEvents() {
     wxWindow* window = m_hWnd->FindWindow(control.id);
     if (window == nullptr) continue;
     const int id = control.id;
+    // The toolkit's command event of the control stands for the notification `code`.
+    auto route = [&](const wxEventTypeTag<wxCommandEvent>& type, UINT code) {
+      window->Bind(type, [this, id, code](wxCommandEvent&) { SendCommand(id, code); });
+    };
     switch (control.kind) {
       case K::PushButton:
       case K::DefPushButton:
-      case K::OwnerDrawButton:
-        window->Bind(wxEVT_BUTTON, [this, id](wxCommandEvent&) { SendCommand(id, BN_CLICKED); });
-        break;
-      case K::CheckBox:
-        window->Bind(wxEVT_CHECKBOX, [this, id](wxCommandEvent&) { SendCommand(id, BN_CLICKED); });
-        break;
+      case K::OwnerDrawButton: route(wxEVT_BUTTON, BN_CLICKED); break;
+      case K::CheckBox: route(wxEVT_CHECKBOX, BN_CLICKED); break;
+      case K::ComboBox: route(wxEVT_COMBOBOX, CBN_SELCHANGE); break;
       case K::Edit:
         window->Bind(wxEVT_KILL_FOCUS, [this, id](wxFocusEvent& event) {
           event.Skip();
           SendCommand(id, EN_KILLFOCUS);
         });
-        break;
-      case K::ComboBox:
-        window->Bind(wxEVT_COMBOBOX, [this, id](wxCommandEvent&) { SendCommand(id, CBN_SELCHANGE); });
         break;
       case K::TreeView:
         window->Bind(wxEVT_TREE_ITEM_ACTIVATED, [this, window](wxTreeEvent& event) {

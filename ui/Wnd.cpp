@@ -141,39 +141,29 @@ const MessageMapEntry* CWnd::FindEntry(UINT code, int id, bool reflected) const 
   return nullptr;
 }
 
-BOOL CWnd::OnCmdMsg(int id, UINT code) {
-  const MessageMapEntry* entry = FindEntry(code, id, false);
+BOOL CWnd::Dispatch(const MessageMapEntry* entry, NMHDR* header, LRESULT* result) {
   if (entry == nullptr) return FALSE;
-  if (entry->pfn) {
-    (this->*entry->pfn)();
+  if (entry->pfnNotify) {
+    (this->*entry->pfnNotify)(header, result);
   } else {
-    NMHDR header{nullptr, static_cast<UINT_PTR>(id), code};
-    LRESULT result = 0;
-    (this->*entry->pfnNotify)(&header, &result);
+    (this->*entry->pfn)();
   }
   return TRUE;
+}
+
+BOOL CWnd::OnCmdMsg(int id, UINT code) {
+  // A command comes without a header: a handler that takes one gets one of the ID and code.
+  NMHDR header{nullptr, static_cast<UINT_PTR>(id), code};
+  LRESULT result = 0;
+  return Dispatch(FindEntry(code, id, false), &header, &result);
 }
 
 BOOL CWnd::OnNotify(int id, UINT code, NMHDR* header, LRESULT* result) {
-  const MessageMapEntry* entry = FindEntry(code, id, false);
-  if (entry == nullptr) return FALSE;
-  if (entry->pfnNotify) {
-    (this->*entry->pfnNotify)(header, result);
-  } else {
-    (this->*entry->pfn)();
-  }
-  return TRUE;
+  return Dispatch(FindEntry(code, id, false), header, result);
 }
 
 BOOL CWnd::OnChildNotify(UINT code, NMHDR* header, LRESULT* result) {
-  const MessageMapEntry* entry = FindEntry(code, 0, true);
-  if (entry == nullptr) return FALSE;
-  if (entry->pfnNotify) {
-    (this->*entry->pfnNotify)(header, result);
-  } else {
-    (this->*entry->pfn)();
-  }
-  return TRUE;
+  return Dispatch(FindEntry(code, 0, true), header, result);
 }
 
 BOOL PostMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -75,6 +75,8 @@ class CWnd {
 
  private:
   const MessageMapEntry* FindEntry(UINT code, int id, bool reflected) const;
+  // Calls the handler of `entry`; FALSE when there is none.
+  BOOL Dispatch(const MessageMapEntry* entry, NMHDR* header, LRESULT* result);
   void OnWindowDestroyed(wxWindowDestroyEvent& event);
 };
 

@@ -95,10 +95,15 @@ inline std::uint32_t Le32(const std::vector<std::uint8_t>& bytes, std::size_t of
 
 // Scans `root` the way the drive tool does and builds into `output`.
 inline int ScanAndBuild(DriveBuilder& builder, const std::string& root, const stdfs::path& output) {
-  builder.ResetScan();
-  builder.SetRootPathLength(root.size());
-  if (!root.empty()) builder.ScanSource(root, "*");
+  builder.ScanTree(root);
   return builder.BuildImage(output.string());
+}
+
+// The messages of the last build's problems, one a line.
+inline std::string ProblemText(const DriveBuilder& builder) {
+  std::string text;
+  for (const Error& problem : builder.problems()) text += problem.message + "\n";
+  return text;
 }
 
 }  // namespace kivo::fs::testing

@@ -43,9 +43,9 @@ TEST_F(BuilderTest, NothingFoundPrintsAndWritesNothing) {
     EXPECT_EQ(Build(root, tree_.out()), BuildNothingFound);
     EXPECT_EQ(out_.str(), "");
     EXPECT_FALSE(std::filesystem::exists(tree_.out()));
-    EXPECT_NE(builder_->lastError().find("directory empty or not found"), std::string::npos);
+    EXPECT_NE(testing::ProblemText(*builder_).find("directory empty or not found"), std::string::npos);
     if (!root.empty()) {
-      EXPECT_NE(builder_->lastError().find(root), std::string::npos);
+      EXPECT_NE(testing::ProblemText(*builder_).find(root), std::string::npos);
     }
   }
 }
@@ -105,9 +105,9 @@ TEST_P(SourceFaults, FailTheBuildAndKeepTheOldOutput) {
   std::string lines = out_.str();
   EXPECT_NE(lines.find("\nroot file\nroot dir\nfile\nfile error\nroot file\nee\n"), std::string::npos) << lines;
   EXPECT_EQ(lines.find("\nerror\n"), std::string::npos);
-  EXPECT_NE(builder_->lastError().find("victim.bin"), std::string::npos) << builder_->lastError();
-  EXPECT_NE(builder_->lastError().find(GetParam().messagePart), std::string::npos)
-      << builder_->lastError();
+  EXPECT_NE(testing::ProblemText(*builder_).find("victim.bin"), std::string::npos) << testing::ProblemText(*builder_);
+  EXPECT_NE(testing::ProblemText(*builder_).find(GetParam().messagePart), std::string::npos)
+      << testing::ProblemText(*builder_);
   EXPECT_EQ(ReadText(tree_.out()), "old image");
   EXPECT_EQ(FilesBeside(tree_.out()), (std::vector<std::string>{"out.kid", "src"}));
 }
@@ -137,7 +137,7 @@ TEST_F(BuilderTest, UnwritableOutputStillPrintsEeThenError) {
   EXPECT_EQ(Build(tree_.srcText(), output), BuildOutputError);
   std::string lines = out_.str();
   EXPECT_EQ(lines.substr(lines.size() - 20), "\nroot file\nee\nerror\n");
-  EXPECT_NE(builder_->lastError().find("x.kid"), std::string::npos) << builder_->lastError();
+  EXPECT_NE(testing::ProblemText(*builder_).find("x.kid"), std::string::npos) << testing::ProblemText(*builder_);
   EXPECT_FALSE(std::filesystem::exists(output));
 }
 
@@ -146,7 +146,7 @@ TEST_F(BuilderTest, OutputThatIsADirectoryIsAnOutputError) {
   std::filesystem::create_directory(tree_.base() / "taken");
   Make();
   EXPECT_EQ(Build(tree_.srcText(), tree_.base() / "taken"), BuildOutputError);
-  EXPECT_NE(builder_->lastError().find("taken"), std::string::npos);
+  EXPECT_NE(testing::ProblemText(*builder_).find("taken"), std::string::npos);
   EXPECT_TRUE(std::filesystem::is_directory(tree_.base() / "taken"));
 }
 
@@ -158,8 +158,8 @@ TEST_F(BuilderTest, FilesOf2GiBAreRefusedBeforeAnythingIsRead) {
   std::filesystem::resize_file(huge, std::uint64_t{1} << 31);
   Make();
   EXPECT_EQ(Build(tree_.srcText(), tree_.out()), BuildTooLarge);
-  EXPECT_NE(builder_->lastError().find("huge.bin"), std::string::npos);
-  EXPECT_NE(builder_->lastError().find("2 GiB"), std::string::npos);
+  EXPECT_NE(testing::ProblemText(*builder_).find("huge.bin"), std::string::npos);
+  EXPECT_NE(testing::ProblemText(*builder_).find("2 GiB"), std::string::npos);
   EXPECT_EQ(out_.str(), "");
   EXPECT_FALSE(std::filesystem::exists(tree_.out()));
 }
@@ -172,7 +172,7 @@ TEST_F(BuilderTest, ImagesReaching2GiBAreRefused) {
   }
   Make();
   EXPECT_EQ(Build(tree_.srcText(), tree_.out()), BuildTooLarge);
-  EXPECT_NE(builder_->lastError().find("2 GiB"), std::string::npos) << builder_->lastError();
+  EXPECT_NE(testing::ProblemText(*builder_).find("2 GiB"), std::string::npos) << testing::ProblemText(*builder_);
   EXPECT_FALSE(std::filesystem::exists(tree_.out()));
 }
 
@@ -182,7 +182,7 @@ TEST_F(BuilderTest, SymbolicLinkProblemsAreRefusedNamingTheLink) {
   std::filesystem::create_symlink(tree_.src() / "gone", tree_.src() / "dangling");
   Make();
   EXPECT_EQ(Build(tree_.srcText(), tree_.out()), BuildRefused);
-  const std::string& error = builder_->lastError();
+  const std::string error = testing::ProblemText(*builder_);
   EXPECT_NE(error.find((tree_.src() / "a/b/up").string() + "' is a symbolic link cycle"),
             std::string::npos) << error;
   EXPECT_NE(error.find((tree_.src() / "dangling").string() + "' is a dangling symbolic link"),

@@ -84,7 +84,7 @@ TEST(ExtractTest, RoundTripThroughTheBuilderReproducesTheTree) {
   DriveBuilder builder(out, testing::FixedOptions());
   ASSERT_EQ(testing::ScanAndBuild(builder, tree.srcText(), tree.out()), BuildOk) << out.str();
 
-  auto mapped = MappedImage::Open(tree.out());
+  auto mapped = MappedFile::Open(tree.out());
   ASSERT_TRUE(mapped.ok());
   auto reader = ImageReader::Open(mapped->bytes(), "'out.kid'");
   ASSERT_TRUE(reader.ok());

@@ -1,6 +1,6 @@
 // Replacing an output: what the user may not write is refused, links are written through,
 // and the replaced file keeps what made it the user's.
-#include "fsimage/FileIO.h"
+#include "base/File.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

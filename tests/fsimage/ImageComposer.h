@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "fsimage/Bytes.h"
+#include "base/Bytes.h"
 #include "fsimage/Format.h"
 #include "tests/fsimage/TestFiles.h"
 

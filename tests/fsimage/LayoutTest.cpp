@@ -22,7 +22,7 @@ class LayoutBoundaries : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(LayoutBoundaries, RegionsFollowEachOther) {
   const LayoutCase& c = GetParam();
-  Result<ImageLayout> layout = ComputeLayout(c.dataSize);
+  Result<ImageHeader> layout = ComputeLayout(c.dataSize);
   ASSERT_TRUE(layout.ok());
   EXPECT_EQ(layout->fatSize, c.fatSize);
   EXPECT_EQ(layout->rootStart, c.rootStart);
@@ -71,10 +71,10 @@ TEST(Layout, RefusesAnImageReaching2GiB) {
     if (ComputeSizes(data).driveSize <= MaxImageSize) largest = data;
   }
   ASSERT_GT(largest, 0u);
-  Result<ImageLayout> fits = ComputeLayout(largest);
+  Result<ImageHeader> fits = ComputeLayout(largest);
   ASSERT_TRUE(fits.ok());
   EXPECT_LE(fits->driveSize, MaxImageSize);
-  Result<ImageLayout> over = ComputeLayout(largest + 512);
+  Result<ImageHeader> over = ComputeLayout(largest + 512);
   ASSERT_FALSE(over.ok());
   EXPECT_EQ(over.error().kind, ErrorKind::Capacity);
   EXPECT_NE(over.error().message.find("2 GiB"), std::string::npos);
@@ -82,9 +82,10 @@ TEST(Layout, RefusesAnImageReaching2GiB) {
 }
 
 TEST(Layout, HeaderBlockBytes) {
-  ImageLayout layout = *ComputeLayout(6656);
+  ImageHeader layout = *ComputeLayout(6656);
+  layout.driveName = "Kivo Rom Drive";
   std::vector<std::byte> block(512, std::byte{0x55});
-  EncodeHeaderBlock(layout, "Kivo Rom Drive", block);
+  EncodeHeader(layout, block);
   const std::array<std::uint8_t, 52> expected = {
       0x64, 0x00, 0x00, 0x00,                                                  // version 100
       'K',  'i',  'v',  'o',  ' ',  'R',  'o',  'm',  ' ',  'D', 'r', 'i', 'v', 'e', 0, 0,
@@ -106,9 +107,10 @@ TEST(Layout, HeaderBlockBytes) {
 }
 
 TEST(Layout, DriveNameKeepsATerminatingZero) {
-  ImageLayout layout = *ComputeLayout(4096);
+  ImageHeader layout = *ComputeLayout(4096);
+  layout.driveName = "ABCDEFGHIJKLMNOPQ";
   std::vector<std::byte> block(512);
-  EncodeHeaderBlock(layout, "ABCDEFGHIJKLMNOPQ", block);
+  EncodeHeader(layout, block);
   std::string stored;
   for (std::size_t i = 4; i < 20; ++i) stored.push_back(static_cast<char>(block[i]));
   EXPECT_EQ(stored, std::string("ABCDEFGHIJKLMNO") + '\0');

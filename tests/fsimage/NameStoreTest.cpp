@@ -1,5 +1,7 @@
 #include "fsimage/NameStore.h"
 
+#include "fsimage/Codec.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,11 +18,6 @@ using testing::TempDir;
 using testing::WriteFile;
 using testfiles::AsOrdinaryUser;
 using testfiles::GiveToOrdinaryUser;
-
-TEST(NameStoreTest, WarningTextIsExact) {
-  EXPECT_EQ(DriveNameWarning,
-            "Warning the name will be truncated.  \nThe name may only be 15 letters long.");
-}
 
 TEST(NameStoreTest, TooLongMeansMoreThanFifteenBytes) {
   EXPECT_FALSE(DriveNameTooLong(""));
@@ -61,7 +58,12 @@ INSTANTIATE_TEST_SUITE_P(
                       StoreCase{"ABCDEFGHIJKLMNO", std::string("ABCDEFGHIJKLMNO\0", 16)},
                       StoreCase{"ABCDEFGHIJKLMNOP", std::string("ABCDEFGHIJKLMNO\0", 16)},
                       StoreCase{"a much longer name than fits",
-                                std::string("a much longer n\0", 16)}));
+                                std::string("a much longer n\0", 16)},
+                      // A character split by the cut goes whole; bytes that are no UTF-8
+                      // are cut where they are.
+                      StoreCase{"ABCDEFGHIJKLMN\xC3\xA9", std::string("ABCDEFGHIJKLMN\0\0", 16)},
+                      StoreCase{"ABCDEFGHIJKL\xF0\x9F\x98\x80", std::string("ABCDEFGHIJKL\0\0\0\0", 16)},
+                      StoreCase{"ABCDEFGHIJKLMNO\x80", std::string("ABCDEFGHIJKLMNO\0", 16)}));
 
 TEST(StoreDriveNameTest, TheSummaryShowsTheStoredName) {
   TempDir dir;
@@ -126,7 +128,7 @@ TEST(StoreDriveNameTest, RefusesAReadOnlyFile) {
   AsOrdinaryUser ordinaryUser;
   Status stored = StoreDriveName(dir / "ro.kid", "name");
   ASSERT_FALSE(stored.ok());
-  EXPECT_EQ(stored.error().kind, ErrorKind::Io);
+  EXPECT_EQ(stored.error().kind, ErrorKind::CannotOpen);
   EXPECT_EQ(ReadFile(dir / "ro.kid"), before);
 }
 

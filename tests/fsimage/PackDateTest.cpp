@@ -1,4 +1,4 @@
-#include "fsimage/PackDate.h"
+#include "fsimage/Codec.h"
 
 #include <array>
 

@@ -47,7 +47,7 @@ class PlacementTest : public ::testing::Test {
 TEST_F(PlacementTest, WorkedExampleByteForByte) {
   std::string aBin = tree_.FileOfSize("docs/a.bin", 1000);
   std::string readme = tree_.FileOfSize("readme.txt", 100);
-  ASSERT_EQ(Build(), BuildOk) << builder_->lastError();
+  ASSERT_EQ(Build(), BuildOk) << testing::ProblemText(*builder_);
 
   Bytes expected(11776, 0);
   const std::array<std::uint8_t, 52> header = {
@@ -88,7 +88,7 @@ TEST_F(PlacementTest, SubDirectoryLookupLinesAndCaseLines) {
   tree_.Dir("docs/img/raw");
   BuilderOptions options = testing::FixedOptions();
   options.statistics = false;
-  ASSERT_EQ(Build(options), BuildOk) << builder_->lastError();
+  ASSERT_EQ(Build(options), BuildOk) << testing::ProblemText(*builder_);
   EXPECT_EQ(out_.str(),
             "root dir\n"
             "sub dir\n"  // img: docs is found in the root without a line
@@ -152,7 +152,7 @@ TEST_F(PlacementTest, NamesOf15And16And17Characters) {
   tree_.File("abcdefghijklmnop1", "2");   // 17: stored cut to 16
   tree_.File("bbcdefghijklmnop", "3");    // 16
   tree_.File("directory-name-17/inside.txt", "4");
-  ASSERT_EQ(Build(), BuildOk) << builder_->lastError();
+  ASSERT_EQ(Build(), BuildOk) << testing::ProblemText(*builder_);
   Bytes image = ReadBytes(tree_.out());
   EXPECT_EQ(Slot(image, 1024), std::string("abcdefghijklmno\0", 16));
   EXPECT_EQ(Slot(image, 1059), "abcdefghijklmnop");
@@ -177,7 +177,7 @@ TEST_F(PlacementTest, ComponentsResolveWithoutRegardToCase) {
 
 TEST_F(PlacementTest, FullRootDirectoryHasNoFreeSlot) {
   for (int i = 0; i < 117; ++i) tree_.File("f" + std::to_string(1000 + i), "");
-  ASSERT_EQ(Build(), BuildOk) << builder_->lastError();
+  ASSERT_EQ(Build(), BuildOk) << testing::ProblemText(*builder_);
   EXPECT_FALSE(builder_->FindFreeSlot(builder_->layout().rootStart).has_value());
   Bytes image = ReadBytes(tree_.out());
   std::size_t root = builder_->layout().rootStart;
@@ -205,8 +205,8 @@ TEST_P(Refusals, NothingIsWritten) {
   std::ofstream(tree_.out()) << "old image";
   EXPECT_EQ(Build(), BuildRefused);
   for (const std::string& part : GetParam().messageParts) {
-    EXPECT_NE(builder_->lastError().find(part), std::string::npos)
-        << "'" << part << "' missing from: " << builder_->lastError();
+    EXPECT_NE(testing::ProblemText(*builder_).find(part), std::string::npos)
+        << "'" << part << "' missing from: " << testing::ProblemText(*builder_);
   }
   EXPECT_EQ(out_.str(), "") << "a refused build prints nothing";
   EXPECT_EQ(testing::ReadText(tree_.out()), "old image");
@@ -225,7 +225,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(PlacementTest, FullSubdirectoryOf115ItemsIsAccepted) {
   for (const std::string& name : Numbered("sub/s", 115)) tree_.File(name, "");
-  ASSERT_EQ(Build(), BuildOk) << builder_->lastError();
+  ASSERT_EQ(Build(), BuildOk) << testing::ProblemText(*builder_);
   std::optional<std::uint32_t> sub = builder_->ResolveDirectory("\\sub\\");
   ASSERT_TRUE(sub.has_value());
   EXPECT_EQ(*sub, builder_->layout().dataStart / 512);
@@ -240,13 +240,11 @@ TEST_F(PlacementTest, EveryProblemIsListedAtOnce) {
   tree_.File("c/Same", "1");
   tree_.File("c/sAME", "2");
   EXPECT_EQ(Build(), BuildRefused);
-  std::istringstream lines(builder_->lastError());
-  std::vector<std::string> problems;
-  for (std::string line; std::getline(lines, line);) problems.push_back(line);
-  ASSERT_EQ(problems.size(), 3u) << builder_->lastError();
-  EXPECT_NE(problems[0].find("'Same' and 'sAME'"), std::string::npos);
-  EXPECT_NE(problems[1].find("116 items"), std::string::npos);
-  EXPECT_NE(problems[2].find("117 items"), std::string::npos);
+  const std::vector<Error>& problems = builder_->problems();
+  ASSERT_EQ(problems.size(), 3u) << testing::ProblemText(*builder_);
+  EXPECT_NE(problems[0].message.find("'Same' and 'sAME'"), std::string::npos);
+  EXPECT_NE(problems[1].message.find("116 items"), std::string::npos);
+  EXPECT_NE(problems[2].message.find("117 items"), std::string::npos);
 }
 
 }  // namespace

@@ -347,24 +347,24 @@ TEST(ReaderTest, PrintableNameEscapesControlBytes) {
   EXPECT_EQ(PrintableName("caf\xC3\xA9"), "caf\xC3\xA9");
 }
 
-TEST(MappedImageTest, MapsAFileAndRefusesWhatIsNone) {
+TEST(MappedFileTest, MapsAFileAndRefusesWhatIsNone) {
   testing::TempDir dir;
   auto image = Compose(testing::WorkedExampleTree());
   testing::WriteFile(dir / "a.kid", image);
-  auto mapped = MappedImage::Open(dir / "a.kid");
+  auto mapped = MappedFile::Open(dir / "a.kid");
   ASSERT_TRUE(mapped.ok());
   ASSERT_EQ(mapped->bytes().size(), image.size());
   EXPECT_TRUE(std::equal(image.begin(), image.end(), mapped->bytes().begin()));
 
   testing::WriteFile(dir / "empty", {});
-  auto empty = MappedImage::Open(dir / "empty");
+  auto empty = MappedFile::Open(dir / "empty");
   ASSERT_TRUE(empty.ok());
   EXPECT_TRUE(empty->bytes().empty());
 
-  auto missing = MappedImage::Open(dir / "none");
+  auto missing = MappedFile::Open(dir / "none");
   ASSERT_FALSE(missing.ok());
   EXPECT_EQ(missing.error().kind, ErrorKind::NotFound);
-  EXPECT_FALSE(MappedImage::Open(dir.path()).ok());
+  EXPECT_FALSE(MappedFile::Open(dir.path()).ok());
 }
 
 }  // namespace

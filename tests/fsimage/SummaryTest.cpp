@@ -229,7 +229,7 @@ TEST(ReadImageSummaryTest, ADirectoryIsRefused) {
   TempDir dir;
   auto summary = ReadImageSummary(dir.path(), SizeUnit::Bytes, false);
   ASSERT_FALSE(summary.ok());
-  EXPECT_EQ(summary.error().kind, ErrorKind::Io);
+  EXPECT_EQ(summary.error().kind, ErrorKind::NotRegular);
 }
 
 TEST(ReadImageSummaryTest, AReadOnlyFileFailsOnlyWhenWritingIsRequired) {
@@ -241,7 +241,7 @@ TEST(ReadImageSummaryTest, AReadOnlyFileFailsOnlyWhenWritingIsRequired) {
   EXPECT_TRUE(ReadImageSummary(dir / "ro.kid", SizeUnit::Bytes, false).ok());
   auto summary = ReadImageSummary(dir / "ro.kid", SizeUnit::Bytes, true);
   ASSERT_FALSE(summary.ok());
-  EXPECT_EQ(summary.error().kind, ErrorKind::Io);
+  EXPECT_EQ(summary.error().kind, ErrorKind::CannotOpen);
 }
 
 }  // namespace

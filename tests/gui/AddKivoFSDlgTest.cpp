@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "romattach/dialog/AddKivoFSDlg.h"
+#include "res/Templates.h"
+#include "romattachdlg/AddKivoFSDlg.h"
 #include "tests/gui/GuiActions.h"
 #include "tests/gui/ModalHook.h"
 #include "tests/support/OrdinaryUser.h"
@@ -24,13 +25,13 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-constexpr int kHost = 1007;
-constexpr int kDrive0 = 1006;
-constexpr int kDrive1 = 1008;
-constexpr int kOutput = 1010;
-constexpr int kSaveFlash = 1013;
-constexpr int kSave = 1014;
-constexpr int kExit = 1015;
+constexpr int kHost = res::addkivofs::IDC_HOST;
+constexpr int kDrive0 = res::addkivofs::IDC_DRIVE0;
+constexpr int kDrive1 = res::addkivofs::IDC_DRIVE1;
+constexpr int kOutput = res::addkivofs::IDC_OUTPUT;
+constexpr int kSaveFlash = res::addkivofs::IDC_SAVE_FLASH;
+constexpr int kSave = res::addkivofs::IDC_SAVE;
+constexpr int kExit = res::addkivofs::IDC_EXIT;
 constexpr const char* kCaption = "Kivo FS Utils";
 constexpr const char* kSaved = "Saved";
 constexpr const char* kNoOutput = "The Save path for the new rom needs to be filled out";

@@ -18,6 +18,7 @@
 
 #include "drivetool/RomFSDlg.h"
 #include "fsimage/Builder.h"
+#include "res/Templates.h"
 #include "tests/gui/GuiActions.h"
 #include "tests/gui/ModalHook.h"
 
@@ -26,19 +27,19 @@ namespace kivofs_test {
 namespace fs = std::filesystem;
 
 // Control IDs of the drive tool's template.
-inline constexpr int kFsVersion = 1000;
-inline constexpr int kDriveName = 1001;
-inline constexpr int kDriveSize = 1002;
-inline constexpr int kCreate = 1004;
-inline constexpr int kExit = 1005;
-inline constexpr int kRootEntries = 1006;
-inline constexpr int kSaveNewName = 1007;
-inline constexpr int kBrowseSource = 1008;
-inline constexpr int kSourceDir = 1009;
-inline constexpr int kBrowseImage = 1010;
-inline constexpr int kImagePath = 1011;
-inline constexpr int kOpenImage = 1012;
-inline constexpr int kRenamePath = 1013;
+inline constexpr int kFsVersion = res::romfs::IDC_FS_VERSION;
+inline constexpr int kDriveName = res::romfs::IDC_DRIVE_NAME;
+inline constexpr int kDriveSize = res::romfs::IDC_DRIVE_SIZE;
+inline constexpr int kCreate = res::romfs::IDC_CREATE_DRIVE;
+inline constexpr int kExit = res::romfs::IDC_EXIT;
+inline constexpr int kRootEntries = res::romfs::IDC_ROOT_ENTRIES;
+inline constexpr int kSaveNewName = res::romfs::IDC_SAVE_NEW_NAME;
+inline constexpr int kBrowseSource = res::romfs::IDC_BROWSE_SOURCE;
+inline constexpr int kSourceDir = res::romfs::IDC_SOURCE_DIR;
+inline constexpr int kBrowseImage = res::romfs::IDC_BROWSE_IMAGE;
+inline constexpr int kImagePath = res::romfs::IDC_IMAGE_PATH;
+inline constexpr int kOpenImage = res::romfs::IDC_OPEN_IMAGE;
+inline constexpr int kRenamePath = res::romfs::IDC_RENAME_PATH;
 
 inline constexpr const char* kCaption = "Kivo FS Utils";
 inline constexpr const char* kCouldNotOpen = "Error could't open file";
@@ -146,10 +147,8 @@ class RomFSDlgTest : public ::testing::Test {
   void BuildElsewhere(const fs::path& source, const fs::path& output) {
     std::ostringstream ignored;
     kivo::fs::DriveBuilder other(ignored);
-    other.ResetScan();
-    other.SetRootPathLength(source.string().size());
-    other.ScanSource(source.string(), "*");
-    ASSERT_EQ(other.BuildImage(output.string()), kivo::fs::BuildOk) << other.lastError();
+    other.ScanTree(source.string());
+    ASSERT_EQ(other.BuildImage(output.string()), kivo::fs::BuildOk);
   }
 
   // The four summary fields: version, root entries, size, name.

@@ -82,7 +82,7 @@ TEST_P(SourceChanges, RefuseTheBuildAndKeepTheOldImage) {
   {
     fs::DriveBuilder first(quiet);
     first.ScanSource(src.string(), "*");
-    ASSERT_EQ(first.BuildImage(output.string()), fs::BuildOk) << first.lastError();
+    ASSERT_EQ(first.BuildImage(output.string()), fs::BuildOk);
   }
   const auto before = Snapshot(output.parent_path());
 
@@ -101,8 +101,11 @@ TEST_P(SourceChanges, RefuseTheBuildAndKeepTheOldImage) {
   ASSERT_EQ(changeFailed, "");
 
   EXPECT_EQ(result, fs::BuildSourceError);
-  EXPECT_TRUE(Contains(builder.lastError(), victim.string())) << builder.lastError();
-  EXPECT_TRUE(Contains(builder.lastError(), GetParam().problem)) << builder.lastError();
+  ASSERT_EQ(builder.problems().size(), 1u);
+  const Error& problem = builder.problems().front();
+  EXPECT_EQ(problem.path, victim);
+  EXPECT_TRUE(Contains(problem.message, victim.string())) << problem.message;
+  EXPECT_TRUE(Contains(problem.message, GetParam().problem)) << problem.message;
   EXPECT_EQ(Snapshot(output.parent_path()), before);
 }
 

@@ -1,4 +1,4 @@
-#include "romattach/Assembly.h"
+#include "tests/romattach/Assembly.h"
 
 #include <gtest/gtest.h>
 

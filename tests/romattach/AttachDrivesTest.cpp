@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "romattach/Assembly.h"
+#include "tests/romattach/Assembly.h"
 #include "romattach/Marker.h"
 #include "tests/romattach/RomTestFiles.h"
 #include "tests/support/OrdinaryUser.h"
@@ -142,11 +142,11 @@ TEST_F(AttachDrivesTest, SameDriveTwice) {
   EXPECT_EQ(Slice(out, 4096 + drive0_.size(), drive0_.size()), drive0_);
 }
 
-// Failures: the stage, a message naming the file, and an old output left as it was.
+// Failures: the kind, a message naming the file, and an old output left as it was.
 struct FailureCase {
   const char* name;
   std::function<void(AttachRequest&, const test::TempDir&)> prepare;
-  AttachStage stage;
+  ErrorKind kind;
   const char* messagePart;
 };
 
@@ -165,7 +165,7 @@ TEST_P(AttachDrivesFailure, StopsAndLeavesTheOldOutput) {
 
   auto result = AttachDrives(request);
   ASSERT_FALSE(result);
-  EXPECT_EQ(result.stage(), c.stage) << result.error().message;
+  EXPECT_EQ(result.error().kind, c.kind) << result.error().message;
   EXPECT_NE(result.error().message.find(c.messagePart), std::string::npos)
       << result.error().message;
   EXPECT_EQ(test::ReadFile(dir_ / "out.nds"), oldOutput);
@@ -195,49 +195,49 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, AttachDrivesFailure,
     testing::Values(
         FailureCase{"NoOutputPath", [](AttachRequest& r, auto&) { r.output.clear(); },
-                    AttachStage::NoOutputPath, "no output ROM"},
+                    ErrorKind::Invalid, "no output ROM"},
         FailureCase{"NoDrive",
                     [](AttachRequest& r, auto&) {
                       r.drive0.clear();
                       r.drive1.clear();
                     },
-                    AttachStage::NoDrive, "no drive image"},
-        FailureCase{"NoHost", [](AttachRequest& r, auto&) { r.host.clear(); }, AttachStage::Size,
+                    ErrorKind::Invalid, "no drive image"},
+        FailureCase{"NoHost", [](AttachRequest& r, auto&) { r.host.clear(); }, ErrorKind::NotFound,
                     "no host ROM"},
         FailureCase{"MissingHost", [](AttachRequest& r, auto& d) { r.host = d / "nope.nds"; },
-                    AttachStage::Size, "nope.nds"},
+                    ErrorKind::NotFound, "nope.nds"},
         FailureCase{"MissingDrive1", [](AttachRequest& r, auto& d) { r.drive1 = d / "nope.kid"; },
-                    AttachStage::Size, "nope.kid"},
+                    ErrorKind::NotFound, "nope.kid"},
         FailureCase{"DirectoryAsDrive0",
                     [](AttachRequest& r, auto& d) {
                       std::filesystem::create_directory(d / "sub");
                       r.drive0 = d / "sub";
                     },
-                    AttachStage::Size, "sub"},
+                    ErrorKind::NotFound, "sub"},
         FailureCase{"SocketAsDrive0",
                     [](AttachRequest& r, auto& d) {
                       MakeSocket(d / "sock");
                       r.drive0 = d / "sock";
                     },
-                    AttachStage::Open, "sock"},
+                    ErrorKind::CannotOpen, "sock"},
         FailureCase{"FifoAsHost",
                     [](AttachRequest& r, auto& d) {
                       ASSERT_EQ(::mkfifo((d / "fifo").c_str(), 0644), 0);
                       r.host = d / "fifo";
                     },
-                    AttachStage::Open, "fifo"},
+                    ErrorKind::NotRegular, "fifo"},
         FailureCase{"HostWithoutMarker",
                     [](AttachRequest& r, auto& d) {
                       test::WriteFile(d / "plain.nds", test::Filler(4096, 2));
                       r.host = d / "plain.nds";
                     },
-                    AttachStage::Marker, "no usable KivoFSDrive marker in '"},
+                    ErrorKind::Format, "no usable KivoFSDrive marker in '"},
         FailureCase{"MarkerTooCloseToTheEnd",
                     [](AttachRequest& r, auto& d) {
                       test::WriteFile(d / "late.nds", test::HostWithMarker(4096, 4096 - 27));
                       r.host = d / "late.nds";
                     },
-                    AttachStage::Marker, "late.nds"},
+                    ErrorKind::Format, "late.nds"},
         FailureCase{"OutputOf2GiB",
                     [](AttachRequest& r, auto& d) {
                       MakeSparse(d / "big0.kid", std::uint64_t{1} << 30);
@@ -245,23 +245,23 @@ INSTANTIATE_TEST_SUITE_P(
                       r.drive0 = d / "big0.kid";
                       r.drive1 = d / "big1.kid";
                     },
-                    AttachStage::TooLarge, "2 GiB"},
+                    ErrorKind::Capacity, "2 GiB"},
         FailureCase{"PaddingTo2GiB",
                     [](AttachRequest& r, auto& d) {
                       MakeSparse(d / "big0.kid", std::uint64_t{1} << 30);
                       r.drive0 = d / "big0.kid";
                       r.padPow2 = true;
                     },
-                    AttachStage::TooLarge, "2 GiB"},
+                    ErrorKind::Capacity, "2 GiB"},
         FailureCase{"OutputIsADirectory",
                     [](AttachRequest& r, auto& d) {
                       std::filesystem::create_directory(d / "outdir");
                       r.output = d / "outdir";
                     },
-                    AttachStage::Write, "outdir"},
+                    ErrorKind::NotRegular, "outdir"},
         FailureCase{"OutputInAMissingDirectory",
                     [](AttachRequest& r, auto& d) { r.output = d / "missing" / "out.nds"; },
-                    AttachStage::Write, "out.nds"}),
+                    ErrorKind::CannotOpen, "out.nds"}),
     [](const testing::TestParamInfo<FailureCase>& caseInfo) { return caseInfo.param.name; });
 
 TEST_F(AttachDrivesTest, UnreadableInputForAnOrdinaryUser) {
@@ -270,7 +270,7 @@ TEST_F(AttachDrivesTest, UnreadableInputForAnOrdinaryUser) {
   testfiles::AsOrdinaryUser ordinaryUser;
   auto result = AttachDrives(Request());
   ASSERT_FALSE(result);
-  EXPECT_EQ(result.stage(), AttachStage::Open);
+  EXPECT_EQ(result.error().kind, ErrorKind::CannotOpen);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "out.nds"));
 }
 
@@ -326,7 +326,7 @@ TEST_F(AttachDrivesTest, ReplaceRefusesASlotInsideTheBlock) {
   request.replace = true;
   auto result = AttachDrives(request);
   ASSERT_FALSE(result);
-  EXPECT_EQ(result.stage(), AttachStage::Replace);
+  EXPECT_EQ(result.error().kind, ErrorKind::Format);
   EXPECT_FALSE(std::filesystem::exists(request.output));
 }
 
@@ -348,22 +348,6 @@ TEST(NextPowerOfTwo, Values) {
   const std::pair<std::uint64_t, std::uint64_t> cases[] = {
       {1, 1}, {2, 2}, {3, 4}, {4096, 4096}, {4097, 8192}, {5376, 8192}, {(1u << 30) + 1, 1u << 31}};
   for (auto [in, out] : cases) EXPECT_EQ(NextPowerOfTwo(in), out) << in;
-}
-
-TEST(SaveMessage, MapsEachStageToTheDialogText) {
-  const std::pair<AttachStage, std::string> cases[] = {
-      {AttachStage::NoOutputPath, "The Save path for the new rom needs to be filled out"},
-      {AttachStage::NoDrive, "one of the drive paths must be filled in to proceed"},
-      {AttachStage::Size, "Error reading rom file"},
-      {AttachStage::Open, "Error could't open file"},
-      {AttachStage::Write, "Error could't open file"},
-      {AttachStage::Marker, "own words"},
-      {AttachStage::Replace, "own words"},
-      {AttachStage::TooLarge, "own words"},
-  };
-  for (const auto& [stage, text] : cases) {
-    EXPECT_EQ(SaveMessage(AttachError{stage, MakeError(ErrorKind::Io, "own words")}), text);
-  }
 }
 
 }  // namespace

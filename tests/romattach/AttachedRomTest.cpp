@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fsimage/Codec.h"
 #include "romattach/AttachDrives.h"
 #include "tests/romattach/RomTestFiles.h"
 
@@ -94,16 +95,16 @@ TEST_F(AttachedRomTest, RefusesARomWithoutMarker) {
 }
 
 TEST_F(AttachedRomTest, LooksLikeDriveImageNeedsAConsistentHeader) {
-  EXPECT_TRUE(LooksLikeDriveImage(drive0_, drive0_.size()));
-  EXPECT_FALSE(LooksLikeDriveImage(drive0_, drive0_.size() + 512));
-  EXPECT_FALSE(LooksLikeDriveImage(Slice(drive0_, 0, 40), drive0_.size()));
+  EXPECT_TRUE(fs::LooksLikeDriveImage(drive0_, drive0_.size()));
+  EXPECT_FALSE(fs::LooksLikeDriveImage(drive0_, drive0_.size() + 512));
+  EXPECT_FALSE(fs::LooksLikeDriveImage(Slice(drive0_, 0, 40), drive0_.size()));
   const std::size_t fields[] = {fs::header::Version,  fs::header::DriveSize, fs::header::BootSize,
                                 fs::header::FatSize,  fs::header::RootSize,  fs::header::DataSize,
                                 fs::header::FatStart, fs::header::RootStart, fs::header::DataStart};
   for (std::size_t field : fields) {
     Bytes broken = drive0_;
     StoreLE32(broken, field, LoadLE32(broken, field) + 1);
-    EXPECT_FALSE(LooksLikeDriveImage(broken, broken.size())) << "field at " << field;
+    EXPECT_FALSE(fs::LooksLikeDriveImage(broken, broken.size())) << "field at " << field;
   }
 }
 

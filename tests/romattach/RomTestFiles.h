@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fsimage/Bytes.h"
+#include "base/Bytes.h"
 #include "fsimage/Format.h"
 #include "tests/fsimage/TestFiles.h"
 

@@ -10,21 +10,21 @@ class CAddKivoFSDlg : public ui::CDialog {
   explicit CAddKivoFSDlg(ui::CWnd* pParent = nullptr);
 
   // Bound at data exchange only; nothing else uses them.
-  ui::CButton m_buttonBrowseOutput;  // 1011
-  ui::CButton m_buttonBrowseDrive1;  // 1009
-  ui::CButton m_buttonBrowseDrive0;  // 1005
-  ui::CButton m_buttonBrowseHost;    // 1004
-  ui::CButton m_buttonSave;          // 1014
-  ui::CButton m_buttonExit;          // 1015
+  ui::CButton m_buttonBrowseOutput;
+  ui::CButton m_buttonBrowseDrive1;
+  ui::CButton m_buttonBrowseDrive0;
+  ui::CButton m_buttonBrowseHost;
+  ui::CButton m_buttonSave;
+  ui::CButton m_buttonExit;
 
   // The attach request. The controls are stored into it at the start of Save and loaded from
   // it when the dialog opens and after every browse button, so text typed by hand since the
   // last Save is replaced whenever a browse button is used.
-  ui::CString m_strHostRom;    // edit 1007
-  int m_nSaveFlash = 0;        // check box 1013: 1 when the save flash serves as a RAM drive
-  ui::CString m_strOutputRom;  // edit 1010
-  ui::CString m_strDrive1;     // edit 1008
-  ui::CString m_strDrive0;     // edit 1006
+  ui::CString m_strHostRom;
+  int m_nSaveFlash = 0;  // 1 when the save flash serves as a RAM drive
+  ui::CString m_strOutputRom;
+  ui::CString m_strDrive1;
+  ui::CString m_strDrive0;
 
  protected:
   void DoDataExchange(ui::CDataExchange* pDX) override;

@@ -1,7 +1,9 @@
-// Failures travel as values: an error kind and a message naming the file and the problem.
+// Failures travel as values: an error kind, a message naming the file and the problem, and
+// the path the failure concerns, so that a caller decides by kind and path, never by text.
 #pragma once
 
 #include <cassert>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <variant>
@@ -9,18 +11,25 @@
 namespace kivo {
 
 enum class ErrorKind {
-  NotFound,   // an input does not exist
-  Io,         // open, read or write failed
-  Format,     // bytes that are not what they should be
-  Capacity,   // the format cannot hold it
-  Changed,    // a source changed between two looks at it
-  Invalid,    // a request that makes no sense (bad name, bad argument)
+  NotFound,    // a file to read is not there, or no status can be taken of it
+  CannotOpen,  // it is there but cannot be opened or created as asked
+  NotRegular,  // a directory, pipe, socket or device where a regular file belongs
+  Io,          // a read or write failed
+  Changed,     // a file changed between two looks at it
+  Format,      // bytes that are not what they should be
+  Capacity,    // more than the format holds
+  Invalid,     // a request that makes no sense (bad name, bad argument)
 };
 
 struct Error {
   ErrorKind kind;
   std::string message;
+  std::filesystem::path path;  // the file the failure concerns; empty when none
 };
+
+inline Error MakeError(ErrorKind kind, std::string message, std::filesystem::path path = {}) {
+  return Error{kind, std::move(message), std::move(path)};
+}
 
 template <typename T>
 class [[nodiscard]] Result {
@@ -50,16 +59,13 @@ class [[nodiscard]] Status {
   Status() = default;
   Status(Error error) : error_(std::move(error)), failed_(true) {}  // NOLINT: implicit by design
 
-  static Status Ok() { return {}; }
   bool ok() const { return !failed_; }
   explicit operator bool() const { return ok(); }
   const Error& error() const { assert(failed_); return error_; }
 
  private:
-  Error error_{ErrorKind::Io, {}};
+  Error error_{ErrorKind::Io, {}, {}};
   bool failed_ = false;
 };
-
-inline Error MakeError(ErrorKind kind, std::string message) { return Error{kind, std::move(message)}; }
 
 }  // namespace kivo

@@ -1,23 +1,19 @@
-#include "romattach/dialog/AddKivoFSDlg.h"
+#include "romattachdlg/AddKivoFSDlg.h"
 
+#include "res/Templates.h"
 #include "romattach/AttachDrives.h"
 #include "ui/FileDialog.h"
 
+using namespace res::addkivofs;
+
 namespace {
 
-constexpr int IDC_BROWSE_HOST = 1004;
-constexpr int IDC_BROWSE_DRIVE0 = 1005;
-constexpr int IDC_DRIVE0 = 1006;
-constexpr int IDC_HOST = 1007;
-constexpr int IDC_DRIVE1 = 1008;
-constexpr int IDC_BROWSE_DRIVE1 = 1009;
-constexpr int IDC_OUTPUT = 1010;
-constexpr int IDC_BROWSE_OUTPUT = 1011;
-constexpr int IDC_SAVE_FLASH = 1013;
-constexpr int IDC_SAVE = 1014;
-constexpr int IDC_EXIT = 1015;
-
 constexpr const char* kCaption = "Kivo FS Utils";
+constexpr const char* kNoOutputPath = "The Save path for the new rom needs to be filled out";
+constexpr const char* kNoDrive = "one of the drive paths must be filled in to proceed";
+constexpr const char* kNoSize = "Error reading rom file";
+constexpr const char* kCouldNotOpen = "Error could't open file";
+constexpr const char* kSaved = "Saved";
 constexpr const char* kRomFilter = "NDS and GBA files|*.nds;*.gba|All files|*.*||";
 constexpr const char* kDriveFilter = "KivoFS Image Drive files|*.kid|All files|*.*||";
 
@@ -32,7 +28,7 @@ BEGIN_MESSAGE_MAP(CAddKivoFSDlg, ui::CDialog)
   ON_BN_CLICKED(IDC_EXIT, OnExit)
 END_MESSAGE_MAP()
 
-CAddKivoFSDlg::CAddKivoFSDlg(ui::CWnd* pParent) : ui::CDialog(136, pParent) {}
+CAddKivoFSDlg::CAddKivoFSDlg(ui::CWnd* pParent) : ui::CDialog(res::IDD_ADDKIVOFS_DIALOG, pParent) {}
 
 void CAddKivoFSDlg::DoDataExchange(ui::CDataExchange* pDX) {
   ui::CDialog::DoDataExchange(pDX);
@@ -74,21 +70,33 @@ void CAddKivoFSDlg::Report(const ui::CString& text) { MessageBox(text, kCaption,
 
 void CAddKivoFSDlg::OnSave() {
   UpdateData(TRUE);
+  if (m_strOutputRom.empty()) return Report(kNoOutputPath);
+  if (m_strDrive0.empty() && m_strDrive1.empty()) return Report(kNoDrive);
   kivo::rom::AttachRequest request;
   request.host = std::filesystem::path(m_strHostRom);
   request.drive0 = std::filesystem::path(m_strDrive0);
   request.drive1 = std::filesystem::path(m_strDrive1);
   request.output = std::filesystem::path(m_strOutputRom);
   request.saveFlash = m_nSaveFlash != 0;
-  // The core checks in the order the messages are owed (output path, drives, sizes, inputs,
-  // marker) and stops at the first failure, so nothing is assembled from a size or bytes it
-  // could not get, and a failed write leaves any existing output as it was.
-  const kivo::rom::AttachResult result = kivo::rom::AttachDrives(request);
+  // The core checks in the order the messages are owed (sizes, inputs, marker) and stops at
+  // the first failure, so nothing is assembled from a size or bytes it could not get, and a
+  // failed write leaves any existing output as it was.
+  const auto result = kivo::rom::AttachDrives(request);
   if (!result) {
-    Report(kivo::rom::SaveMessage(result.failure()));
-    return;
+    const kivo::Error& error = result.error();
+    switch (error.kind) {
+      case kivo::ErrorKind::NotFound:
+        return Report(kNoSize);
+      // No fixed text exists for a missing marker or an output too large.
+      case kivo::ErrorKind::Format:
+      case kivo::ErrorKind::Capacity:
+      case kivo::ErrorKind::Invalid:
+        return Report(error.message);
+      default:
+        return Report(kCouldNotOpen);
+    }
   }
-  Report(ui::CString(kivo::rom::SavedMessage));
+  Report(kSaved);
 }
 
 void CAddKivoFSDlg::OnExit() { ui::CDialog::OnCancel(); }

@@ -1,15 +1,25 @@
-#include "romattach/Assembly.h"
+// The output ROM as one buffer: the reference that the file-level attach must equal byte
+// for byte, and what the tests and the fuzzer compare against.
+#pragma once
 
 #include <algorithm>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "base/Bytes.h"
+#include "base/Result.h"
 #include "romattach/Marker.h"
+#include "romattach/RomAttach.h"
 
 namespace kivo::rom {
 
-Result<std::vector<std::byte>> AssembleRom(ByteSpan host, std::optional<ByteSpan> drive0,
-                                           std::optional<ByteSpan> drive1, bool saveFlash,
-                                           std::uint64_t blockOffset) {
+// Host bytes with the block at `blockOffset` filled, then drive 0, then drive 1. At least
+// one drive must be given, the block must lie inside the host and the result must stay
+// below 2 GiB; otherwise an Invalid or Capacity error. The inputs are not changed.
+inline Result<std::vector<std::byte>> AssembleRom(ByteSpan host, std::optional<ByteSpan> drive0,
+                                                  std::optional<ByteSpan> drive1, bool saveFlash,
+                                                  std::uint64_t blockOffset) {
   if (!drive0 && !drive1) return MakeError(ErrorKind::Invalid, "no drive image given");
   if (!IsUsableBlock(host.size(), blockOffset)) {
     return MakeError(ErrorKind::Invalid, "parameter block at " + std::to_string(blockOffset) +

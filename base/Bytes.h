@@ -46,16 +46,8 @@ inline std::optional<std::uint32_t> ReadLE32(ByteSpan bytes, std::uint64_t offse
   return LoadLE32(bytes, static_cast<std::size_t>(offset));
 }
 
-inline std::optional<std::int32_t> ReadLE32Signed(ByteSpan bytes, std::uint64_t offset) {
-  auto raw = ReadLE32(bytes, offset);
-  if (!raw) return std::nullopt;
-  return static_cast<std::int32_t>(*raw);
-}
-
-inline std::optional<std::uint8_t> ReadU8(ByteSpan bytes, std::uint64_t offset) {
-  if (!InBounds(bytes.size(), offset, 1)) return std::nullopt;
-  return static_cast<std::uint8_t>(bytes[static_cast<std::size_t>(offset)]);
-}
+// Start of the first occurrence of `needle` in `haystack`, if any.
+std::optional<std::size_t> FindBytes(ByteSpan haystack, ByteSpan needle);
 
 // A fixed-size text field: the bytes up to the first zero byte, all of them when none is zero.
 inline std::optional<std::string> ReadFixedString(ByteSpan bytes, std::uint64_t offset,

@@ -1,0 +1,196 @@
+// The one layer between the core and the host's files: an open file with exact reads and
+// writes at offsets and copies between files, whole files mapped into memory, outputs that
+// replace their target only when complete, and directories written into without following
+// links. Every error names the file (Error::path, and 'path' in the message) and the reason.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "base/Bytes.h"
+#include "base/Result.h"
+
+namespace kivo {
+
+// Quotes a path for messages: 'dir/file.kid'.
+std::string Quoted(const std::filesystem::path& path);
+// The system's text for an error number.
+std::string SystemText(int error);
+
+// Size of a file from its status, without opening it. NotFound when there is no file to
+// measure: nothing there, a path that cannot be followed, or a directory.
+Result<std::uint64_t> FileSize(const std::filesystem::path& path);
+
+enum class Access { Read, Write, ReadWrite };
+
+// The one owner of a host descriptor: closed when dropped, handed over when moved.
+class Descriptor {
+ public:
+  Descriptor() = default;
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Descriptor& operator=(Descriptor&& other) noexcept;
+  ~Descriptor();
+
+  int get() const { return fd_; }
+  // Closes now: 0, or the system's error number (a delayed write that failed).
+  int Close();
+
+ private:
+  int fd_ = -1;
+};
+
+// An open regular file.
+class File {
+ public:
+  // Opens an existing file without ever waiting: a named pipe is refused at once instead of
+  // waiting for its other end. NotFound or CannotOpen "cannot open 'p': <reason>" when it
+  // cannot be opened; NotRegular "cannot <action> 'p': not a regular file" (or "Is a
+  // directory") for anything but a regular file.
+  static Result<File> Open(const std::filesystem::path& path, Access access,
+                           std::string_view action);
+
+  // The path that messages name.
+  const std::filesystem::path& path() const { return path_; }
+  // The size when the file was opened.
+  std::uint64_t size() const { return size_; }
+
+  // Exactly into.size() bytes from `offset`: Io "cannot read 'p': <reason>", or Changed when
+  // the file ends before them.
+  Status ReadAt(std::uint64_t offset, MutableByteSpan into) const;
+  // Io "cannot write 'p': <reason>" (a full disk as well).
+  Status WriteAt(std::uint64_t offset, ByteSpan bytes);
+  // Copies exactly `length` bytes of `source` from `sourceOffset` to `offset`, by the kernel
+  // where it can. A failure names the side it concerns: the source (it could not be read, or
+  // ended early) or this file.
+  Status CopyFrom(const File& source, std::uint64_t sourceOffset, std::uint64_t length,
+                  std::uint64_t offset);
+  // Sets the length; new bytes read as zero.
+  Status Resize(std::uint64_t size);
+  // Closes the file; with `sync` its bytes reach the disk first. Reports the errors of
+  // delayed writes, which surface only here.
+  Status Close(bool sync = false);
+
+ private:
+  friend class MappedFile;
+  friend class OutputFile;
+  friend class Directory;
+  File(std::filesystem::path path, int fd, std::uint64_t size)
+      : path_(std::move(path)), fd_(fd), size_(size) {}
+  Error Failed(std::string_view action, int error) const;
+
+  std::filesystem::path path_;
+  Descriptor fd_;
+  std::uint64_t size_ = 0;
+};
+
+// A whole regular file mapped read-only: large files are paged in as they are read instead
+// of being copied into memory. Errors as File::Open's with the action "read".
+class MappedFile {
+ public:
+  static Result<MappedFile> Open(const std::filesystem::path& path);
+
+  ByteSpan bytes() const { return {data_.get(), static_cast<std::size_t>(file_.size())}; }
+  const std::filesystem::path& path() const { return file_.path(); }
+  // The open file behind the mapping, for copies by the kernel.
+  const File& file() const { return file_; }
+
+ private:
+  struct Unmap {
+    std::size_t size;
+    void operator()(const std::byte* data) const;
+  };
+  MappedFile(File file, const std::byte* data)
+      : file_(std::move(file)), data_(data, Unmap{static_cast<std::size_t>(file_.size())}) {}
+
+  File file_;
+  std::unique_ptr<const std::byte, Unmap> data_;
+};
+
+// An output written to a temporary file beside its target and renamed over the target by
+// Commit(), so a failure never leaves a truncated or half-written file. Dropping it without
+// Commit() removes the temporary file.
+//
+// Replacing follows what writing in place would allow: an existing target that the user
+// may not open for writing, or that is not a regular file, is refused before anything is
+// written; a target reached through symbolic links is replaced at the end of the links,
+// which stay; the replaced file keeps its mode, and its owner where the user may keep it.
+// A hard link is broken by the rename: the other names keep the old bytes.
+// Errors say "cannot write 'target': <reason>": CannotOpen or NotRegular when the output
+// could not be made at all, Io when writing it failed.
+class OutputFile {
+ public:
+  static Result<OutputFile> Create(const std::filesystem::path& target);
+
+  const std::filesystem::path& target() const { return file_.path(); }
+
+  Status Resize(std::uint64_t size) { return file_.Resize(size); }
+  Status WriteAt(std::uint64_t offset, ByteSpan bytes) { return file_.WriteAt(offset, bytes); }
+  Status CopyFrom(const File& source, std::uint64_t sourceOffset, std::uint64_t length,
+                  std::uint64_t offset) {
+    return file_.CopyFrom(source, sourceOffset, length, offset);
+  }
+  // The same from a file opened for the copy; "cannot open 'source': ..." when it cannot be.
+  Status CopyFrom(const std::filesystem::path& source, std::uint64_t sourceOffset,
+                  std::uint64_t length, std::uint64_t offset);
+  // Closes and renames over the target.
+  Status Commit();
+
+ private:
+  friend class Directory;
+  // The temporary file, removed when dropped before the rename. Its name and the
+  // destination's are relative to `directory` (the current directory's descriptor or a
+  // Directory's, which outlives the output).
+  struct Temporary {
+    int directory;
+    std::string name;
+  };
+  struct Remove {
+    void operator()(Temporary* temporary) const;
+  };
+  OutputFile(File file, std::string destination, Temporary temporary)
+      : file_(std::move(file)),
+        destination_(std::move(destination)),
+        temp_(new Temporary(std::move(temporary))) {}
+  static Result<OutputFile> CreateIn(int directory, const std::filesystem::path& shown,
+                                     const std::string& destination, bool followLinks);
+
+  File file_;
+  std::string destination_;  // the file the rename replaces
+  std::unique_ptr<Temporary, Remove> temp_;
+};
+
+// An open directory that is written into by name only: nothing below it is ever reached
+// through a symbolic link, so whatever its entries are made to point at, no write can leave
+// it. Messages name the path given for each entry.
+class Directory {
+ public:
+  // Opens `path`, creating it and its parents when missing.
+  static Result<Directory> Create(const std::filesystem::path& path);
+
+  enum class EntryType { None, Link, Directory, Regular, Other };
+  Result<EntryType> TypeOf(const std::string& name, const std::filesystem::path& shown) const;
+  // Opens the subdirectory `name`, making it when missing; a link there is refused.
+  Result<Directory> Subdirectory(const std::string& name, const std::filesystem::path& shown);
+  // An output that replaces the regular file `name` (or makes it), as OutputFile::Create
+  // does, but never through a link.
+  Result<OutputFile> Output(const std::string& name, const std::filesystem::path& shown);
+
+ private:
+  explicit Directory(int fd) : fd_(fd) {}
+  Descriptor fd_;
+};
+
+// The two other services of the host the core needs.
+// Whether `name` matches the shell pattern `glob` (*, ?, [...]).
+bool MatchesGlob(const std::string& glob, const std::string& name);
+
+// The local time of this moment, broken down.
+std::tm LocalTimeNow();
+
+}  // namespace kivo
