@@ -1,0 +1,144 @@
+#include "tests/gui/GuiTest.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <wx/app.h>
+#include <wx/dialog.h>
+#include <wx/filedlg.h>
+#include <wx/init.h>
+#include <wx/msgdlg.h>
+#include <wx/weakref.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+namespace kivofs_test {
+namespace {
+
+std::vector<ModalHook*> activeHooks;
+
+fs::path ScratchRoot() { return fs::temp_directory_path() / ("kivofs-gui-" + std::to_string(::getpid())); }
+
+}  // namespace
+
+ModalHook::ModalHook() {
+  activeHooks.push_back(this);
+  Register();
+}
+
+ModalHook::~ModalHook() {
+  Unregister();
+  std::erase(activeHooks, this);
+  for (const Expected& expected : m_expected) ADD_FAILURE() << "\"" << expected.caption << "\" never appeared";
+}
+
+int ModalHook::Enter(wxDialog* dialog) {
+  if (activeHooks.back() != this) return wxID_NONE;
+  Shown shown{Kind::Other, ui::FromWx(dialog->GetTitle()), "", 0};
+  auto* layerDialog = dynamic_cast<ui::CDialog*>(ui::CWnd::FromHandlePermanent(dialog));
+  if (auto* box = dynamic_cast<wxMessageDialog*>(dialog)) {
+    shown = {Kind::MessageBox, shown.caption, ui::FromWx(box->GetMessage()), box->GetMessageDialogStyle() & wxICON_MASK};
+  } else if (auto* picker = dynamic_cast<wxFileDialog*>(dialog)) {
+    shown = {Kind::FileDialog, ui::FromWx(picker->GetMessage()), ui::FromWx(picker->GetWildcard()), 0};
+  } else if (layerDialog != nullptr) {
+    shown.kind = Kind::Dialog;
+  }
+  m_shown.push_back(shown);
+  if (m_expected.empty() || m_expected.front().kind != shown.kind || m_expected.front().caption != shown.caption ||
+      m_expected.front().text.value_or(*shown.text) != *shown.text) {
+    ADD_FAILURE() << "unexpected dialog \"" << shown.caption << "\" " << *shown.text;
+    return wxID_CANCEL;
+  }
+  Expected expected = std::move(m_expected.front());
+  m_expected.pop_front();
+  if (shown.kind == Kind::MessageBox) {
+    EXPECT_EQ(expected.icon, shown.icon) << "icon of \"" << *shown.text << "\"";
+    return wxID_OK;
+  }
+  if (shown.kind == Kind::FileDialog) {
+    if (expected.path.empty()) return wxID_CANCEL;
+    static_cast<wxFileDialog*>(dialog)->SetPath(ui::ToWx(expected.path));
+    return wxID_OK;
+  }
+  wxTheApp->CallAfter([window = wxWeakRef<wxDialog>(dialog), layerDialog, action = std::move(expected.action)] {
+    if (!window) return;
+    action(*layerDialog);
+    if (window && window->IsModal()) {
+      ADD_FAILURE() << "\"" << window->GetTitle() << "\" was still open after its action";
+      layerDialog->EndDialog(ui::IDCANCEL);
+    }
+  });
+  return wxID_NONE;
+}
+
+void PumpEvents(int rounds) {
+  for (int i = 0; i < rounds; ++i) {
+    wxTheApp->ProcessPendingEvents();
+    wxTheApp->Yield(true);
+  }
+}
+
+bool Send(wxWindow* control, wxEvent&& event) {
+  event.SetEventObject(control);
+  return control->GetEventHandler()->ProcessEvent(event);
+}
+
+void PressKey(ui::CDialog& dialog, int focus, int keyCode) {
+  wxKeyEvent event(wxEVT_CHAR_HOOK);
+  event.m_keyCode = keyCode;
+  event.SetEventObject(focus != 0 ? Control(dialog, focus) : dialog.m_hWnd);
+  dialog.m_hWnd->GetEventHandler()->ProcessEvent(event);
+}
+
+fs::path ScratchFolder() {
+  const ::testing::TestInfo& test = *::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string(test.test_suite_name()) + "." + test.name();
+  std::replace(name.begin(), name.end(), '/', '-');
+  fs::create_directories(ScratchRoot() / name);
+  return fs::canonical(ScratchRoot() / name);
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::string ReadFile(const fs::path& path) {
+  if (!fs::is_regular_file(path)) return "";
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace kivofs_test
+
+namespace {
+
+class TestApp : public wxApp {
+ public:
+  bool OnInit() override { return true; }
+};
+
+void FailOnAssert(const wxString& file, int line, const wxString& func, const wxString& cond, const wxString& msg) {
+  ADD_FAILURE() << "wx assertion " << cond << " in " << func << " at " << file << ":" << line << ": " << msg;
+}
+
+}  // namespace
+
+// Starts wx on the (virtual) display, runs the tests, then removes the scratch folders.
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  wxApp::SetInstance(new TestApp());
+  if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) {
+    std::fprintf(stderr, "cannot start the GUI (is DISPLAY set? run under xvfb-run)\n");
+    return 1;
+  }
+  wxSetAssertHandler(FailOnAssert);
+  const int result = RUN_ALL_TESTS();
+  std::error_code ignored;
+  std::filesystem::remove_all(kivofs_test::ScratchRoot(), ignored);
+  wxTheApp->OnExit();
+  wxEntryCleanup();
+  return result;
+}

@@ -1,0 +1,89 @@
+// What the GUI tests share: a hook that answers the modal dialogs a test expects, actions that
+// reach a control through its own event, and a scratch folder.
+#pragma once
+
+#include <wx/checkbox.h>
+#include <wx/modalhook.h>
+#include <wx/textctrl.h>
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/Dialog.h"
+#include "ui/WxText.h"
+
+namespace kivofs_test {
+
+namespace fs = std::filesystem;
+
+// Answers the expected dialogs in order: message boxes with OK and file pickers with a path
+// (empty: the user cancels) without showing them, dialogs of the ui layer by running an action
+// inside their modal loop that must end them. Any other dialog fails the test and is
+// cancelled, as is one that is not the one expected next; the destructor fails the test for
+// every expected dialog that never appeared. A hook made inside an action answers the dialogs
+// opened there in place of the outer one.
+class ModalHook : public wxModalDialogHook {
+ public:
+  enum class Kind { MessageBox, FileDialog, Dialog, Other };
+  struct Expected {
+    Kind kind;
+    std::string caption;              // a file picker's title
+    std::optional<std::string> text;  // any when not given; a file picker's wildcard
+    long icon = wxICON_NONE;          // a message box carries exactly this one
+    std::string path = {};
+    std::function<void(ui::CDialog&)> action = {};
+  };
+  using Shown = Expected;
+
+  ModalHook();
+  ~ModalHook() override;
+
+  void ExpectMessageBox(std::string caption, std::optional<std::string> text = {}, long icon = wxICON_NONE) {
+    m_expected.push_back({Kind::MessageBox, std::move(caption), std::move(text), icon});
+  }
+  void ExpectFileDialog(std::string title, std::string path) {
+    m_expected.push_back({Kind::FileDialog, std::move(title), {}, 0, std::move(path)});
+  }
+  void ExpectDialog(std::string caption, std::function<void(ui::CDialog&)> action) {
+    m_expected.push_back({Kind::Dialog, std::move(caption), {}, 0, {}, std::move(action)});
+  }
+  const std::vector<Shown>& shown() const { return m_shown; }
+
+ protected:
+  int Enter(wxDialog* dialog) override;
+  void Exit(wxDialog*) override {}
+
+ private:
+  std::deque<Expected> m_expected;
+  std::vector<Shown> m_shown;
+};
+
+// Lets the event loop deliver what is queued (posted messages, pending events).
+void PumpEvents(int rounds = 5);
+
+inline wxWindow* Control(ui::CDialog& dialog, int id) { return dialog.m_hWnd->FindWindow(id); }
+inline std::string TextOf(ui::CDialog& dialog, int id) { return ui::GetWindowTextOf(Control(dialog, id)); }
+// Replaces an edit's text as typing does.
+inline void Type(ui::CDialog& dialog, int id, const std::string& text) {
+  dynamic_cast<wxTextEntry&>(*Control(dialog, id)).SetValue(ui::ToWx(text));
+}
+inline void SetCheck(ui::CDialog& dialog, int id, bool on) { dynamic_cast<wxCheckBox&>(*Control(dialog, id)).SetValue(on); }
+inline bool IsChecked(ui::CDialog& dialog, int id) { return dynamic_cast<wxCheckBox&>(*Control(dialog, id)).GetValue(); }
+// Lets the control handle the event as if the toolkit had raised it.
+bool Send(wxWindow* control, wxEvent&& event);
+inline void Click(ui::CDialog& dialog, int id) { Send(Control(dialog, id), wxCommandEvent(wxEVT_BUTTON, id)); }
+inline void LoseFocus(ui::CDialog& dialog, int id) { Send(Control(dialog, id), wxFocusEvent(wxEVT_KILL_FOCUS, id)); }
+// A key pressed while control `focus` (or the dialog, for 0) has the keyboard focus.
+void PressKey(ui::CDialog& dialog, int focus, int keyCode);
+
+// An empty folder of the running test's own below the system's temporary folder.
+fs::path ScratchFolder();
+void WriteFile(const fs::path& path, const std::string& bytes);
+// The bytes of a file; empty when there is no file.
+std::string ReadFile(const fs::path& path);
+
+}  // namespace kivofs_test
