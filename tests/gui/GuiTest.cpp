@@ -17,49 +17,35 @@
 namespace kivofs_test {
 namespace {
 
-std::vector<ModalHook*> activeHooks;
-
 fs::path ScratchRoot() { return fs::temp_directory_path() / ("kivofs-gui-" + std::to_string(::getpid())); }
 
 }  // namespace
 
-ModalHook::ModalHook() {
-  activeHooks.push_back(this);
-  Register();
-}
-
 ModalHook::~ModalHook() {
   Unregister();
-  std::erase(activeHooks, this);
   for (const Expected& expected : m_expected) ADD_FAILURE() << "\"" << expected.caption << "\" never appeared";
 }
 
 int ModalHook::Enter(wxDialog* dialog) {
-  if (activeHooks.back() != this) return wxID_NONE;
-  Shown shown{Kind::Other, ui::FromWx(dialog->GetTitle()), "", 0};
+  auto* box = dynamic_cast<wxMessageDialog*>(dialog);
+  auto* picker = dynamic_cast<wxFileDialog*>(dialog);
   auto* layerDialog = dynamic_cast<ui::CDialog*>(ui::CWnd::FromHandlePermanent(dialog));
-  if (auto* box = dynamic_cast<wxMessageDialog*>(dialog)) {
-    shown = {Kind::MessageBox, shown.caption, ui::FromWx(box->GetMessage()), box->GetMessageDialogStyle() & wxICON_MASK};
-  } else if (auto* picker = dynamic_cast<wxFileDialog*>(dialog)) {
-    shown = {Kind::FileDialog, ui::FromWx(picker->GetMessage()), ui::FromWx(picker->GetWildcard()), 0};
-  } else if (layerDialog != nullptr) {
-    shown.kind = Kind::Dialog;
-  }
-  m_shown.push_back(shown);
-  if (m_expected.empty() || m_expected.front().kind != shown.kind || m_expected.front().caption != shown.caption ||
-      m_expected.front().text.value_or(*shown.text) != *shown.text) {
-    ADD_FAILURE() << "unexpected dialog \"" << shown.caption << "\" " << *shown.text;
+  const Kind kind = box ? Kind::MessageBox : picker ? Kind::FileDialog : layerDialog ? Kind::Dialog : Kind::Other;
+  m_shown.push_back({kind, ui::FromWx(picker ? picker->GetMessage() : dialog->GetTitle()),
+                     ui::FromWx(box ? box->GetMessage() : picker ? picker->GetWildcard() : wxString()),
+                     box ? box->GetMessageDialogStyle() & wxICON_MASK : 0});
+  const Shown& shown = m_shown.back();
+  if (m_expected.empty() || m_expected.front().kind != kind || m_expected.front().caption != shown.caption ||
+      m_expected.front().text.value_or(*shown.text) != *shown.text || m_expected.front().icon != shown.icon) {
+    ADD_FAILURE() << "unexpected dialog \"" << shown.caption << "\" " << *shown.text << " (icon " << shown.icon << ")";
     return wxID_CANCEL;
   }
   Expected expected = std::move(m_expected.front());
   m_expected.pop_front();
-  if (shown.kind == Kind::MessageBox) {
-    EXPECT_EQ(expected.icon, shown.icon) << "icon of \"" << *shown.text << "\"";
-    return wxID_OK;
-  }
-  if (shown.kind == Kind::FileDialog) {
+  if (kind == Kind::MessageBox) return wxID_OK;
+  if (kind == Kind::FileDialog) {
     if (expected.path.empty()) return wxID_CANCEL;
-    static_cast<wxFileDialog*>(dialog)->SetPath(ui::ToWx(expected.path));
+    picker->SetPath(ui::ToWx(expected.path));
     return wxID_OK;
   }
   wxTheApp->CallAfter([window = wxWeakRef<wxDialog>(dialog), layerDialog, action = std::move(expected.action)] {
@@ -113,28 +99,17 @@ std::string ReadFile(const fs::path& path) {
 
 }  // namespace kivofs_test
 
-namespace {
-
-class TestApp : public wxApp {
- public:
-  bool OnInit() override { return true; }
-};
-
-void FailOnAssert(const wxString& file, int line, const wxString& func, const wxString& cond, const wxString& msg) {
-  ADD_FAILURE() << "wx assertion " << cond << " in " << func << " at " << file << ":" << line << ": " << msg;
-}
-
-}  // namespace
-
 // Starts wx on the (virtual) display, runs the tests, then removes the scratch folders.
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  wxApp::SetInstance(new TestApp());
+  wxApp::SetInstance(new wxApp());
   if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) {
     std::fprintf(stderr, "cannot start the GUI (is DISPLAY set? run under xvfb-run)\n");
     return 1;
   }
-  wxSetAssertHandler(FailOnAssert);
+  wxSetAssertHandler([](const auto& file, int line, const auto& func, const auto& cond, const auto& msg) {
+    ADD_FAILURE() << "wx assertion " << cond << " in " << func << " at " << file << ":" << line << ": " << msg;
+  });
   const int result = RUN_ALL_TESTS();
   std::error_code ignored;
   std::filesystem::remove_all(kivofs_test::ScratchRoot(), ignored);

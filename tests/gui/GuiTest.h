@@ -20,12 +20,16 @@ namespace kivofs_test {
 
 namespace fs = std::filesystem;
 
+// The caption of every message box of the drive tool and the ROM attach dialog, and the text
+// both show for a file they cannot open.
+inline constexpr const char* kCaption = "Kivo FS Utils";
+inline constexpr const char* kCouldNotOpen = "Error could't open file";
+
 // Answers the expected dialogs in order: message boxes with OK and file pickers with a path
 // (empty: the user cancels) without showing them, dialogs of the ui layer by running an action
 // inside their modal loop that must end them. Any other dialog fails the test and is
 // cancelled, as is one that is not the one expected next; the destructor fails the test for
-// every expected dialog that never appeared. A hook made inside an action answers the dialogs
-// opened there in place of the outer one.
+// every expected dialog that never appeared. One hook at a time.
 class ModalHook : public wxModalDialogHook {
  public:
   enum class Kind { MessageBox, FileDialog, Dialog, Other };
@@ -33,13 +37,13 @@ class ModalHook : public wxModalDialogHook {
     Kind kind;
     std::string caption;              // a file picker's title
     std::optional<std::string> text;  // any when not given; a file picker's wildcard
-    long icon = wxICON_NONE;          // a message box carries exactly this one
+    long icon = 0;                    // a message box carries exactly this one (wxICON_*)
     std::string path = {};
     std::function<void(ui::CDialog&)> action = {};
   };
   using Shown = Expected;
 
-  ModalHook();
+  ModalHook() { Register(); }
   ~ModalHook() override;
 
   void ExpectMessageBox(std::string caption, std::optional<std::string> text = {}, long icon = wxICON_NONE) {
@@ -71,8 +75,8 @@ inline std::string TextOf(ui::CDialog& dialog, int id) { return ui::GetWindowTex
 inline void Type(ui::CDialog& dialog, int id, const std::string& text) {
   dynamic_cast<wxTextEntry&>(*Control(dialog, id)).SetValue(ui::ToWx(text));
 }
-inline void SetCheck(ui::CDialog& dialog, int id, bool on) { dynamic_cast<wxCheckBox&>(*Control(dialog, id)).SetValue(on); }
-inline bool IsChecked(ui::CDialog& dialog, int id) { return dynamic_cast<wxCheckBox&>(*Control(dialog, id)).GetValue(); }
+inline void SetCheck(ui::CDialog& d, int id, bool on) { dynamic_cast<wxCheckBox&>(*Control(d, id)).SetValue(on); }
+inline bool IsChecked(ui::CDialog& d, int id) { return dynamic_cast<wxCheckBox&>(*Control(d, id)).GetValue(); }
 // Lets the control handle the event as if the toolkit had raised it.
 bool Send(wxWindow* control, wxEvent&& event);
 inline void Click(ui::CDialog& dialog, int id) { Send(Control(dialog, id), wxCommandEvent(wxEVT_BUTTON, id)); }
