@@ -123,6 +123,7 @@ TEST_F(ChooseDirDlgTest, UnreadableDirectoryGivesTheDebugBox) {
   EXPECT_EQ((base / "Tools" / "beta").string(), TextOf(dlg, IDC_DIRECTORY)) << "the move happens all the same";
   EXPECT_EQ(1, dlg.notices);
   EXPECT_EQ(Shows(base / "Tools" / "beta", {}), Listing());
+  fs::permissions(base / "Tools" / "beta", fs::perms::owner_all);  // lets the scratch folder go
 }
 
 TEST_F(ChooseDirDlgTest, ModalRunReturnsTheFieldOnOkAndNothingOnCancel) {
