@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 
 #include "res/Templates.h"
 #include "romattach/AttachDrives.h"

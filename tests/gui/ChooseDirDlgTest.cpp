@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <wx/treectrl.h>
 
+#include <tuple>
+
 #include "dirchooser/ChooseDirDlg.h"
 #include "res/Templates.h"
 #include "tests/gui/GuiTest.h"

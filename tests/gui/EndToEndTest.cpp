@@ -33,12 +33,17 @@ int Shell(const std::string& command, std::string* out = nullptr) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The ids of the visible windows with that title.
+std::string Windows(const std::string& title) {
+  std::string ids;
+  Shell("xdotool search --onlyvisible --name '^" + title + "$'", &ids);
+  return ids;
+}
+
 // A visible window with that title other than `other`, once it shows; empty when none does.
 std::string WaitForWindow(const std::string& title, const std::string& other = "") {
   for (int i = 0; i < 150; ++i, std::this_thread::sleep_for(100ms)) {
-    std::string ids;
-    Shell("xdotool search --onlyvisible --name '^" + title + "$'", &ids);
-    std::istringstream in(ids);
+    std::istringstream in(Windows(title));
     for (std::string id; in >> id;) {
       if (id == other) continue;
       std::this_thread::sleep_for(300ms);  // let it paint
@@ -46,6 +51,12 @@ std::string WaitForWindow(const std::string& title, const std::string& other = "
     }
   }
   return "";
+}
+
+bool Closed(const std::string& title, const std::string& id) {
+  const auto shows = [&] { return ("\n" + Windows(title)).find("\n" + id + "\n") != std::string::npos; };
+  for (int i = 0; i < 150 && shows(); ++i) std::this_thread::sleep_for(100ms);
+  return !shows();
 }
 
 // Where the middle of a control lies in its dialog's window, computed with the program's font.
@@ -103,6 +114,7 @@ TEST(EndToEnd, DriveToolRomAttachAndAboutBoxOfTheRealProgram) {
   ClickAt(tool, Centre(IDD_ROMFS_DIALOG, romfs::IDC_CREATE_DRIVE));
   for (int i = 0; i < 50 && !fs::exists(image); ++i) std::this_thread::sleep_for(100ms);
   ClickAt(tool, Centre(IDD_ROMFS_DIALOG, romfs::IDC_EXIT));
+  ASSERT_TRUE(Closed("Kivo RomFS", tool));
 
   ClickAt(launcher, Centre(IDD_KIVOFSUTILS_DIALOG, launcher::IDC_ADD_DRIVES));
   const std::string attach = WaitForWindow("AddKivoFS");
@@ -115,9 +127,11 @@ TEST(EndToEnd, DriveToolRomAttachAndAboutBoxOfTheRealProgram) {
   const std::string saved = WaitForWindow("Kivo FS Utils", launcher);
   ASSERT_FALSE(saved.empty()) << "no box after Save";
   Keys(saved, "Return");
+  ASSERT_TRUE(Closed("Kivo FS Utils", saved));
   // Enter in a path field closes the tool, as its default button Exit does.
   ClickAt(attach, Centre(IDD_ADDKIVOFS_DIALOG, addkivofs::IDC_HOST));
   Keys(attach, "Return");
+  ASSERT_TRUE(Closed("AddKivoFS", attach));
 
   // A right click opens the launcher's menu; About is its last entry.
   ClickAt(launcher, Centre(IDD_KIVOFSUTILS_DIALOG, launcher::IDC_BLANK_LEFT), 3);
@@ -126,6 +140,7 @@ TEST(EndToEnd, DriveToolRomAttachAndAboutBoxOfTheRealProgram) {
   const std::string about = WaitForWindow("About Kivo FS Utils");
   ASSERT_FALSE(about.empty()) << "the about box did not open";
   Keys(about, "Return");
+  ASSERT_TRUE(Closed("About Kivo FS Utils", about));
 
   ClickAt(launcher, Centre(IDD_KIVOFSUTILS_DIALOG, ui::IDOK));
   ASSERT_EQ(std::future_status::ready, program.wait_for(10s)) << "closing the launcher ends the program";

@@ -1,10 +1,11 @@
 // The drive tool on real widgets: the create flow with its boxes and the summary in Kbytes, the
 // open flow with the summary in bytes, storing a new name with the 15-letter warning, the two
-// browse buttons, and the ways it ends.
+// browse buttons, and Exit.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <sstream>
+#include <tuple>
 
 #include "drivetool/RomFSDlg.h"
 #include "res/Templates.h"
@@ -153,8 +154,8 @@ TEST_P(RomFSDlgRenameTest, WarnsOnFocusLossAndStoresOnlyTheName) {
   MaybeReadOnly(readOnly, [&] { Click(*dlg, IDC_SAVE_NEW_NAME); });
   EXPECT_EQ(expected, ReadFile(dir / "out.kid"));
   EXPECT_FALSE(fs::exists(dir / "missing.kid"));
-  EXPECT_EQ(typed, TextOf(*dlg, IDC_DRIVE_NAME)) << "no transfer out";
-  EXPECT_EQ("11.5", TextOf(*dlg, IDC_DRIVE_SIZE));
+  EXPECT_EQ(typed, TextOf(*dlg, IDC_DRIVE_NAME)) << "the field keeps the name as typed";
+  EXPECT_EQ("11.5", TextOf(*dlg, IDC_DRIVE_SIZE)) << "the summary is not refreshed";
   if (box != nullptr) return;
   OpenImage("out.kid");
   EXPECT_EQ(stored.substr(0, stored.find('\0')), TextOf(*dlg, IDC_DRIVE_NAME));
