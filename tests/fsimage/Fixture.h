@@ -29,15 +29,20 @@ inline std::tm FixedTime() {
 inline Tree WorkedExample() { return {{"docs/a.bin", Pattern(1000)}, {"readme.txt", std::string(100, 'r')}}; }
 inline constexpr std::size_t Docs = 1024, Readme = 1059, DocsBlock = 5120, ABin = 5190;
 
+inline BuilderOptions FixedClock() {
+  BuilderOptions options;
+  options.clock = FixedTime;
+  return options;
+}
+
 // One build into out/out.kid, which holds "old image" before; `prepare` may change the source
 // tree after it is made. The source path shows as "src" in problems.
 struct Build {
-  explicit Build(const Tree& tree, BuilderOptions options = {},
+  explicit Build(const Tree& tree, BuilderOptions options = FixedClock(),
                  const std::function<void(const stdfs::path& src)>& prepare = {}) {
     MakeTree(dir / "src", tree);
     if (prepare) prepare(dir / "src");
     WriteFile(dir / "out/out.kid", "old image");
-    if (!options.clock) options.clock = FixedTime;
     options.sortByName = true;
     std::ostringstream diagnostics;
     DriveBuilder builder(diagnostics, options);

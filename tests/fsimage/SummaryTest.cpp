@@ -1,8 +1,10 @@
-// The image summary of the drive tool: its four strings, from memory or from a file.
+// The image summary of the drive tool: its four strings, from memory or from a file, and how
+// it counts root entries apart from a listing.
 #include <climits>
 
 #include <gtest/gtest.h>
 
+#include "fsimage/Reader.h"
 #include "fsimage/Summary.h"
 #include "tests/fsimage/Fixture.h"
 
@@ -62,6 +64,17 @@ TEST(Summary, FromMemoryAndFromAFile) {
     if (fromFile.starts_with(quoted)) fromFile.replace(0, quoted.size(), "X");
     EXPECT_EQ(fromFile, summary);
   }
+}
+
+// A listing ends at the first empty slot and has no 118th slot; the summary counts every
+// used 35-byte position of the root region, past a hole and on the region's last byte.
+TEST(Summary, CountsRootPositionsWhereAListingStops) {
+  std::string image = Image({{"a", ""}, {"b", ""}, {"c", ""}});
+  image[Docs + 35] = '\0', image[Docs + 4095] = 'X';
+  auto root = ImageReader::Open(Span(image), "t")->ListRoot();
+  ASSERT_TRUE(root.ok() && root->size() == 1);
+  EXPECT_EQ((*root)[0].entry.name, "a");
+  EXPECT_EQ(SummariseImage(Span(image), SizeUnit::Bytes)->rootEntries, "3");
 }
 
 }  // namespace

@@ -21,8 +21,7 @@ TEST(Verify, PassesSoundImagesAndCountsThem) {
   EXPECT_EQ(Lines(report), "");
   EXPECT_EQ(std::vector({report.directories, report.files, report.clusters}), std::vector<std::uint64_t>({1, 2, 23}));
   const Tree trees[] = {
-      {{"empty/", ""}},
-      {{"a/b/c/d", Pattern(513)}, {"a/e", ""}, {"a/b/f/", ""}, {"ABCDEFGHIJKLMNOPQ", Pattern(1024)}},
+      {{"empty/", ""}}, {{"a/b/c/d", Pattern(513)}, {"a/e", ""}, {"a/b/f/", ""}, {"ABCDEFGHIJKLMNOPQ", Pattern(1024)}},
       {{"big", Pattern(117 * 512)}},  // 119 data clusters: the table grows past 128 entries
   };
   for (const Tree& tree : trees) EXPECT_EQ(Lines(VerifyImage(Span(Image(tree)), "'t.kid'")), "");

@@ -5,7 +5,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
-#include <functional>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -39,29 +39,24 @@ class Tmpfs {
 
 struct Writer {
   const char* label;
-  std::function<void(const stdfs::path& out)> existing;  // outputs a failed run must leave alone
-  std::function<std::vector<std::string>(const std::string& target)> args;  // writing below target
-  bool grows = true;       // false: rewrites bytes in place, which no size limit or full disk stops
-  bool extracts = false;   // files finished before the failure stay, complete
+  const char* command;  // O stands for the output directory
+  Tree existing;        // outputs a failed run must leave alone; "*" stands for the image
+  bool grows = true;    // false: rewrites bytes in place, which no size limit or full disk stops
+  bool extracts = false;  // files finished before the failure stay, complete
 };
 
 const Writer Writers[] = {
-    {"build", [](const stdfs::path& out) { WriteFile(out / "drive.kid", "old image"); },
-     [](const std::string& t) { return std::vector<std::string>{"build", "in/src", "-o", t + "/drive.kid", "--quiet"}; }},
-    {"attach", [](const stdfs::path& out) { WriteFile(out / "game.nds", "old rom"); },
-     [](const std::string& t) { return std::vector<std::string>{"attach", "in/host.nds", "-o", t + "/game.nds", "--drive0", "in/image.kid"}; }},
-    {"detach", [](const stdfs::path& out) { WriteFile(out / "drives/drive0.kid", "old drive"), WriteFile(out / "host.nds", "old host"); },
-     [](const std::string& t) { return std::vector<std::string>{"detach", "in/game.nds", "-o", t + "/drives", "--rom", t + "/host.nds"}; }},
-    {"extract", [](const stdfs::path& out) { WriteFile(out / "tree/big.bin", "old contents"); },
-     [](const std::string& t) { return std::vector<std::string>{"extract", "in/image.kid", t + "/tree"}; }, true, true},
-    {"rename", [](const stdfs::path& out) { stdfs::copy_file(out / "../in/image.kid", out / "drive.kid"); },
-     [](const std::string& t) { return std::vector<std::string>{"rename", t + "/drive.kid", "New Name"}; }, false},
+    {"build", "build in/src -o O/drive.kid --quiet", {{"drive.kid", "old image"}}},
+    {"attach", "attach in/host.nds -o O/game.nds --drive0 in/image.kid", {{"game.nds", "old rom"}}},
+    {"detach", "detach in/game.nds -o O/drives --rom O/host.nds", {{"drives/drive0.kid", "old drive"}, {"host.nds", "old host"}}},
+    {"extract", "extract in/image.kid O/tree", {{"tree/big.bin", "old contents"}}, true, true},
+    {"rename", "rename O/drive.kid Name", {{"drive.kid", "*"}}, false},
 };
 
 enum Fault { ReadOnlyFileSystem, ReadOnlyFile, FileSizeLimit, FileSystemFull, NotADirectory };
-const char* const FaultNames[] = {"ReadOnlyFileSystem", "ReadOnlyFile", "FileSizeLimit", "FileSystemFull", "NotADirectory"};
-const char* const Problems[] = {"Read-only file system", "Permission denied", "File too large", "No space left on device",
-                                "Not a directory"};
+const std::pair<const char*, const char*> Faults[] = {{"ReadOnlyFileSystem", "Read-only file system"},
+                                                      {"ReadOnlyFile", "Permission denied"}, {"FileSizeLimit", "File too large"},
+                                                      {"FileSystemFull", "No space left on device"}, {"NotADirectory", "Not a directory"}};
 
 class OutputFaults : public ::testing::TestWithParam<std::tuple<std::size_t, Fault>> {};
 
@@ -69,56 +64,48 @@ TEST_P(OutputFaults, FailCleanlyAndKeepExistingOutputs) {
   const Writer& writer = Writers[std::get<0>(GetParam())];
   const Fault fault = std::get<1>(GetParam());
   TempDir dir;
-  const fs::test::Tree tree = {{"readme.txt", "A small tree.\n"}, {"big.bin", Pattern(3 * 4096)}};
-  MakeTree(dir / "in/src", tree);
-  WriteFile(dir / "in/image.kid", fs::test::Image(tree));
-  WriteFile(dir / "in/host.nds", HostRom(300, 40));
+  const Tree tree = {{"readme.txt", "A small tree.\n"}, {"big.bin", Pattern(3 * 4096)}};
+  const std::string image = fs::test::Image(tree);
+  MakeTree(dir / "in/src", tree), WriteFile(dir / "in/image.kid", image), WriteFile(dir / "in/host.nds", HostRom(300, 40));
   ASSERT_TRUE(rom::AttachDrives({dir / "in/host.nds", dir / "in/image.kid", {}, dir / "in/game.nds", false, false, false, false}).ok());
-
   const stdfs::path out = dir / "out";
-  stdfs::create_directories(out);
   Tmpfs tmpfs(out, fault == FileSystemFull ? 256 << 10 : 1 << 20);
-  if (fault == ReadOnlyFileSystem || fault == FileSystemFull) {
-    ASSERT_TRUE(tmpfs.mounted_) << "mounting a tmpfs needs root";
-  }
-  writer.existing(out);
+  ASSERT_TRUE(tmpfs.mounted_ || (fault != ReadOnlyFileSystem && fault != FileSystemFull)) << "mounting a tmpfs needs root";
+  for (const auto& [path, bytes] : writer.existing) WriteFile(out / path, bytes == "*" ? image : bytes);
   RunOptions options;
-  options.cwd = dir.path();
-  std::string target = "out";
-  if (fault == ReadOnlyFileSystem) {
-    ASSERT_TRUE(tmpfs.ReadOnly());
-  }
+  options.cwd = dir.path(), options.ordinaryUser = fault == ReadOnlyFile;
+  if (fault == FileSizeLimit) options.fileSize = 4096;
+  ASSERT_TRUE(fault != ReadOnlyFileSystem || tmpfs.ReadOnly());
   if (fault == ReadOnlyFile) {
     // An ordinary user's own outputs, made read-only: replacing them would bypass the mode.
     testfiles::GiveToOrdinaryUser(out);
     for (const auto& entry : stdfs::recursive_directory_iterator(out)) {
       if (entry.is_regular_file()) ::chmod(entry.path().c_str(), 0444);
     }
-    options.ordinaryUser = true;
   }
-  if (fault == FileSizeLimit) options.fileSize = 4096;
   if (fault == FileSystemFull) {
     // Fill what is left, so the first new block the command needs is refused.
     std::ofstream ballast(out / "ballast", std::ios::binary);
     for (std::string chunk(4096, 'b'); ballast.write(chunk.data(), 4096);) ballast.flush();
   }
-  if (fault == NotADirectory) WriteFile(out / "blocker", "a plain file where a directory should be"), target = "out/blocker";
+  const std::string target = fault == NotADirectory ? "out/blocker" : "out";
+  if (fault == NotADirectory) WriteFile(out / "blocker", "a plain file where a directory should be");
+  std::vector<std::string> args;
+  std::istringstream words(writer.command);
+  for (std::string word; words >> word;) args.push_back(word.starts_with("O/") ? target + word.substr(1) : word);
 
   const auto before = Snapshot(out);
-  Outcome run = Kivofs(writer.args(target), options);
+  Outcome run = Kivofs(args, options);
   SCOPED_TRACE(run.err);
   EXPECT_FALSE(run.timedOut);
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_TRUE(run.err.starts_with("kivofs: error: ") && run.err.find("'" + target + "/") != std::string::npos)
-      << "the error does not name the output";
-  EXPECT_NE(run.err.find(Problems[fault]), std::string::npos) << "not said: " << Problems[fault];
+  EXPECT_TRUE(run.err.starts_with("kivofs: error: ") && run.err.find("'" + target + "/") != std::string::npos) << "the output is not named";
+  EXPECT_NE(run.err.find(Faults[fault].second), std::string::npos) << "not said: " << Faults[fault].second;
   auto after = Snapshot(out);
   for (const auto& [path, contents] : before) EXPECT_EQ(after[path], contents) << path << " changed";
   for (const auto& [path, contents] : after) {
-    if (before.count(path) == 0) {
-      EXPECT_TRUE(writer.extracts && (contents == "/" || contents == ReadFile(dir / "in/src" / stdfs::path(path).filename())))
-          << path << " was left behind or partly written";
-    }
+    EXPECT_TRUE(before.count(path) || (writer.extracts && (contents == "/" || contents == ReadFile(dir / "in/src" / stdfs::path(path).filename()))))
+        << path << " was left behind or partly written";
   }
 }
 
@@ -135,7 +122,7 @@ std::vector<std::tuple<std::size_t, Fault>> Cases() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, OutputFaults, ::testing::ValuesIn(Cases()), [](const auto& test) {
-  return std::string(Writers[std::get<0>(test.param)].label) + "_" + FaultNames[std::get<1>(test.param)];
+  return std::string(Writers[std::get<0>(test.param)].label) + "_" + Faults[std::get<1>(test.param)].first;
 });
 
 // The drive tool opens an image for reading and writing: a read-only one is summarised only

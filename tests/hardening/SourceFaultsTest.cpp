@@ -1,12 +1,8 @@
-// The source tree changing under a build, and items in it that are no plain file: every
-// build ends (never blocks on a pipe or reads a device for ever), refuses or skips with a
-// message naming the item, and leaves an existing image exactly as it was.
-#include <sys/socket.h>
+// The source tree changing under a build, and items in it that are no plain file (pipes,
+// devices, links that lead nowhere or back up the tree): every build ends (never blocks on a
+// pipe or reads a device for ever), refuses or skips with a message naming the item, and
+// leaves an existing image exactly as it was.
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
-
-#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -59,11 +55,10 @@ TEST_P(SourceChanges, FailTheBuildAndKeepTheOldImage) {
   // The victim's line comes where it is placed, once; the build goes on to the end.
   EXPECT_TRUE(lines.str().ends_with("data start = 5120\nroot file\nroot dir\nfile\nfile error\nroot file\nee\n")) << lines.str();
   ASSERT_EQ(builder.problems().size(), 1u);
-  EXPECT_EQ(builder.problems()[0].path, victim);
-  EXPECT_NE(builder.problems()[0].message.find("'" + victim.string() + "'"), std::string::npos) << builder.problems()[0].message;
-  EXPECT_NE(builder.problems()[0].message.find(GetParam().problem), std::string::npos) << builder.problems()[0].message;
-  EXPECT_EQ(ReadFile(good.dir / "out/out.kid"), good.image);
-  EXPECT_EQ(Snapshot(good.dir / "out").size(), 1u);
+  const Error& problem = builder.problems()[0];
+  EXPECT_TRUE(problem.path == victim && problem.message.find("'" + victim.string() + "'") != std::string::npos) << problem.message;
+  EXPECT_NE(problem.message.find(GetParam().problem), std::string::npos) << problem.message;
+  EXPECT_EQ(Snapshot(good.dir / "out"), (std::map<std::string, std::string>{{"out.kid", good.image}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, SourceChanges, ::testing::ValuesIn(Changes), [](const auto& test) { return test.param.label; });
@@ -80,19 +75,10 @@ const SpecialItem Items[] = {
     {"LinkLoop", [](const stdfs::path& p) { stdfs::create_symlink("odd", p); }, true, "symbolic link"},
     {"DanglingLink", [](const stdfs::path& p) { stdfs::create_symlink("gone", p); }, true, "is a dangling symbolic link"},
     {"Fifo", [](const stdfs::path& p) { ::mkfifo(p.c_str(), 0644); }, false, "a named pipe"},
-    {"LinkToFifo", [](const stdfs::path& p) { ::mkfifo((p.parent_path().parent_path().parent_path() / "fifo").c_str(), 0644), stdfs::create_symlink("../../fifo", p); },
+    {"LinkToFifo",
+     [](const stdfs::path& p) { ::mkfifo((p / "../../../fifo").lexically_normal().c_str(), 0644), stdfs::create_symlink("../../fifo", p); },
      false, "a named pipe"},
     {"LinkToDevZero", [](const stdfs::path& p) { stdfs::create_symlink("/dev/zero", p); }, false, "a character device"},
-    {"Socket",
-     [](const stdfs::path& p) {
-       sockaddr_un address{};
-       address.sun_family = AF_UNIX;
-       std::strncpy(address.sun_path, p.c_str(), sizeof address.sun_path - 1);
-       int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-       ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-       ::close(fd);
-     },
-     false, "a socket"},
 };
 
 class SpecialItems : public ::testing::TestWithParam<SpecialItem> {};
