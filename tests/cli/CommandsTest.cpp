@@ -125,14 +125,11 @@ TEST_F(Commands, BuildAndReadADrive) {
       {{"info", "a.kid"}, 0,
        "File system version    : 1.00\nNumber of root entries : 2\nDrive size             : 11776 bytes (11.5 Kbytes)\n"
        "Drive name             : Kivo Rom Drive\n" + Layout, ""},
-      {{"ls", "a.kid"}, 0, "docs/\nreadme.txt\n", ""},
-      {{"ls", "a.kid", "DOCS"}, 0, "a.bin\n", ""},
-      {{"ls", "-R", "a.kid"}, 0, "docs/\ndocs/a.bin\nreadme.txt\n", ""},
-      {{"ls", "a.kid", "/docs", "-R"}, 0, "a.bin\n", ""},
+      {{"ls", "a.kid"}, 0, "docs/\nreadme.txt\n", ""}, {{"ls", "a.kid", "DOCS"}, 0, "a.bin\n", ""},
+      {{"ls", "-R", "a.kid"}, 0, "docs/\ndocs/a.bin\nreadme.txt\n", ""}, {{"ls", "a.kid", "/docs", "-R"}, 0, "a.bin\n", ""},
       {{"ls", "-l", "a.kid"}, 0, docs + readme, ""},
       {{"ls", "a.kid", "Docs/A.BIN", "-l"}, 0, "-       1000 2006-03-15 Wed 14:05:09         18  docs/a.bin\n", ""},
-      {{"ls", "control.kid"}, 0, "docs/\na\\x01b\n", ""},
-      {{"ls", "a.kid", "\\DOCS\\.\\"}, 0, "a.bin\n", ""},
+      {{"ls", "control.kid"}, 0, "docs/\na\\x01b\n", ""}, {{"ls", "a.kid", "\\DOCS\\.\\"}, 0, "a.bin\n", ""},
       {{"ls", "a.kid", "docs/nothing"}, 1, "", "kivofs: error: 'a.kid': no 'nothing' in 'docs'\n"},
       {{"ls", "a.kid", "docs/.."}, 1, "", "kivofs: error: 'a.kid': no '..' in 'docs'\n"},
       {{"ls", "a.kid", "readme.txt/x"}, 1, "", "kivofs: error: 'a.kid': 'readme.txt' is not a directory\n"},
@@ -172,13 +169,9 @@ TEST_F(Commands, BuildAndReadADrive) {
       {{"rename", "--force", "tiny", "y"}, 1, "",
        "kivofs: error: 'tiny' is too short to hold a drive name (10 bytes, the name ends at byte 20)\n"},
 
-      {{}, 2, "", Usage},
-      {{"ls"}, 2, "", Usage},
-      {{"extract", "a.kid"}, 2, "", Usage},
-      {{"verify", "a.kid", "b.kid"}, 2, "", Usage},
-      {{"build", "src"}, 2, "", Usage},
-      {{"build", "src", "-o", "x.kid", "--no-such-option"}, 2, "", Usage},
-      {{"rename", "a.kid"}, 2, "", Usage},
+      {{}, 2, "", Usage}, {{"ls"}, 2, "", Usage}, {{"extract", "a.kid"}, 2, "", Usage},
+      {{"verify", "a.kid", "b.kid"}, 2, "", Usage}, {{"build", "src"}, 2, "", Usage},
+      {{"build", "src", "-o", "x.kid", "--no-such-option"}, 2, "", Usage}, {{"rename", "a.kid"}, 2, "", Usage},
   });
 }
 

@@ -21,8 +21,7 @@ TEST(Layout, RegionsFollowEachOther) {
       {60416, 512, 65536},                 // 128 clusters: the last entry still fits the table
       {60928, 1024, 66560},                // 129 clusters: the table grows
       {65024, 1024, 70656},                // would leave 9 entries in the root directory
-      {65536, 1024, 71168},
-      {131072, 1536, 137216},
+      {65536, 1024, 71168}, {131072, 1536, 137216},
       {7733248, 60928, 7798784},           // 118 blocks of 65536 bytes still fit 119 of table
       {7733760, 61440, 7799808},
       {2130701312, 16777216, 2147483136},  // the largest image below 2 GiB

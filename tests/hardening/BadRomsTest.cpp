@@ -53,8 +53,7 @@ TEST_P(BadRoms, EveryCommandFinishesAndRefusesClearly) {
   WriteFile(dir / "out/new.nds", "old output");
   WriteFile(dir / "out/drives/drive0.kid", "old drive");
   const std::vector<std::string> commands[] = {
-      {"attach", rom, "-o", (dir / "out/new.nds").string(), "--drive0", (dir / "drive.kid").string()},
-      {"rominfo", rom},
+      {"attach", rom, "-o", (dir / "out/new.nds").string(), "--drive0", (dir / "drive.kid").string()}, {"rominfo", rom},
       {"detach", rom, "-o", (dir / "out/drives").string()}};
   for (std::size_t i = 0; i < 3; ++i) {
     const auto before = Snapshot(dir / "out");

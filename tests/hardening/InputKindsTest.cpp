@@ -19,13 +19,9 @@ const std::pair<const char*, void (*)(const stdfs::path&)> Kinds[] = {
 
 // @ stands for the odd input; out/ is where outputs would go.
 const std::pair<const char*, std::vector<std::string>> Uses[] = {
-    {"info", {"info", "@"}},
-    {"ls", {"ls", "-R", "@"}},
-    {"verify", {"verify", "@"}},
-    {"extract", {"extract", "@", "out/tree"}},
-    {"rename", {"rename", "@", "Name"}},
-    {"renameForce", {"rename", "--force", "@", "Name"}},
-    {"rominfo", {"rominfo", "@"}},
+    {"info", {"info", "@"}}, {"ls", {"ls", "-R", "@"}}, {"verify", {"verify", "@"}},
+    {"extract", {"extract", "@", "out/tree"}}, {"rename", {"rename", "@", "Name"}},
+    {"renameForce", {"rename", "--force", "@", "Name"}}, {"rominfo", {"rominfo", "@"}},
     {"detach", {"detach", "@", "-o", "out/drives"}},
     {"attachHost", {"attach", "@", "-o", "out/game.nds", "--drive0", "good.kid"}},
     {"attachDrive", {"attach", "host.nds", "-o", "out/game.nds", "--drive0", "@"}},
