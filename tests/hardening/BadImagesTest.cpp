@@ -106,17 +106,24 @@ TEST_P(BadImages, EveryReaderFinishesAndRefusesClearly) {
 INSTANTIATE_TEST_SUITE_P(Table, BadImages, ::testing::ValuesIn(Cases), [](const auto& test) { return test.param.label; });
 
 // Links in the destination are refused, never followed out of it.
-TEST(ExtractDestination, LinksAreNeverFollowed) {
+// What is in the way in the destination is refused, never followed out of it nor replaced:
+// a link where an item goes, or a file where a directory goes.
+TEST(ExtractDestination, WhatIsInTheWayIsRefused) {
   TempDir dir;
   WriteFile(dir / "a.kid", fs::test::Image(fs::test::WorkedExample()));
-  WriteFile(dir / "elsewhere/keep", "kept");
-  for (const char* link : {"docs", "readme.txt"}) {
-    stdfs::remove_all(dir / "out");
-    stdfs::create_directories(dir / "out");
-    stdfs::create_symlink(dir / "elsewhere" / (std::string(link) == "docs" ? "" : "keep"), dir / "out" / link);
+  const std::pair<std::function<void(const stdfs::path&)>, std::string> cases[] = {
+      {[&](const stdfs::path& p) { stdfs::create_directory_symlink(dir / "elsewhere", p / "docs"); },
+       "refusing to write through the symbolic link 'OUT/docs'"},
+      {[&](const stdfs::path& p) { stdfs::create_symlink(dir / "elsewhere/keep", p / "readme.txt"); },
+       "refusing to write through the symbolic link 'OUT/readme.txt'"},
+      {[](const stdfs::path& p) { WriteFile(p / "docs", "a file"); }, "cannot write 'OUT/docs': it exists and is not a directory"},
+  };
+  for (const auto& [arrange, message] : cases) {
+    stdfs::remove_all(dir / "out"), stdfs::create_directories(dir / "out"), WriteFile(dir / "elsewhere/keep", "kept");
+    arrange(dir / "out");
     Outcome run = Kivofs({"extract", (dir / "a.kid").string(), (dir / "out").string()});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, "kivofs: error: refusing to write through the symbolic link '" + (dir / "out" / link).string() + "'\n");
+    EXPECT_EQ(run.err, "kivofs: error: " + message.substr(0, message.find("OUT")) + (dir / "out").string() + message.substr(message.find("OUT") + 3) + "\n");
     EXPECT_EQ(Snapshot(dir / "elsewhere"), (std::map<std::string, std::string>{{"keep", "kept"}}));
   }
 }

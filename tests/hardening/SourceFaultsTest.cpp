@@ -107,5 +107,17 @@ TEST_P(SpecialItems, AreRefusedOrSkippedNeverRead) {
 
 INSTANTIATE_TEST_SUITE_P(Table, SpecialItems, ::testing::ValuesIn(Items), [](const auto& test) { return test.param.label; });
 
+// Links to files and directories inside or outside the tree are followed: their targets are
+// built in under the links' names.
+TEST(SourceLinks, AreFollowed) {
+  fs::test::Build built({{"data/level.bin", Pattern(700)}}, fs::test::FixedClock(), [](const stdfs::path& src) {
+    stdfs::create_symlink(src / "data/level.bin", src / "alias.bin"), stdfs::create_directory_symlink("data", src / "more");
+  });
+  std::string records;
+  for (const auto& r : built.records) records += (r.isDirectory ? "d " : "f ") + r.parentPath + r.name + " " + std::to_string(r.size) + "\n";
+  EXPECT_EQ(records, "f \\alias.bin 700\nd \\data 0\nf \\data\\level.bin 700\nd \\more 0\nf \\more\\level.bin 700\n");
+  EXPECT_EQ(built.result, fs::BuildOk);
+}
+
 }  // namespace
 }  // namespace kivo::test
