@@ -1,77 +1,46 @@
-// Any bytes as a ROM with drives attached, read as `kivofs rominfo` and `kivofs detach` do:
-// the streamed marker search must agree with the in-memory one, and a detach either writes
-// exactly the bytes each slot points at (and the host cut at slot 1 with its block zeroed)
-// or writes nothing at all.
-#include <cstddef>
-#include <cstdint>
-#include <string>
-
+// Any bytes as a ROM with drives attached, read as `kivofs rominfo` and `kivofs detach` read
+// it: the streamed marker search agrees with the one in memory, and a detach either writes
+// exactly the bytes each slot points at (and the host cut at slot 1 with its block zeroed) or
+// writes nothing at all.
 #include "romattach/AttachedRom.h"
 #include "romattach/Marker.h"
-#include "romattach/RomFile.h"
 #include "fuzz/FuzzSupport.h"
 
-using kivo::fuzz::Check;
-namespace stdfs = std::filesystem;
+using namespace kivo::fuzz;
+using kivo::rom::SlotState;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static kivo::fuzz::Scratch scratch("rominfo-fuzz");
-  kivo::ByteSpan bytes = kivo::fuzz::AsBytes(data, size);
-  const stdfs::path romPath = scratch.root() / "game.nds";
-  const stdfs::path drives = scratch.root() / "drives";
-  const stdfs::path hostPath = scratch.root() / "host.nds";
-  kivo::fuzz::WriteFile(romPath, bytes);
-
-  auto rom = kivo::rom::RomFile::Open(romPath);
+  static TempDir scratch;
+  const std::string bytes = Input(data, size);
+  WriteFile(scratch / "game.nds", bytes);
+  auto rom = kivo::rom::RomFile::Open(scratch / "game.nds");
   Check(rom.ok(), "cannot open the scratch ROM");
   auto streamed = rom->FindParamBlock();
-  Check(streamed.ok(), "the streamed search failed on a readable file");
-  Check(*streamed == kivo::rom::FindParamBlock(bytes), "streamed and in-memory searches differ");
-
+  Check(streamed.ok() && *streamed == kivo::rom::FindParamBlock(Span(bytes)), "streamed and in-memory searches differ");
   auto layout = kivo::rom::InspectRom(*rom);
-  if (layout) {
-    Check(kivo::rom::IsUsableBlock(size, layout->blockOffset), "a block past the end");
-    for (const kivo::rom::SlotInfo& slot : layout->slots) {
-      if (slot.state == kivo::rom::SlotState::DriveImage ||
-          slot.state == kivo::rom::SlotState::NotDriveImage) {
-        Check(kivo::InBounds(size, slot.start, slot.length()), "a slot inside yet out of bounds");
-      }
-    }
-  } else {
-    Check(layout.error().message.find(romPath.string()) != std::string::npos,
-          "the error does not name the ROM");
+  Check(layout || layout.error().message.find((scratch / "game.nds").string()) != std::string::npos, "the error does not name the ROM");
+  for (std::size_t i = 0; layout && i < 2; ++i) {
+    const auto& slot = layout->slots[i];
+    bool inside = slot.state == SlotState::DriveImage || slot.state == SlotState::NotDriveImage;
+    Check(!inside || kivo::InBounds(size, slot.start, slot.length()), "a slot inside yet out of bounds");
   }
-
-  auto detached = kivo::rom::DetachDrives({romPath, drives, hostPath});
-  if (!detached) {
-    Check(!stdfs::exists(hostPath), "a failed detach wrote the host ROM");
-    if (stdfs::exists(drives)) Check(stdfs::is_empty(drives), "a failed detach wrote a drive");
-  } else {
-    Check(layout.ok(), "detach succeeded where inspection failed");
-    std::uint64_t cut = size;
-    for (std::size_t i = 0; i < 2; ++i) {
-      const kivo::rom::SlotInfo& slot = detached->layout.slots[i];
-      stdfs::path drive = drives / ("drive" + std::to_string(i) + ".kid");
-      if (slot.state == kivo::rom::SlotState::Empty) {
-        Check(!stdfs::exists(drive), "an empty slot was written");
-        continue;
-      }
-      cut = std::min<std::uint64_t>(cut, slot.start);
-      std::string written = kivo::fuzz::ReadFile(drive);
-      Check(written.size() == slot.length(), "a drive of the wrong length");
-      Check(written.compare(0, std::string::npos, reinterpret_cast<const char*>(data) + slot.start,
-                            slot.length()) == 0,
-            "a drive's bytes differ from the slot's");
+  auto detached = kivo::rom::DetachDrives({scratch / "game.nds", scratch / "drives", scratch / "host.nds"});
+  Check(!detached || layout, "detach succeeded where inspection failed");
+  std::uint64_t cut = size;
+  for (std::size_t i = 0; i < 2; ++i) {
+    const stdfs::path drive = scratch / "drives" / ("drive" + std::to_string(i) + ".kid");
+    if (!detached || detached->layout.slots[i].state == SlotState::Empty) {
+      Check(!stdfs::exists(drive), "a drive written for an empty slot or by a failed detach");
+      continue;
     }
-    std::string host = kivo::fuzz::ReadFile(hostPath);
-    Check(host.size() == cut && detached->hostBytes == cut, "the host ROM is not cut at slot 1");
-    std::uint64_t block = detached->layout.blockOffset;
-    for (std::size_t i = 0; i < cut; ++i) {
-      bool inBlock = i >= block && i < block + kivo::rom::BlockSize;
-      Check(host[i] == (inBlock ? '\0' : static_cast<char>(data[i])), "host bytes changed");
-    }
+    const auto& slot = detached->layout.slots[i];
+    cut = std::min<std::uint64_t>(cut, slot.start);
+    Check(ReadFile(drive) == bytes.substr(slot.start, slot.length()), "a drive's bytes differ from its slot's");
   }
-  stdfs::remove_all(drives);
-  stdfs::remove(hostPath);
+  std::string expected = bytes.substr(0, cut);
+  if (detached) expected.replace(detached->layout.blockOffset, kivo::rom::BlockSize, kivo::rom::BlockSize, '\0');
+  Check(detached ? ReadFile(scratch / "host.nds") == expected && detached->hostBytes == cut : !stdfs::exists(scratch / "host.nds"),
+        "the host ROM is not cut at slot 1 with its block zeroed, or a failed detach wrote it");
+  stdfs::remove_all(scratch / "drives"), stdfs::remove(scratch / "host.nds");
   return 0;
 }

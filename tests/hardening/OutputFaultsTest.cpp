@@ -1,220 +1,144 @@
-// Every command that writes, against every way the output can fail: each must exit 1 with
-// an error naming the output and the problem, and leave every existing output file byte
-// for byte as it was, with no temporary file left behind.
-#include <unistd.h>
+// Every command that writes, against every way its output can fail: each exits 1 with an
+// error naming the output and the problem, leaves every existing output byte for byte as it
+// was, and leaves no temporary file behind.
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 
-#include <functional>
-#include <string>
-#include <vector>
+#include <sstream>
 
-#include "tests/hardening/HardeningSupport.h"
+#include <gtest/gtest.h>
 
-namespace kivo::hardening {
+#include "fsimage/NameStore.h"
+#include "fsimage/Summary.h"
+#include "romattach/AttachDrives.h"
+#include "tests/fsimage/Fixture.h"
+#include "tests/support/OrdinaryUser.h"
+
+namespace kivo::test {
 namespace {
 
-// Inputs made once per test with the real program: a source tree with a file larger than
-// the file-size limit below, its image, a host ROM and that ROM with the image attached.
-struct Inputs {
-  stdfs::path src, image, host, rom;
+// A tmpfs on `dir` while it lives, in the test process's own mount namespace, which nothing
+// outside it sees. Mounting needs root, which the tests have in CI.
+class Tmpfs {
+ public:
+  Tmpfs(const stdfs::path& dir, std::uint64_t bytes) : dir_(dir) {
+    static const bool own = ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    stdfs::create_directories(dir);
+    mounted_ = own && ::mount("tmpfs", dir.c_str(), "tmpfs", 0, ("size=" + std::to_string(bytes) + ",mode=0755").c_str()) == 0;
+  }
+  ~Tmpfs() {
+    if (mounted_) ::umount2(dir_.c_str(), MNT_DETACH);
+  }
+  bool ReadOnly() const { return ::mount(nullptr, dir_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0; }
+  bool mounted_ = false;
+
+ private:
+  stdfs::path dir_;
 };
 
 struct Writer {
   const char* label;
-  // Existing outputs in `out` that a failed run must leave alone.
-  std::function<void(const stdfs::path& out, const Inputs&)> existing;
-  // The command line writing into `target` (the output directory, or a path through a
-  // non-directory).
-  std::function<std::vector<std::string>(const stdfs::path& target, const Inputs&)> args;
-  bool growsFiles = true;  // false: rewrites bytes in place (a limit on size cannot stop it)
-  // Extraction writes file by file, each to a temporary name renamed into place: files
-  // finished before the failure stay, complete, but none is ever partly written.
-  bool keepsFinishedFiles = false;
+  const char* command;  // O stands for the output directory
+  Tree existing;        // outputs a failed run must leave alone; "*" stands for the image
+  bool grows = true;    // false: rewrites bytes in place, which no size limit or full disk stops
+  bool extracts = false;  // files finished before the failure stay, complete
 };
 
-const std::vector<Writer>& Writers() {
-  static const std::vector<Writer> writers = {
-      {"build",
-       [](const stdfs::path& out, const Inputs&) { Spill(out / "drive.kid", "old image"); },
-       [](const stdfs::path& t, const Inputs& in) {
-         return std::vector<std::string>{"build", in.src.string(), "-o", (t / "drive.kid").string(),
-                                         "--quiet"};
-       }},
-      {"attach",
-       [](const stdfs::path& out, const Inputs&) { Spill(out / "game.nds", "old rom"); },
-       [](const stdfs::path& t, const Inputs& in) {
-         return std::vector<std::string>{"attach", in.host.string(), "-o",
-                                         (t / "game.nds").string(), "--drive0", in.image.string()};
-       }},
-      {"detach",
-       [](const stdfs::path& out, const Inputs&) {
-         Spill(out / "drives/drive0.kid", "old drive");
-         Spill(out / "host.nds", "old host");
-       },
-       [](const stdfs::path& t, const Inputs& in) {
-         return std::vector<std::string>{"detach", in.rom.string(), "-o", (t / "drives").string(),
-                                         "--rom", (t / "host.nds").string()};
-       }},
-      {"extract",
-       [](const stdfs::path& out, const Inputs&) { Spill(out / "tree/big.bin", "old contents"); },
-       [](const stdfs::path& t, const Inputs& in) {
-         return std::vector<std::string>{"extract", in.image.string(), (t / "tree").string()};
-       },
-       true, true},
-      {"rename",
-       [](const stdfs::path& out, const Inputs& in) { stdfs::copy_file(in.image, out / "drive.kid"); },
-       [](const stdfs::path& t, const Inputs&) {
-         return std::vector<std::string>{"rename", (t / "drive.kid").string(), "New Name"};
-       },
-       false},
-  };
-  return writers;
-}
-
-enum class Fault { ReadOnlyFileSystem, ReadOnlyFile, FileSizeLimit, FileSystemFull, NotADirectory };
-
-const char* FaultName(Fault fault) {
-  switch (fault) {
-    case Fault::ReadOnlyFileSystem: return "ReadOnlyFileSystem";
-    case Fault::ReadOnlyFile: return "ReadOnlyFile";
-    case Fault::FileSizeLimit: return "FileSizeLimit";
-    case Fault::FileSystemFull: return "FileSystemFull";
-    case Fault::NotADirectory: return "NotADirectory";
-  }
-  return "?";
-}
-
-constexpr std::uint64_t SizeLimit = 4096;
-
-using Case = std::tuple<std::size_t, Fault>;
-
-class OutputFaults : public ::testing::TestWithParam<Case> {
- protected:
-  void SetUp() override {
-    inputs_.src = scratch_ / "in/src";
-    Spill(inputs_.src / "readme.txt", "A small tree.\n");
-    std::string big(3 * SizeLimit, '\0');
-    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 % 251);
-    Spill(inputs_.src / "big.bin", big);
-    inputs_.image = scratch_ / "in/image.kid";
-    inputs_.host = scratch_ / "in/host.nds";
-    inputs_.rom = scratch_ / "in/game.nds";
-    std::string host(300, 'h');
-    host.replace(40, 11, "KivoFSDrive");
-    Spill(inputs_.host, host);
-    Outcome built = Kivofs({"build", inputs_.src.string(), "-o", inputs_.image.string(), "--quiet"},
-                           scratch_.root());
-    ASSERT_EQ(built.exitCode, 0) << built.err;
-    Outcome attached = Kivofs({"attach", inputs_.host.string(), "-o", inputs_.rom.string(),
-                               "--drive0", inputs_.image.string()},
-                              scratch_.root());
-    ASSERT_EQ(attached.exitCode, 0) << attached.err;
-  }
-
-  Scratch scratch_;
-  Inputs inputs_;
+const Writer Writers[] = {
+    {"build", "build in/src -o O/drive.kid --quiet", {{"drive.kid", "old image"}}},
+    {"attach", "attach in/host.nds -o O/game.nds --drive0 in/image.kid", {{"game.nds", "old rom"}}},
+    {"detach", "detach in/game.nds -o O/drives --rom O/host.nds", {{"drives/drive0.kid", "old drive"}, {"host.nds", "old host"}}},
+    {"extract", "extract in/image.kid O/tree", {{"tree/big.bin", "old contents"}}, true, true},
+    {"rename", "rename O/drive.kid Name", {{"drive.kid", "*"}}, false},
 };
+
+enum Fault { ReadOnlyFileSystem, ReadOnlyFile, FileSizeLimit, FileSystemFull, NotADirectory };
+const std::pair<const char*, const char*> Faults[] = {{"ReadOnlyFileSystem", "Read-only file system"},
+                                                      {"ReadOnlyFile", "Permission denied"}, {"FileSizeLimit", "File too large"},
+                                                      {"FileSystemFull", "No space left on device"}, {"NotADirectory", "Not a directory"}};
+
+class OutputFaults : public ::testing::TestWithParam<std::tuple<std::size_t, Fault>> {};
 
 TEST_P(OutputFaults, FailCleanlyAndKeepExistingOutputs) {
-  const Writer& writer = Writers()[std::get<0>(GetParam())];
+  const Writer& writer = Writers[std::get<0>(GetParam())];
   const Fault fault = std::get<1>(GetParam());
-  const stdfs::path out = scratch_ / "out";
-  stdfs::path target = out;
-  RunLimits limits;
-  std::string problem;
-
-  switch (fault) {
-    case Fault::ReadOnlyFileSystem:
-      ASSERT_TRUE(scratch_.MountTmpfs(out, 1 << 20)) << "mounting a tmpfs needs root";
-      writer.existing(out, inputs_);
-      ASSERT_TRUE(Scratch::RemountReadOnly(out));
-      problem = "Read-only file system";
-      break;
-    case Fault::ReadOnlyFile:
-      // An ordinary user's own outputs, made read-only: replacing them would bypass the mode.
-      stdfs::create_directories(out);
-      writer.existing(out, inputs_);
-      testfiles::GiveToOrdinaryUser(out);
-      for (const auto& entry : stdfs::recursive_directory_iterator(out)) {
-        if (entry.is_regular_file()) {
-          stdfs::permissions(entry.path(), stdfs::perms::owner_read | stdfs::perms::group_read |
-                                               stdfs::perms::others_read);
-        }
-      }
-      limits.ordinaryUser = true;
-      problem = "Permission denied";
-      break;
-    case Fault::FileSizeLimit:
-      stdfs::create_directories(out);
-      writer.existing(out, inputs_);
-      limits.fileSize = SizeLimit;
-      problem = "File too large";
-      break;
-    case Fault::FileSystemFull: {
-      ASSERT_TRUE(scratch_.MountTmpfs(out, 256 << 10)) << "mounting a tmpfs needs root";
-      writer.existing(out, inputs_);
-      // Fill what is left, so the first new block the command needs is refused.
-      std::ofstream ballast(out / "ballast", std::ios::binary);
-      std::string chunk(4096, 'b');
-      while (ballast.write(chunk.data(), static_cast<std::streamsize>(chunk.size()))) ballast.flush();
-      problem = "No space left on device";
-      break;
+  TempDir dir;
+  const Tree tree = {{"readme.txt", "A small tree.\n"}, {"big.bin", Pattern(3 * 4096)}};
+  const std::string image = fs::test::Image(tree);
+  MakeTree(dir / "in/src", tree), WriteFile(dir / "in/image.kid", image), WriteFile(dir / "in/host.nds", HostRom(300, 40));
+  ASSERT_TRUE(rom::AttachDrives({dir / "in/host.nds", dir / "in/image.kid", {}, dir / "in/game.nds", false, false, false, false}).ok());
+  const stdfs::path out = dir / "out";
+  Tmpfs tmpfs(out, fault == FileSystemFull ? 256 << 10 : 1 << 20);
+  ASSERT_TRUE(tmpfs.mounted_ || (fault != ReadOnlyFileSystem && fault != FileSystemFull)) << "mounting a tmpfs needs root";
+  for (const auto& [path, bytes] : writer.existing) WriteFile(out / path, bytes == "*" ? image : bytes);
+  RunOptions options;
+  options.cwd = dir.path(), options.ordinaryUser = fault == ReadOnlyFile;
+  if (fault == FileSizeLimit) options.fileSize = 4096;
+  ASSERT_TRUE(fault != ReadOnlyFileSystem || tmpfs.ReadOnly());
+  if (fault == ReadOnlyFile) {
+    // An ordinary user's own outputs, made read-only: replacing them would bypass the mode.
+    testfiles::GiveToOrdinaryUser(out);
+    for (const auto& entry : stdfs::recursive_directory_iterator(out)) {
+      if (entry.is_regular_file()) ::chmod(entry.path().c_str(), 0444);
     }
-    case Fault::NotADirectory:
-      stdfs::create_directories(out);
-      writer.existing(out, inputs_);
-      Spill(out / "blocker", "a plain file where a directory should be");
-      target = out / "blocker";
-      problem = "Not a directory";
-      break;
   }
+  if (fault == FileSystemFull) {
+    // Fill what is left, so the first new block the command needs is refused.
+    std::ofstream ballast(out / "ballast", std::ios::binary);
+    for (std::string chunk(4096, 'b'); ballast.write(chunk.data(), 4096);) ballast.flush();
+  }
+  const std::string target = fault == NotADirectory ? "out/blocker" : "out";
+  if (fault == NotADirectory) WriteFile(out / "blocker", "a plain file where a directory should be");
+  std::vector<std::string> args;
+  std::istringstream words(writer.command);
+  for (std::string word; words >> word;) args.push_back(word.starts_with("O/") ? target + word.substr(1) : word);
 
   const auto before = Snapshot(out);
-  Outcome run = Kivofs(writer.args(target, inputs_), scratch_.root(), limits);
+  Outcome run = Kivofs(args, options);
   SCOPED_TRACE(run.err);
   EXPECT_FALSE(run.timedOut);
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err.rfind("kivofs: error: ", 0), 0u);
-  EXPECT_TRUE(Contains(run.err, target.string())) << "the error does not name the output";
-  EXPECT_TRUE(Contains(run.err, problem)) << "the error does not say: " << problem;
-  const auto after = Snapshot(out);
-  if (!writer.keepsFinishedFiles) {
-    EXPECT_EQ(after, before) << "an existing output changed or a file was left behind";
-    return;
-  }
-  for (const auto& [path, contents] : before) {
-    auto now = after.find(path);
-    EXPECT_TRUE(now != after.end() && now->second == contents) << path << " changed";
-  }
+  EXPECT_TRUE(run.err.starts_with("kivofs: error: ") && run.err.find("'" + target + "/") != std::string::npos) << "the output is not named";
+  EXPECT_NE(run.err.find(Faults[fault].second), std::string::npos) << "not said: " << Faults[fault].second;
+  auto after = Snapshot(out);
+  for (const auto& [path, contents] : before) EXPECT_EQ(after[path], contents) << path << " changed";
   for (const auto& [path, contents] : after) {
-    if (before.count(path)) continue;
-    EXPECT_EQ(path.find(".tmp"), std::string::npos) << "a temporary file was left: " << path;
-    if (contents != "/") {
-      auto extracted = Slurp(inputs_.src / stdfs::path(path).filename());
-      EXPECT_EQ(contents, extracted) << path << " was left partly written";
-    }
+    EXPECT_TRUE(before.count(path) || (writer.extracts && (contents == "/" || contents == ReadFile(dir / "in/src" / stdfs::path(path).filename()))))
+        << path << " was left behind or partly written";
   }
 }
 
-// Every writer against every fault, except that a command rewriting bytes in place (rename)
-// needs no new space, so neither a size limit nor a full disk can stop it.
-std::vector<Case> Cases() {
-  std::vector<Case> cases;
-  for (std::size_t writer = 0; writer < Writers().size(); ++writer) {
-    for (Fault fault : {Fault::ReadOnlyFileSystem, Fault::ReadOnlyFile, Fault::FileSizeLimit,
-                        Fault::FileSystemFull, Fault::NotADirectory}) {
-      bool needsSpace = fault == Fault::FileSizeLimit || fault == Fault::FileSystemFull;
-      if (needsSpace && !Writers()[writer].growsFiles) continue;
-      cases.emplace_back(writer, fault);
+std::vector<std::tuple<std::size_t, Fault>> Cases() {
+  std::vector<std::tuple<std::size_t, Fault>> cases;
+  for (std::size_t writer = 0; writer < std::size(Writers); ++writer) {
+    for (Fault fault : {ReadOnlyFileSystem, ReadOnlyFile, FileSizeLimit, FileSystemFull, NotADirectory}) {
+      if (Writers[writer].grows || fault == ReadOnlyFileSystem || fault == ReadOnlyFile || fault == NotADirectory) {
+        cases.emplace_back(writer, fault);
+      }
     }
   }
   return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, OutputFaults, ::testing::ValuesIn(Cases()),
-                         [](const ::testing::TestParamInfo<Case>& test) {
-                           return std::string(Writers()[std::get<0>(test.param)].label) + "_" +
-                                  FaultName(std::get<1>(test.param));
-                         });
+INSTANTIATE_TEST_SUITE_P(Table, OutputFaults, ::testing::ValuesIn(Cases()), [](const auto& test) {
+  return std::string(Writers[std::get<0>(test.param)].label) + "_" + Faults[std::get<1>(test.param)].first;
+});
+
+// The drive tool opens an image for reading and writing: a read-only one is summarised only
+// where writing is not asked for, and its name is never stored.
+TEST(ReadOnlyImage, IsReadButNeverWritten) {
+  TempDir dir;
+  const std::string image = fs::test::Image(fs::test::WorkedExample());
+  WriteFile(dir / "ro.kid", image);
+  ::chmod((dir / "ro.kid").c_str(), 0444);
+  testfiles::GiveToOrdinaryUser(dir.path());
+  testfiles::AsOrdinaryUser ordinaryUser;
+  EXPECT_TRUE(fs::ReadImageSummary(dir / "ro.kid", fs::SizeUnit::Bytes, false).ok());
+  EXPECT_EQ(fs::ReadImageSummary(dir / "ro.kid", fs::SizeUnit::Bytes, true).error().kind, ErrorKind::CannotOpen);
+  EXPECT_EQ(fs::StoreDriveName(dir / "ro.kid", "name", Access::ReadWrite).error().kind, ErrorKind::CannotOpen);
+  EXPECT_EQ(ReadFile(dir / "ro.kid"), image);
+}
 
 }  // namespace
-}  // namespace kivo::hardening
+}  // namespace kivo::test

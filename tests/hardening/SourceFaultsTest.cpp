@@ -1,214 +1,123 @@
-// The source tree changing under a build, and items in it that are no plain files: every
-// build must end (never block on a pipe or read a device for ever), refuse or skip with a
-// message naming the item, and leave an existing image exactly as it was.
-#include <sys/socket.h>
+// The source tree changing under a build, and items in it that are no plain file (pipes,
+// devices, links that lead nowhere or back up the tree): every build ends (never blocks on a
+// pipe or reads a device for ever), refuses or skips with a message naming the item, and
+// leaves an existing image exactly as it was.
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
-#include <functional>
-#include <sstream>
-#include <string>
+#include <gtest/gtest.h>
 
-#include "fsimage/Builder.h"
-#include "tests/hardening/HardeningSupport.h"
+#include "tests/fsimage/Fixture.h"
 #include "tests/support/OrdinaryUser.h"
 
-namespace kivo::hardening {
+namespace kivo::test {
 namespace {
 
 struct SourceChange {
   const char* label;
-  // Acts on the victim file between the scan and the placement (as an ordinary user, whom
-  // permissions bind); returns what went wrong, or "".
-  std::function<std::string(const stdfs::path& victim)> change;
+  void (*change)(const stdfs::path& victim);  // between the scan and the placement
   const char* problem;
 };
 
-std::string ReplaceWithFifo(const stdfs::path& victim) {
-  stdfs::remove(victim);
-  return ::mkfifo(victim.c_str(), 0644) == 0 ? "" : "mkfifo failed";
-}
-
-const SourceChange kSourceChanges[] = {
-    {"Deleted", [](const stdfs::path& v) { stdfs::remove(v); return std::string(); },
-     "No such file or directory"},
-    {"TruncatedToZero", [](const stdfs::path& v) { stdfs::resize_file(v, 0); return std::string(); },
-     "3000 -> 0"},
-    {"Truncated", [](const stdfs::path& v) { stdfs::resize_file(v, 1000); return std::string(); },
-     "3000 -> 1000"},
-    {"Grown", [](const stdfs::path& v) { stdfs::resize_file(v, 5000); return std::string(); },
-     "3000 -> 5000"},
-    {"UnreadableThroughAFile",
-     [](const stdfs::path& v) {
-       // The file's directory becomes a plain file: the path now runs through a
-       // non-directory, which stops even root.
-       stdfs::remove_all(v.parent_path());
-       Spill(v.parent_path(), "not a directory any more");
-       return std::string();
-     },
+const SourceChange Changes[] = {
+    {"Deleted", [](const stdfs::path& v) { stdfs::remove(v); }, "No such file or directory"},
+    {"TruncatedToZero", [](const stdfs::path& v) { stdfs::resize_file(v, 0); }, "3000 -> 0"},
+    {"Truncated", [](const stdfs::path& v) { stdfs::resize_file(v, 1000); }, "3000 -> 1000"},
+    {"Grown", [](const stdfs::path& v) { stdfs::resize_file(v, 5000); }, "3000 -> 5000"},
+    // Its directory becomes a plain file: the path runs through a non-directory.
+    {"PathThroughAFile", [](const stdfs::path& v) { stdfs::remove_all(v.parent_path()), WriteFile(v.parent_path(), "x"); },
      "Not a directory"},
-    {"Unreadable",
-     [](const stdfs::path& v) {
-       stdfs::permissions(v, stdfs::perms::none);
-       return std::string();
-     },
-     "Permission denied"},
+    {"Unreadable", [](const stdfs::path& v) { stdfs::permissions(v, stdfs::perms::none); }, "Permission denied"},
     // A pipe or a device reports no length: the size check stops it before any read.
-    {"ReplacedByFifo", ReplaceWithFifo, "3000 -> 0"},
-    {"ReplacedByLinkToDevice",
-     [](const stdfs::path& v) {
-       stdfs::remove(v);
-       stdfs::create_symlink("/dev/zero", v);
-       return std::string();
-     },
-     "3000 -> 0"},
+    {"ReplacedByFifo", [](const stdfs::path& v) { stdfs::remove(v), ::mkfifo(v.c_str(), 0644); }, "3000 -> 0"},
+    {"ReplacedByLinkToDevice", [](const stdfs::path& v) { stdfs::remove(v), stdfs::create_symlink("/dev/zero", v); }, "3000 -> 0"},
 };
 
 class SourceChanges : public ::testing::TestWithParam<SourceChange> {};
 
-TEST_P(SourceChanges, RefuseTheBuildAndKeepTheOldImage) {
-  Scratch scratch;
-  const stdfs::path src = scratch / "src";
-  const stdfs::path victim = src / "sub/victim.bin";
-  Spill(src / "a.txt", "first");
-  Spill(victim, std::string(3000, 'v'));
-  Spill(src / "z.txt", "last");
-  const stdfs::path output = scratch / "out/drive.kid";
-  stdfs::create_directories(output.parent_path());
-
-  // An image from an earlier, good build must survive the failed one.
-  std::ostringstream quiet;
-  {
-    fs::DriveBuilder first(quiet);
-    first.ScanSource(src.string(), "*");
-    ASSERT_EQ(first.BuildImage(output.string()), fs::BuildOk);
-  }
-  const auto before = Snapshot(output.parent_path());
-
-  std::string changeFailed;
+// As an ordinary user, whom permissions bind.
+TEST_P(SourceChanges, FailTheBuildAndKeepTheOldImage) {
+  fs::test::Build good({{"a.txt", "first"}, {"sub/victim.bin", std::string(3000, 'v')}, {"z.txt", "last"}});
+  ASSERT_EQ(good.result, fs::BuildOk);
+  const stdfs::path src = good.dir / "src", victim = src / "sub/victim.bin";
   fs::BuilderOptions options;
-  options.beforePlacement = [&] { changeFailed = GetParam().change(victim); };
-  fs::DriveBuilder builder(quiet, options);
-  builder.SetRootPathLength(src.string().size());
-  testfiles::GiveToOrdinaryUser(scratch.root());
+  options.sortByName = true;
+  options.beforePlacement = [&] { GetParam().change(victim); };
+  std::ostringstream lines;
+  fs::DriveBuilder builder(lines, options);
+  testfiles::GiveToOrdinaryUser(good.dir.path());
   int result = 0;
   {
     testfiles::AsOrdinaryUser ordinaryUser;
-    builder.ScanSource(src.string(), "*");
-    result = builder.BuildImage(output.string());
+    builder.ScanTree(src.string());
+    result = builder.BuildImage((good.dir / "out/out.kid").string());
   }
-  ASSERT_EQ(changeFailed, "");
-
   EXPECT_EQ(result, fs::BuildSourceError);
+  // The victim's line comes where it is placed, once; the build goes on to the end.
+  EXPECT_TRUE(lines.str().ends_with("data start = 5120\nroot file\nroot dir\nfile\nfile error\nroot file\nee\n")) << lines.str();
   ASSERT_EQ(builder.problems().size(), 1u);
-  const Error& problem = builder.problems().front();
-  EXPECT_EQ(problem.path, victim);
-  EXPECT_TRUE(Contains(problem.message, victim.string())) << problem.message;
-  EXPECT_TRUE(Contains(problem.message, GetParam().problem)) << problem.message;
-  EXPECT_EQ(Snapshot(output.parent_path()), before);
+  const Error& problem = builder.problems()[0];
+  EXPECT_TRUE(problem.path == victim && problem.message.find("'" + victim.string() + "'") != std::string::npos) << problem.message;
+  EXPECT_NE(problem.message.find(GetParam().problem), std::string::npos) << problem.message;
+  EXPECT_EQ(Snapshot(good.dir / "out"), (std::map<std::string, std::string>{{"out.kid", good.image}}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, SourceChanges, ::testing::ValuesIn(kSourceChanges),
-                         [](const auto& test) { return std::string(test.param.label); });
+INSTANTIATE_TEST_SUITE_P(Table, SourceChanges, ::testing::ValuesIn(Changes), [](const auto& test) { return test.param.label; });
 
 struct SpecialItem {
   const char* label;
-  // Makes the item at `path` (inside the source tree at `src`); returns what went wrong, or "".
-  std::function<std::string(const stdfs::path& src, const stdfs::path& path)> make;
-  bool refused;  // true: the build stops; false: the item is skipped with a warning
+  void (*make)(const stdfs::path& item);  // in src/sub
+  bool refused;                            // or skipped with a warning
   const char* problem;
 };
 
-const SpecialItem kSpecialItems[] = {
-    {"LinkToAncestor",
-     [](const stdfs::path& src, const stdfs::path& p) {
-       stdfs::create_directory_symlink(src, p);
-       return std::string();
-     },
-     true, "symbolic link cycle"},
-    {"LinkLoop",
-     [](const stdfs::path&, const stdfs::path& p) {
-       stdfs::create_symlink(p.filename().string() + "-other", p);
-       stdfs::create_symlink(p.filename(), p.string() + "-other");
-       return std::string();
-     },
-     true, "symbolic link"},
-    {"DanglingLink",
-     [](const stdfs::path&, const stdfs::path& p) {
-       stdfs::create_symlink("does-not-exist", p);
-       return std::string();
-     },
-     true, "dangling symbolic link"},
-    {"Fifo",
-     [](const stdfs::path&, const stdfs::path& p) {
-       return ::mkfifo(p.c_str(), 0644) == 0 ? std::string() : std::string("mkfifo failed");
-     },
-     false, "a named pipe"},
+const SpecialItem Items[] = {
+    {"LinkToAncestor", [](const stdfs::path& p) { stdfs::create_directory_symlink("..", p); }, true, "is a symbolic link cycle"},
+    {"LinkLoop", [](const stdfs::path& p) { stdfs::create_symlink("odd", p); }, true, "symbolic link"},
+    {"DanglingLink", [](const stdfs::path& p) { stdfs::create_symlink("gone", p); }, true, "is a dangling symbolic link"},
+    {"Fifo", [](const stdfs::path& p) { ::mkfifo(p.c_str(), 0644); }, false, "a named pipe"},
     {"LinkToFifo",
-     [](const stdfs::path& src, const stdfs::path& p) {
-       if (::mkfifo((src.parent_path() / "outside-fifo").c_str(), 0644) != 0) return std::string("mkfifo failed");
-       stdfs::create_symlink(src.parent_path() / "outside-fifo", p);
-       return std::string();
-     },
+     [](const stdfs::path& p) { ::mkfifo((p / "../../../fifo").lexically_normal().c_str(), 0644), stdfs::create_symlink("../../fifo", p); },
      false, "a named pipe"},
-    {"LinkToDevZero",
-     [](const stdfs::path&, const stdfs::path& p) {
-       stdfs::create_symlink("/dev/zero", p);
-       return std::string();
-     },
-     false, "a character device"},
-    {"Socket",
-     [](const stdfs::path&, const stdfs::path& p) {
-       int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-       sockaddr_un address{};
-       address.sun_family = AF_UNIX;
-       if (p.string().size() >= sizeof address.sun_path) {
-         ::close(fd);
-         return std::string("socket path too long");
-       }
-       std::snprintf(address.sun_path, sizeof address.sun_path, "%s", p.c_str());
-       bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-       ::close(fd);
-       return bound ? std::string() : std::string("cannot bind a socket");
-     },
-     false, "a socket"},
+    {"LinkToDevZero", [](const stdfs::path& p) { stdfs::create_symlink("/dev/zero", p); }, false, "a character device"},
 };
 
 class SpecialItems : public ::testing::TestWithParam<SpecialItem> {};
 
 TEST_P(SpecialItems, AreRefusedOrSkippedNeverRead) {
-  Scratch scratch;
-  const stdfs::path src = scratch / "src";
-  Spill(src / "keep.txt", "kept");
-  Spill(src / "sub/also.txt", "kept too");
-  const stdfs::path item = src / "sub/odd";
-  ASSERT_EQ(GetParam().make(src, item), "");
-  const stdfs::path output = scratch / "out/drive.kid";
-  Spill(output, "old image");
-
-  Outcome run = Kivofs({"build", src.string(), "-o", output.string(), "--quiet"}, scratch.root(),
-                       {.fileSize = std::nullopt, .seconds = 30});
+  TempDir dir;
+  MakeTree(dir / "src", {{"keep.txt", "kept"}, {"sub/also.txt", "kept too"}});
+  GetParam().make(dir / "src/sub/odd");
+  WriteFile(dir / "out/drive.kid", "old image");
+  RunOptions options;
+  options.cwd = dir.path(), options.seconds = 30;
+  Outcome run = Kivofs({"build", "src", "-o", "out/drive.kid", "--quiet"}, options);
   SCOPED_TRACE(run.err);
   ASSERT_FALSE(run.timedOut) << "kivofs build did not finish";
-  EXPECT_TRUE(Contains(run.err, item.string())) << "the message does not name the item";
-  EXPECT_TRUE(Contains(run.err, GetParam().problem));
+  EXPECT_NE(run.err.find("'src/sub/odd"), std::string::npos) << "the message does not name the item";
+  EXPECT_NE(run.err.find(GetParam().problem), std::string::npos);
+  EXPECT_EQ(run.exitCode, GetParam().refused ? 1 : 0);
   if (GetParam().refused) {
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err.rfind("kivofs: error: ", 0), 0u);
-    EXPECT_EQ(Slurp(output), "old image");
-    EXPECT_EQ(Snapshot(output.parent_path()).size(), 1u) << "a temporary file was left behind";
-    return;
+    EXPECT_TRUE(run.err.starts_with("kivofs: error: "));
+    EXPECT_EQ(Snapshot(dir / "out"), (std::map<std::string, std::string>{{"drive.kid", "old image"}}));
+  } else {
+    EXPECT_TRUE(run.err.starts_with("warning: skipping 'src/sub/odd")) << "a skipped item needs a warning";
+    EXPECT_EQ(Kivofs({"ls", "-R", (dir / "out/drive.kid").string()}).out, "keep.txt\nsub/\nsub/also.txt\n");
   }
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_TRUE(Contains(run.err, "warning")) << "a skipped item needs a warning";
-  Outcome listed = Kivofs({"ls", "-R", output.string()}, scratch.root());
-  ASSERT_EQ(listed.exitCode, 0) << listed.err;
-  EXPECT_EQ(listed.out, "keep.txt\nsub/\nsub/also.txt\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, SpecialItems, ::testing::ValuesIn(kSpecialItems),
-                         [](const auto& test) { return std::string(test.param.label); });
+INSTANTIATE_TEST_SUITE_P(Table, SpecialItems, ::testing::ValuesIn(Items), [](const auto& test) { return test.param.label; });
+
+// Links to files and directories inside or outside the tree are followed: their targets are
+// built in under the links' names.
+TEST(SourceLinks, AreFollowed) {
+  fs::test::Build built({{"data/level.bin", Pattern(700)}}, fs::test::FixedClock(), [](const stdfs::path& src) {
+    stdfs::create_symlink(src / "data/level.bin", src / "alias.bin"), stdfs::create_directory_symlink("data", src / "more");
+  });
+  std::string records;
+  for (const auto& r : built.records) records += (r.isDirectory ? "d " : "f ") + r.parentPath + r.name + " " + std::to_string(r.size) + "\n";
+  EXPECT_EQ(records, "f \\alias.bin 700\nd \\data 0\nf \\data\\level.bin 700\nd \\more 0\nf \\more\\level.bin 700\n");
+  EXPECT_EQ(built.result, fs::BuildOk);
+}
 
 }  // namespace
-}  // namespace kivo::hardening
+}  // namespace kivo::test

@@ -19,24 +19,22 @@ inline constexpr int ShortRead = -100;
 // Reads a file as its second half (asking for more than is left), then its first half.
 inline int ReadWhole(kfs_drive& drive, const std::string& path, std::string& bytes) {
   kfs_file file;
-  int result = kfs_open(&drive, path.c_str(), &file);
-  if (result != KFS_OK) return result;
+  if (int result = kfs_open(&drive, path.c_str(), &file); result != KFS_OK) return result;
   const std::uint32_t size = kfs_size(&file), half = size / 2;
   bytes.assign(size, '\0');
-  bool ok = kfs_seek(&file, half) == KFS_OK &&
-            kfs_read(&file, bytes.data() + half, size) == static_cast<std::int32_t>(size - half) &&
-            kfs_read(&file, bytes.data(), 1) == 0 && kfs_seek(&file, 0) == KFS_OK &&
-            kfs_read(&file, bytes.data(), half) == static_cast<std::int32_t>(half) &&
-            kfs_tell(&file) == half;
-  return ok ? KFS_OK : ShortRead;
+  return kfs_seek(&file, half) == KFS_OK && kfs_read(&file, bytes.data() + half, size) == std::int32_t(size - half) &&
+                 kfs_read(&file, bytes.data(), 1) == 0 && kfs_seek(&file, 0) == KFS_OK &&
+                 kfs_read(&file, bytes.data(), half) == std::int32_t(half) && kfs_tell(&file) == half
+             ? KFS_OK
+             : ShortRead;
 }
 
 // Adds everything below `dir` to `out`; stops at the first error, which it returns, or once
 // `budget` items are seen (a damaged image may list one block under many names).
 inline int Walk(kfs_drive& drive, const std::string& dir, Listing& out, std::size_t& budget) {
   kfs_dir handle;
-  int result = kfs_opendir(&drive, dir.c_str(), &handle);
   kfs_stat st;
+  int result = kfs_opendir(&drive, dir.c_str(), &handle);
   while (result == KFS_OK && budget > 0 && (result = kfs_readdir(&handle, &st)) == 1) {
     --budget;
     std::string path = dir.empty() ? std::string(st.name) : dir + "/" + st.name;

@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <exception>
 #include <filesystem>
-#include <stdexcept>
 #include <system_error>
 #include <vector>
 
@@ -22,17 +21,14 @@ inline constexpr gid_t OrdinaryGid = 65534;
 // Makes `root` and everything below it belong to the ordinary user (when running as root),
 // and lets that user pass through `root`'s parent.
 inline void GiveToOrdinaryUser(const std::filesystem::path& root) {
+  namespace stdfs = std::filesystem;
   if (::geteuid() != 0) return;
-  auto give = [](const std::filesystem::path& path) {
-    if (::lchown(path.c_str(), OrdinaryUid, OrdinaryGid) != 0) {
-      throw std::system_error(errno, std::generic_category(), "lchown " + path.string());
-    }
-  };
-  std::filesystem::permissions(root.parent_path(), std::filesystem::perms::others_exec,
-                               std::filesystem::perm_options::add);
-  give(root);
-  if (!std::filesystem::is_directory(std::filesystem::symlink_status(root))) return;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) give(entry.path());
+  stdfs::permissions(root.parent_path(), stdfs::perms::others_exec, stdfs::perm_options::add);
+  std::vector<stdfs::path> paths{root};
+  if (stdfs::is_directory(stdfs::symlink_status(root))) paths.insert(paths.end(), stdfs::recursive_directory_iterator(root), {});
+  for (const stdfs::path& path : paths) {
+    if (::lchown(path.c_str(), OrdinaryUid, OrdinaryGid) != 0) throw std::system_error(errno, std::generic_category(), path);
+  }
 }
 
 // Drops to the ordinary user's ids (and no supplementary groups) in a forked child before
@@ -47,31 +43,24 @@ inline bool BecomeOrdinaryUser() {
 // destructor can take them back. Does nothing when the tests do not run as root.
 class AsOrdinaryUser {
  public:
-  AsOrdinaryUser() {
-    if (::geteuid() != 0) return;
-    int count = ::getgroups(0, nullptr);
-    groups_.resize(static_cast<std::size_t>(count > 0 ? count : 0));
-    if (count > 0) ::getgroups(count, groups_.data());
-    savedGid_ = ::getegid();
+  AsOrdinaryUser() : dropped_(::geteuid() == 0), groups_(dropped_ ? ::getgroups(0, nullptr) : 0), gid_(::getegid()) {
+    if (!dropped_) return;
+    ::getgroups(static_cast<int>(groups_.size()), groups_.data());
     if (::setgroups(0, nullptr) != 0 || ::setegid(OrdinaryGid) != 0 || ::seteuid(OrdinaryUid) != 0) {
       throw std::system_error(errno, std::generic_category(), "dropping to the ordinary user");
     }
-    dropped_ = true;
   }
   ~AsOrdinaryUser() {
-    if (!dropped_) return;
-    if (::seteuid(0) != 0 || ::setegid(savedGid_) != 0 ||
-        ::setgroups(groups_.size(), groups_.data()) != 0) {
-      std::terminate();  // the remaining tests would run with the wrong rights
-    }
+    // The remaining tests would run with the wrong rights.
+    if (dropped_ && (::seteuid(0) != 0 || ::setegid(gid_) != 0 || ::setgroups(groups_.size(), groups_.data()) != 0)) std::terminate();
   }
   AsOrdinaryUser(const AsOrdinaryUser&) = delete;
   AsOrdinaryUser& operator=(const AsOrdinaryUser&) = delete;
 
  private:
-  bool dropped_ = false;
-  gid_t savedGid_ = 0;
+  bool dropped_;
   std::vector<gid_t> groups_;
+  gid_t gid_;
 };
 
 }  // namespace kivo::testfiles

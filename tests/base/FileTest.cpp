@@ -1,0 +1,94 @@
+// Replacing an output: what the user may not write is refused, links are written through,
+// and the replaced file keeps what made it the user's. POSIX only: modes, owners, pipes.
+#include "base/File.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/OrdinaryUser.h"
+#include "tests/support/Support.h"
+
+namespace kivo::test {
+namespace {
+
+Status Replace(const stdfs::path& target, const std::string& text) {
+  Result<OutputFile> output = OutputFile::Create(target);
+  if (!output) return output.error();
+  if (Status written = output->WriteAt(0, Span(text)); !written) return written;
+  return output->Commit();
+}
+
+// As an ordinary user, whom permissions bind: what the user may not replace is refused,
+// nothing is written and no temporary file stays; the user's own writable file is replaced.
+TEST(OutputFile, ReplacesOnlyWhatTheUserMayWrite) {
+  const std::pair<void (*)(const stdfs::path&), const char*> cases[] = {
+      {[](const stdfs::path& p) { WriteFile(p, "old"); }, ""},
+      {[](const stdfs::path& p) { WriteFile(p, "old"), ::chmod(p.c_str(), 0444); }, "Permission denied"},
+      {[](const stdfs::path& p) { stdfs::create_directory(p); }, "is a directory"},
+      {[](const stdfs::path& p) { ::mkfifo(p.c_str(), 0666); }, "not a regular file"},
+      {[](const stdfs::path& p) { stdfs::create_symlink(p.filename(), p); }, "Too many levels of symbolic links"},
+  };
+  for (const auto& [arrange, problem] : cases) {
+    TempDir dir;
+    arrange(dir / "out.kid");
+    testfiles::GiveToOrdinaryUser(dir.path());
+    const auto before = Snapshot(dir.path());
+    Status replaced;
+    {
+      testfiles::AsOrdinaryUser ordinaryUser;
+      replaced = Replace(dir / "out.kid", "new");
+    }
+    if (!*problem) {
+      EXPECT_TRUE(replaced.ok() && ReadFile(dir / "out.kid") == "new");
+      continue;
+    }
+    ASSERT_FALSE(replaced.ok()) << problem;
+    EXPECT_EQ(replaced.error().message, "cannot write '" + (dir / "out.kid").string() + "': " + problem);
+    EXPECT_EQ(Snapshot(dir.path()), before);
+  }
+}
+
+// The file at the end of the links is replaced and the links stay; a dangling link makes
+// its target.
+TEST(OutputFile, WritesThroughLinks) {
+  TempDir dir;
+  WriteFile(dir / "shared/assets.kid", "old");
+  stdfs::create_directories(dir / "links");
+  stdfs::create_symlink("../shared/assets.kid", dir / "links/link2");  // relative to its folder
+  stdfs::create_symlink(dir / "links/link2", dir / "assets.kid");
+  stdfs::create_symlink("gone.kid", dir / "dangling.kid");
+  ASSERT_TRUE(Replace(dir / "assets.kid", "new").ok());
+  ASSERT_TRUE(Replace(dir / "dangling.kid", "made").ok());
+  EXPECT_EQ(Snapshot(dir.path()), (std::map<std::string, std::string>{
+                                      {"assets.kid", "->" + (dir / "links/link2").string()},
+                                      {"dangling.kid", "->gone.kid"}, {"gone.kid", "made"}, {"links", "/"},
+                                      {"links/link2", "->../shared/assets.kid"}, {"shared", "/"},
+                                      {"shared/assets.kid", "new"}}));
+}
+
+// The replaced file keeps its mode and owner; a hard link is broken, its other name keeps
+// the old bytes.
+TEST(OutputFile, KeepsModeAndOwnerAndBreaksAHardLink) {
+  TempDir dir;
+  WriteFile(dir / "out.kid", "old");
+  stdfs::create_hard_link(dir / "out.kid", dir / "other.kid");
+  ASSERT_EQ(::chmod((dir / "out.kid").c_str(), 0640), 0);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chown((dir / "out.kid").c_str(), 1234, 4321), 0);
+  }
+  ASSERT_TRUE(Replace(dir / "out.kid", "new").ok());
+  struct stat info {};
+  ASSERT_EQ(::stat((dir / "out.kid").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+  if (root) {
+    EXPECT_EQ(std::make_pair(info.st_uid, info.st_gid), std::make_pair(1234u, 4321u));
+  }
+  EXPECT_EQ(info.st_nlink, 1u);
+  EXPECT_EQ(ReadFile(dir / "out.kid") + ReadFile(dir / "other.kid"), "newold");
+}
+
+}  // namespace
+}  // namespace kivo::test

@@ -1,0 +1,255 @@
+// The kivofs program end to end: for each command line its exit code, standard output and
+// standard error, and what it leaves on disk. Each test runs its rows in order in one
+// scratch directory, so that later rows read what earlier ones wrote.
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "tests/fsimage/Fixture.h"
+
+namespace kivo::test {
+namespace {
+
+// Whether `text` is `pattern`, each '*' in it standing for any text.
+bool Matches(std::string_view pattern, std::string_view text) {
+  std::size_t star = pattern.find('*');
+  if (star == std::string_view::npos) return pattern == text;
+  if (text.substr(0, star) != pattern.substr(0, star)) return false;
+  for (std::size_t at = star; at <= text.size(); ++at) {
+    if (Matches(pattern.substr(star + 1), text.substr(at))) return true;
+  }
+  return false;
+}
+
+struct Row {
+  std::vector<std::string> args;  // leading NAME=value ones set the environment
+  int exitCode;
+  std::string out, err;
+  std::function<void()> check = {};
+};
+
+const std::string Statistics =
+    "num of files = 2\nnum of dir's = 1\nactual total space taken by files = 1100\n"
+    "disk data space (files) = 2560\ndisk data space (dir) = 4096\nboot size = 512\n"
+    "fat size = 512\nroot size = 4096\ndata size = 6656\nrom drive size = 11776\n"
+    "fat start = 512\nroot start = 1024\ndata start = 5120\n";
+const std::string Usage = "kivofs: error: *\nRun 'kivofs --help' for usage.\n";
+const std::string Layout =
+    "Layout\n  header block         : offset 0, 512 bytes\n"
+    "  allocation table     : offset 512, 512 bytes (128 entries)\n  root directory       : offset 1024, 4096 bytes\n"
+    "  data area            : offset 5120, 6656 bytes\n  drive size (header)  : 11776 bytes\n";
+const std::string GbaWindow =
+    "passes the 32 MiB that a GBA program can see (0x08000000 to 0x09FFFFFF): bytes from 33554432 on cannot be read\n";
+
+class Commands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    MakeTree(dir / "src", fs::test::WorkedExample());
+    MakeTree(dir / "clash", {{"gfx/Title.png", "1"}, {"gfx/TITLE.PNG", "2"}});
+    MakeTree(dir / "empty", {});
+    image = fs::test::Image(fs::test::WorkedExample());
+    std::string bad = image, control = image;
+    Put32(bad, 0, 99);
+    Put32(bad, 512 + 4 * 16, 0);  // a link in the chain of docs
+    control.replace(fs::test::Readme, 4, std::string("a\x01" "b", 4));
+    const std::pair<const char*, std::string> files[] = {
+        {"a.kid", image}, {"x.bin", std::string(64, 'x')}, {"tiny", "0123456789"}, {"grown.kid", image + '\0'}, {"bad.kid", bad},
+        {"control.kid", control}, {"host.nds", HostRom(4096, 100)}, {"plain.nds", Filler(4096)},
+        {"odd.kid", Filler(1000, 5)}, {"b.kid", fs::test::Image({{"save.dat", Filler(300)}})}};
+    for (const auto& [name, bytes] : files) WriteFile(dir / name, bytes);
+    std::string host = HostRom(4096, 100);
+    Put32(host, 0x80, 4096);  // the header's used ROM size names the host's end
+    WriteFile(dir / "host.nds", host);
+  }
+
+  void Run(const std::vector<Row>& rows) {
+    for (const Row& row : rows) {
+      RunOptions options;
+      options.cwd = dir.path();
+      options.env = {"SOURCE_DATE_EPOCH=1142431509"};  // Wednesday 15 March 2006, 14:05:09 UTC
+      auto arg = row.args.begin();
+      for (; arg != row.args.end() && arg->find('=') != std::string::npos; ++arg) options.env.push_back(*arg);
+      Outcome run = Kivofs({arg, row.args.end()}, options);
+      std::string command;
+      for (const std::string& part : row.args) command += part + " ";
+      SCOPED_TRACE(command);
+      EXPECT_EQ(run.exitCode, row.exitCode) << run.err;
+      EXPECT_TRUE(Matches(row.out, run.out)) << "expected:\n" << row.out << "\nprinted:\n" << run.out;
+      EXPECT_TRUE(Matches(row.err, run.err)) << "expected:\n" << row.err << "\nprinted:\n" << run.err;
+      if (row.check) row.check();
+    }
+  }
+  std::string File(const std::string& name) const { return ReadFile(dir / name); }
+  std::string Name(const std::string& file) const { return File(file).substr(4, 16); }
+
+  TempDir dir;
+  std::string image;
+};
+
+TEST_F(Commands, BuildAndReadADrive) {
+  const std::string same = " have the same stored name ignoring case (a name is stored as its first 16 bytes)\n";
+  const std::string docs = "d       4096 2006-03-15 Wed 14:05:09         10  docs/\n";
+  const std::string readme = "-        100 2006-03-15 Wed 14:05:09         21  readme.txt\n";
+  const std::string json =
+      "{\n  \"fsVersion\": \"1.00\",\n  \"rootEntries\": 2,\n  \"sizeBytes\": 11776,\n  \"sizeKilobytes\": \"11.5\",\n"
+      "  \"driveName\": \"Q\\\"B\\\\\\u0001\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\",\n  \"layout\": {\n"
+      "    \"version\": 100,\n    \"driveSize\": 11776,\n    \"bootSize\": 512,\n    \"fatStart\": 512,\n"
+      "    \"fatSize\": 512,\n    \"fatEntries\": 128,\n    \"rootStart\": 1024,\n    \"rootSize\": 4096,\n"
+      "    \"dataStart\": 5120,\n    \"dataSize\": 6656\n  }\n}\n";
+  const std::string warning = "Warning the name will be truncated.  \nThe name may only be 15 letters long.\n";
+  Run({
+      // The image is the one the builder makes with the same clock, whatever the time zone
+      // and however the source is written.
+      {{"build", "src", "-o", "a.kid", "--trace"}, 0, Statistics + "root dir\nfile\nroot file\nee\n", "",
+       [&] { EXPECT_EQ(Mismatch(File("a.kid"), image), -1); }},
+      {{"TZ=Asia/Tokyo", "build", "src/", "-o", "b.kid"}, 0, Statistics + "ee\n", "",
+       [&] { EXPECT_EQ(Mismatch(File("b.kid"), image), -1); }},
+      {{"build", "src", "-o", "c.kid", "-q"}, 0, "", "", [&] { EXPECT_EQ(Mismatch(File("c.kid"), image), -1); }},
+      {{"build", "src", "-o", "d.kid", "--dry-run", "--depfile", "d.d"}, 0, Statistics, "",
+       [&] { EXPECT_FALSE(stdfs::exists(dir / "d.kid") || stdfs::exists(dir / "d.d")); }},
+      // What the build read, for make: every directory and file, each also a rule of its own.
+      {{"build", "src", "-o", "e.kid", "--depfile", "e.d", "--exclude", "*.bin", "-q"}, 0, "", "",
+       [&] { EXPECT_EQ(File("e.d"), "e.kid: \\\n src \\\n src/docs \\\n src/readme.txt\nsrc:\nsrc/docs:\nsrc/readme.txt:\n"); }},
+      {{"build", "src", "-o", "f.kid", "--name", "A Very Long Drive Name", "-q"}, 0, "", warning,
+       [&] { EXPECT_EQ(Name("f.kid"), std::string("A Very Long Dri\0", 16)); }},
+      {{"build", "clash", "-o", "a.kid", "--depfile", "a.d"}, 1, "",
+       "kivofs: error: 'TITLE.PNG' and 'Title.png' in 'clash/gfx'" + same,
+       [&] { EXPECT_TRUE(Mismatch(File("a.kid"), image) == -1 && !stdfs::exists(dir / "a.d")); }},
+      {{"build", "empty", "-o", "g.kid"}, 1, "", "kivofs: error: 'empty': directory empty or not found\n"},
+      {{"SOURCE_DATE_EPOCH=yesterday", "build", "src", "-o", "g.kid"}, 1, "",
+       "kivofs: error: SOURCE_DATE_EPOCH is not a number of seconds: 'yesterday'\n"},
+      {{"build", "src", "-o", "no/g.kid"}, 1, Statistics + "ee\nerror\n",
+       "kivofs: error: cannot write 'no/g.kid': No such file or directory\n",
+       [&] { EXPECT_FALSE(stdfs::exists(dir / "g.kid")); }},
+
+      {{"info", "a.kid"}, 0,
+       "File system version    : 1.00\nNumber of root entries : 2\nDrive size             : 11776 bytes (11.5 Kbytes)\n"
+       "Drive name             : Kivo Rom Drive\n" + Layout, ""},
+      {{"ls", "a.kid"}, 0, "docs/\nreadme.txt\n", ""}, {{"ls", "a.kid", "DOCS"}, 0, "a.bin\n", ""},
+      {{"ls", "-R", "a.kid"}, 0, "docs/\ndocs/a.bin\nreadme.txt\n", ""}, {{"ls", "a.kid", "/docs", "-R"}, 0, "a.bin\n", ""},
+      {{"ls", "-l", "a.kid"}, 0, docs + readme, ""},
+      {{"ls", "a.kid", "Docs/A.BIN", "-l"}, 0, "-       1000 2006-03-15 Wed 14:05:09         18  docs/a.bin\n", ""},
+      {{"ls", "control.kid"}, 0, "docs/\na\\x01b\n", ""}, {{"ls", "a.kid", "\\DOCS\\.\\"}, 0, "a.bin\n", ""},
+      {{"ls", "a.kid", "docs/nothing"}, 1, "", "kivofs: error: 'a.kid': no 'nothing' in 'docs'\n"},
+      {{"ls", "a.kid", "docs/.."}, 1, "", "kivofs: error: 'a.kid': no '..' in 'docs'\n"},
+      {{"ls", "a.kid", "readme.txt/x"}, 1, "", "kivofs: error: 'a.kid': 'readme.txt' is not a directory\n"},
+      {{"verify", "a.kid"}, 0, "a.kid: ok (1 directory, 2 files, 23 clusters, 11776 bytes)\n", ""},
+      {{"verify", "bad.kid"}, 1,
+       "bad.kid: header: version is 99, expected 100\nbad.kid: 'docs': cluster 16 of its chain is marked free\n",
+       "kivofs: error: 'bad.kid': 2 problems found\n"},
+      {{"verify", "tiny"}, 1, "tiny: 'tiny' is too short to be a drive image (10 bytes)\n",
+       "kivofs: error: 'tiny': 1 problem found\n"},
+      // Extracting gives the tree back; again, into what is there, it replaces the files.
+      {{"extract", "a.kid", "out"}, 0, "extracted 2 files (1100 bytes) and 1 directory to 'out'\n", "",
+       [&] {
+         EXPECT_EQ(Snapshot(dir / "out"), Snapshot(dir / "src"));
+         WriteFile(dir / "out/docs/a.bin", "stale");
+       }},
+      {{"extract", "a.kid", "out"}, 0, "extracted 2 files (1100 bytes) and 1 directory to 'out'\n", "",
+       [&] { EXPECT_EQ(Snapshot(dir / "out"), Snapshot(dir / "src")); }},
+
+      // A name is stored in bytes 4 to 19 and nothing else changes; JSON escapes what it
+      // must and writes bytes that are no UTF-8 one by one.
+      {{"rename", "a.kid", "Q\"B\\\x01\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"}, 0, "", "",
+       [&] { EXPECT_EQ(Mismatch(File("a.kid").replace(4, 16, Name("b.kid")), image), -1); }},
+      {{"info", "--json", "a.kid"}, 0, json, ""},
+      {{"rename", "a.kid", "\xC3\xA9\xE2\x82"}, 0, "", ""},
+      {{"info", "--json", "a.kid"}, 0, "*\"driveName\": \"\\u00c3\\u00a9\\u00e2\\u0082\",*", ""},
+      {{"info", "a.kid"}, 0, "*Drive name             : \xC3\xA9\xE2\x82\n*", ""},
+      {{"rename", "a.kid", "Level Pack 2 of 9"}, 0, "", warning,
+       [&] { EXPECT_EQ(Name("a.kid"), std::string("Level Pack 2 of\0", 16)); }},
+      {{"rename", "x.bin", "y"}, 1, "",
+       "kivofs: error: 'x.bin' does not look like a drive image (version 2021161080, driveSize 2021161080 for a "
+       "file of 64 bytes); use --force to store the name anyway\n"},
+      {{"rename", "grown.kid", "y"}, 1, "",
+       "kivofs: error: 'grown.kid' does not look like a drive image (version 100, driveSize 11776 for a file of "
+       "11777 bytes); use --force to store the name anyway\n"},
+      {{"rename", "--force", "x.bin", "y"}, 0, "", "",
+       [&] { EXPECT_EQ(File("x.bin"), "xxxxy" + std::string(15, '\0') + std::string(44, 'x')); }},
+      {{"rename", "--force", "tiny", "y"}, 1, "",
+       "kivofs: error: 'tiny' is too short to hold a drive name (10 bytes, the name ends at byte 20)\n"},
+
+      {{}, 2, "", Usage}, {{"ls"}, 2, "", Usage}, {{"extract", "a.kid"}, 2, "", Usage},
+      {{"verify", "a.kid", "b.kid"}, 2, "", Usage}, {{"build", "src"}, 2, "", Usage},
+      {{"build", "src", "-o", "x.kid", "--no-such-option"}, 2, "", Usage}, {{"rename", "a.kid"}, 2, "", Usage},
+  });
+}
+
+TEST_F(Commands, AttachInspectAndDetach) {
+  const std::string rominfo =
+      "'game.nds': 16872 bytes\nmarker:       100\nblock:        111\nslot 1 start: 4096\nslot 1 end:   15871\n"
+      "slot 2 start: 15872\nslot 2 end:   16871\nsaveflash:    1\nslot 1: 4096 to 15871 (11776 bytes): drive image\n"
+      "  version:      1.00\n  root entries: 2\n  size:         11776 bytes\n  name:         Kivo Rom Drive\n"
+      "slot 2: 15872 to 16871 (1000 bytes): not a drive image\nNDS used size: 4096\n";
+  const std::string marker = "marker at 100, parameter block at 111\n";
+  auto gba = [&](const char* name, std::uint32_t last) {
+    std::string host = HostRom(4096, 100);
+    Put32(host, 111, last - 1000), Put32(host, 115, last);
+    WriteFile(dir / name, host);
+    stdfs::resize_file(dir / name, last + 1);  // sparse: only the host's bytes are written
+  };
+  gba("fits.gba", (32u << 20) - 1);
+  gba("past.gba", 32u << 20);
+  WriteFile(dir / "big.gba", HostRom(4096, 100));
+  stdfs::resize_file(dir / "big.gba", (32u << 20) + 1 - image.size());
+  Run({
+      {{"attach", "host.nds", "-o", "game.nds", "--drive0", "a.kid", "--drive1", "odd.kid", "--saveflash"}, 0,
+       "wrote 'game.nds': 16872 bytes\n" + marker + "slot 1: 4096 to 15871 (11776 bytes)\n"
+       "slot 2: 15872 to 16871 (1000 bytes)\nsaveflash: 1\n", "",
+       [&] {
+         std::string expected = File("host.nds").replace(111, 17, Hex("00100000 FF3D0000 003E0000 E7410000 01"));
+         EXPECT_EQ(Mismatch(File("game.nds"), expected + image + File("odd.kid")), -1);
+       }},
+      {{"rominfo", "game.nds"}, 0, rominfo,
+       "kivofs: warning: the NDS header's total used ROM size (offset 0x80) is 4096 bytes, but the drives end at "
+       "16872: a ROM trimmer would cut them off (attach with --nds-header)\n"},
+      {{"detach", "game.nds", "-o", "drives", "--rom", "again.nds"}, 0,
+       "wrote 'drives/drive0.kid'\nwrote 'drives/drive1.kid'\nwrote 'again.nds'\n",
+       "kivofs: warning: slot 2 of 'game.nds' does not hold a drive image; its bytes were written as they are\n",
+       [&] {
+         EXPECT_EQ(Mismatch(File("drives/drive0.kid") + File("drives/drive1.kid"), image + File("odd.kid")), -1);
+         EXPECT_EQ(Mismatch(File("again.nds"), File("host.nds")), -1);
+       }},
+      {{"attach", "game.nds", "-o", "two.nds", "--drive0", "b.kid"}, 0,
+       "wrote 'two.nds': 23016 bytes\n" + marker + "slot 1: 16872 to 23015 (6144 bytes)\nsaveflash: 0\n",
+       "kivofs: warning: the parameter block of 'game.nds' is already filled (slot 1 starts at 4096): the output "
+       "carries the old drives too; --replace drops them\n"},
+      {{"attach", "game.nds", "-o", "game.nds", "--drive1", "b.kid", "--replace", "--pad-pow2"}, 0,
+       "dropped the old drives from offset 4096 of 'game.nds'\nwrote 'game.nds': 16384 bytes (6144 of them 0xFF "
+       "padding)\n" + marker + "slot 1: 4096 to 10239 (6144 bytes)\nsaveflash: 0\n", "",
+       [&] { EXPECT_EQ(Mismatch(File("game.nds").substr(4096), File("b.kid") + std::string(6144, '\xFF')), -1); }},
+      // The used size reaches the drives' end and the header CRC is made again (computed
+      // apart from this code), so that a ROM trimmer keeps the drives.
+      {{"attach", "host.nds", "-o", "kept.nds", "--drive0", "a.kid", "--nds-header", "--depfile", "kept.d"}, 0,
+       "wrote 'kept.nds': 15872 bytes\n" + marker + "slot 1: 4096 to 15871 (11776 bytes)\nsaveflash: 0\n"
+       "NDS header: used size 15872, CRC 0x9C09\n", "",
+       [&] {
+         EXPECT_EQ(File("kept.nds").substr(0x80, 4) + File("kept.nds").substr(0x15E, 2), Hex("003E0000 099C"));
+         EXPECT_EQ(File("kept.d"), "kept.nds: \\\n host.nds \\\n a.kid\nhost.nds:\na.kid:\n");
+       }},
+      {{"rominfo", "kept.nds"}, 0, "*slot 1 end:   15871\nslot 2 start: 0\nslot 2 end:   0\n*slot 2: empty\nNDS used size: 15872\n", ""},
+      // A GBA program sees the first 32 MiB of its ROM.
+      {{"rominfo", "fits.gba"}, 0, "*", ""},
+      {{"rominfo", "past.gba"}, 0, "*", "kivofs: warning: slot 1 (bytes 33553432 to 33554432) " + GbaWindow},
+      {{"attach", "big.gba", "-o", "big-out.gba", "--drive0", "a.kid"}, 0, "*",
+       "kivofs: warning: drive 0 ('a.kid', slot 1, bytes 33542657 to 33554432) " + GbaWindow},
+
+      {{"attach", "host.nds", "-o", "out.nds"}, 2, "",
+       "kivofs: error: give --drive0, --drive1 or both\nRun 'kivofs attach --help' for usage.\n"},
+      {{"attach", "host.nds", "--drive0", "a.kid"}, 2, "", Usage},
+      {{"attach", "nope.nds", "-o", "out.nds", "--drive0", "a.kid"}, 1, "", "kivofs: error: 'nope.nds': No such file or directory\n"},
+      {{"attach", "plain.nds", "-o", "out.nds", "--drive0", "a.kid"}, 1, "",
+       "kivofs: error: no usable KivoFSDrive marker in 'plain.nds': none found\n"},
+      {{"attach", "host.nds", "-o", "out.nds", "--drive0", "k=v.kid", "--depfile", "d"}, 1, "",
+       "kivofs: error: cannot write the dependency file 'd': make cannot read the name 'k=v.kid' back (it holds '=')\n",
+       [&] { EXPECT_FALSE(stdfs::exists(dir / "out.nds") || stdfs::exists(dir / "d")); }},
+      {{"rominfo", "plain.nds"}, 1, "", "kivofs: error: no usable KivoFSDrive marker in 'plain.nds': none found\n"},
+      {{"rominfo", "nope.nds"}, 1, "", "kivofs: error: cannot open 'nope.nds': No such file or directory\n"},
+      {{"rominfo"}, 2, "", Usage},
+      {{"detach", "host.nds", "-o", "drives2"}, 1, "", "kivofs: error: no drive attached in 'host.nds'\n"},
+      {{"detach", "game.nds"}, 2, "", Usage},
+  });
+}
+
+}  // namespace
+}  // namespace kivo::test

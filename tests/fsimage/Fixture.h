@@ -1,0 +1,68 @@
+// Images as the drive tool builds them, with a fixed clock: the builder's bytes are checked
+// against hand-computed ones (BuilderTest), so every reader, the verifier and the fault
+// tests may start from them.
+#pragma once
+
+#include <ctime>
+#include <functional>
+#include <sstream>
+
+#include "fsimage/Builder.h"
+#include "tests/support/Support.h"
+
+namespace kivo::fs::test {
+
+using namespace kivo::test;
+
+// Wednesday 15 March 2006, 14:05:09: date bytes 6F 27 D6, then 0E 05 09.
+inline std::tm FixedTime() {
+  std::tm time{};
+  time.tm_year = 106, time.tm_mon = 2, time.tm_mday = 15, time.tm_wday = 3;
+  time.tm_hour = 14, time.tm_min = 5, time.tm_sec = 9;
+  return time;
+}
+
+// The format's worked example: docs holding a.bin (1000 bytes), and readme.txt (100 bytes).
+// docs is root slot 0 (offset 1024, clusters 10-17, block at 5120), a.bin slot 2 of its block
+// (offset 5190, clusters 18-20, bytes at 9216), readme.txt root slot 1 (offset 1059, clusters
+// 21-22, bytes at 10752). The image has 11776 bytes.
+inline Tree WorkedExample() { return {{"docs/a.bin", Pattern(1000)}, {"readme.txt", std::string(100, 'r')}}; }
+inline constexpr std::size_t Docs = 1024, Readme = 1059, DocsBlock = 5120, ABin = 5190;
+
+inline BuilderOptions FixedClock() {
+  BuilderOptions options;
+  options.clock = FixedTime;
+  return options;
+}
+
+// One build into out/out.kid, which holds "old image" before; `prepare` may change the source
+// tree after it is made. The source path shows as "src" in problems.
+struct Build {
+  explicit Build(const Tree& tree, BuilderOptions options = FixedClock(),
+                 const std::function<void(const stdfs::path& src)>& prepare = {}) {
+    MakeTree(dir / "src", tree);
+    if (prepare) prepare(dir / "src");
+    WriteFile(dir / "out/out.kid", "old image");
+    options.sortByName = true;
+    std::ostringstream diagnostics;
+    DriveBuilder builder(diagnostics, options);
+    builder.ScanTree((dir / "src").string());
+    result = builder.BuildImage((dir / "out/out.kid").string());
+    image = ReadFile(dir / "out/out.kid");
+    lines = diagnostics.str();
+    records = builder.records();
+    for (const Error& problem : builder.problems()) {
+      problems += Relative(problem.message, dir.path()) + "\n";
+    }
+    leftovers = Snapshot(dir / "out").size() - 1;
+  }
+  TempDir dir;
+  int result = -1;
+  std::string image, lines, problems;
+  std::vector<ScanRecord> records;
+  std::size_t leftovers = 0;  // files beside the output: temporary files left behind
+};
+
+inline std::string Image(const Tree& tree) { return Build(tree).image; }
+
+}  // namespace kivo::fs::test
