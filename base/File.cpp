@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/mman.h>
@@ -50,6 +51,53 @@ Result<std::uint64_t> FileSize(const std::filesystem::path& path) {
   return static_cast<std::uint64_t>(info.st_size);
 }
 
+Result<std::vector<ListedEntry>> ListDirectory(const std::filesystem::path& dir) {
+  std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(dir.c_str()), ::closedir);
+  if (!listing) {
+    int error = errno;
+    return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::CannotOpen,
+                     SystemText(error), dir);
+  }
+  std::vector<ListedEntry> entries;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(listing.get());
+    if (entry == nullptr) {
+      if (errno != 0) return MakeError(ErrorKind::Io, SystemText(errno), dir);
+      break;
+    }
+    std::string_view name(entry->d_name);
+    if (name == "." || name == "..") continue;
+    using Type = std::filesystem::file_type;
+    Type type = Type::none;
+#if defined(_DIRENT_HAVE_D_TYPE)
+    switch (entry->d_type) {
+      case DT_REG: type = Type::regular; break;
+      case DT_DIR: type = Type::directory; break;
+      case DT_LNK: type = Type::symlink; break;
+      case DT_FIFO: type = Type::fifo; break;
+      case DT_SOCK: type = Type::socket; break;
+      case DT_BLK: type = Type::block; break;
+      case DT_CHR: type = Type::character; break;
+      default: break;
+    }
+#endif
+    entries.push_back({std::string(name), type});
+  }
+  return entries;
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  // A path that ends in a separator (or is empty) has no file name to separate from.
+  if (dir.empty() || dir.back() == '/') return dir + name;
+  std::string joined;
+  joined.reserve(dir.size() + 1 + name.size());
+  joined += dir;
+  joined += '/';
+  joined += name;
+  return joined;
+}
+
 Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
   if (this != &other) {
     Close();
@@ -91,6 +139,12 @@ Result<File> File::Open(const std::filesystem::path& path, Access access, std::s
   }
   file.size_ = static_cast<std::uint64_t>(info.st_size);
   return file;
+}
+
+Result<std::uint64_t> File::CurrentSize() const {
+  struct stat info {};
+  if (::fstat(fd_.get(), &info) != 0) return Failed("read", errno);
+  return static_cast<std::uint64_t>(info.st_size);
 }
 
 Status File::ReadAt(std::uint64_t offset, MutableByteSpan into) const {

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "base/Bytes.h"
 #include "base/Result.h"
@@ -25,6 +26,21 @@ std::string SystemText(int error);
 // Size of a file from its status, without opening it. NotFound when there is no file to
 // measure: nothing there, a path that cannot be followed, or a directory.
 Result<std::uint64_t> FileSize(const std::filesystem::path& path);
+
+// One entry of a directory listing. `type` is what the listing itself tells, so that most
+// entries need no look-up of their own: symlink for a link, none when the host does not say.
+struct ListedEntry {
+  std::string name;
+  std::filesystem::file_type type = std::filesystem::file_type::none;
+};
+
+// The entries of `dir` but "." and "..", in the host's order. The error is the system's
+// reason why it could not be listed.
+Result<std::vector<ListedEntry>> ListDirectory(const std::filesystem::path& dir);
+
+// `name` inside `dir`, as std::filesystem's `dir / name` spells it, for names without a
+// separator.
+std::string JoinPath(const std::string& dir, const std::string& name);
 
 enum class Access { Read, Write, ReadWrite };
 
@@ -59,6 +75,8 @@ class File {
   const std::filesystem::path& path() const { return path_; }
   // The size when the file was opened.
   std::uint64_t size() const { return size_; }
+  // The size now, which a writer may have changed since: Io when it cannot be taken.
+  Result<std::uint64_t> CurrentSize() const;
 
   // Exactly into.size() bytes from `offset`: Io "cannot read 'p': <reason>", or Changed when
   // the file ends before them.
