@@ -2,7 +2,9 @@
 # Times `kivofs build` and `kivofs attach` against the floor of the same work, and prints one
 # table: median wall time of each, their ratio, the goal and kivofs's peak RSS.
 #
-#   bench/run.sh [path/to/kivofs] [rounds]      (default build/cli/kivofs, 7 rounds)
+#   bench/run.sh [path/to/kivofs] [rounds] [work...]
+#
+# Defaults: build/cli/kivofs, 7 rounds, every work (small many large huge attach).
 #
 # The floor of a build reads every file of the tree once (find | xargs cat > out); the floor
 # of an attach is `cat host drive0 drive1 > out`. Both replace the output of the round before,
@@ -14,6 +16,8 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 KIVOFS="$(realpath "${1:-$ROOT/build/cli/kivofs}")"
 ROUNDS="${2:-7}"
+WORKS="${*:3}"
+WORKS="${WORKS:-small many large huge attach}"
 WORK="${KIVOFS_BENCH_DIR:-/tmp/kivofs-bench}"
 
 for tool in "$KIVOFS" /usr/bin/time python3; do
@@ -141,19 +145,24 @@ A="$WORK/attach"
 echo "kivofs: $KIVOFS; $ROUNDS rounds; $(nproc) cores"
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 printf '%-42s %9s %9s %8s %7s %9s %4s\n' work "kivofs s" "floor s" "x floor" goal "RSS MiB" met
-for tree in small many large; do
-  goal=$([[ $tree == small ]] && echo 1.00 || { [[ $tree == many ]] && echo 1.10 || echo 0.95; })
-  bench "build $tree" "$goal" "$ROUNDS" "$KIVOFS" build "$T/$tree" -o "$T/out.kid" -q -- \
-    bash -c 'find "$1" -type f -print0 | xargs -0 cat > "$2"' _ "$T/$tree" "$T/out.cat"
+for work in $WORKS; do
+  case "$work" in
+    small|many|large)
+      goal=$([[ $work == small ]] && echo 1.00 || { [[ $work == many ]] && echo 1.10 || echo 0.95; })
+      bench "build $work" "$goal" "$ROUNDS" "$KIVOFS" build "$T/$work" -o "$T/out.kid" -q -- \
+        bash -c 'find "$1" -type f -print0 | xargs -0 cat > "$2"' _ "$T/$work" "$T/out.cat" ;;
+    huge)
+      bench "build huge (2.11 GB image, holes)" - "$(( ROUNDS < 3 ? ROUNDS : 3 ))" \
+        "$KIVOFS" build "$T/huge" -o "$T/out.kid" -q -- \
+        bash -c 'find "$1" -type f -print0 | xargs -0 cat > "$2"' _ "$T/huge" "$T/out.cat" ;;
+    attach)
+      bench "attach 64 MiB + 2 x 32 MiB, marker at end" 1.20 "$ROUNDS" \
+        "$KIVOFS" attach "$A/host.nds" -o "$A/out.nds" --drive0 "$A/d0.kid" --drive1 "$A/d1.kid" \
+        --saveflash -- bash -c 'cat "$1" "$2" "$3" > "$4"' _ "$A/host.nds" "$A/d0.kid" \
+        "$A/d1.kid" "$A/out.cat" ;;
+    *) echo "run.sh: no work '$work' (small many large huge attach)" >&2; exit 2 ;;
+  esac
 done
-bench "build huge (2.11 GB image, holes)" - "$(( ROUNDS < 3 ? ROUNDS : 3 ))" \
-  "$KIVOFS" build "$T/huge" -o "$T/out.kid" -q -- \
-  bash -c 'find "$1" -type f -print0 | xargs -0 cat > "$2"' _ "$T/huge" "$T/out.cat"
-rm -f "$T/out.kid" "$T/out.cat"
-bench "attach 64 MiB + 2 x 32 MiB, marker at end" 1.20 "$ROUNDS" \
-  "$KIVOFS" attach "$A/host.nds" -o "$A/out.nds" --drive0 "$A/d0.kid" --drive1 "$A/d1.kid" \
-  --saveflash -- bash -c 'cat "$1" "$2" "$3" > "$4"' _ "$A/host.nds" "$A/d0.kid" "$A/d1.kid" \
-  "$A/out.cat"
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "met: the ratio is within the goal and the peak RSS within 8 MiB"
-rm -f "$A/out.nds" "$A/out.cat" "$WORK/time.log"
+rm -f "$T/out.kid" "$T/out.cat" "$A/out.nds" "$A/out.cat" "$WORK/time.log"
