@@ -70,6 +70,10 @@ class File {
   // directory") for anything but a regular file.
   static Result<File> Open(const std::filesystem::path& path, Access access,
                            std::string_view action);
+  // Opens an existing file for reading without taking its status, for a copy of a file
+  // whose length is known: size() is 0 and nothing says it is a regular file, which
+  // CopyWhole finds out. Errors as Open's.
+  static Result<File> OpenForCopy(const std::filesystem::path& path);
 
   // The path that messages name.
   const std::filesystem::path& path() const { return path_; }
@@ -88,6 +92,10 @@ class File {
   // ended early) or this file.
   Status CopyFrom(const File& source, std::uint64_t sourceOffset, std::uint64_t length,
                   std::uint64_t offset);
+  // Copies all of `source`, which should hold exactly `length` bytes, to `offset`: true when
+  // it did, false when it ended earlier or went on (then one byte past offset + length may
+  // have been written). Failures as CopyFrom's.
+  Result<bool> CopyWhole(const File& source, std::uint64_t length, std::uint64_t offset);
   // Sets the length; new bytes read as zero.
   Status Resize(std::uint64_t size);
   // Closes the file; with `sync` its bytes reach the disk first. Reports the errors of
@@ -101,6 +109,7 @@ class File {
   File(std::filesystem::path path, int fd, std::uint64_t size)
       : path_(std::move(path)), fd_(fd), size_(size) {}
   Error Failed(std::string_view action, int error) const;
+  Error CopyFailed(const File& source, int error) const;
 
   std::filesystem::path path_;
   Descriptor fd_;
@@ -153,9 +162,9 @@ class OutputFile {
                   std::uint64_t offset) {
     return file_.CopyFrom(source, sourceOffset, length, offset);
   }
-  // The same from a file opened for the copy; "cannot open 'source': ..." when it cannot be.
-  Status CopyFrom(const std::filesystem::path& source, std::uint64_t sourceOffset,
-                  std::uint64_t length, std::uint64_t offset);
+  Result<bool> CopyWhole(const File& source, std::uint64_t length, std::uint64_t offset) {
+    return file_.CopyWhole(source, length, offset);
+  }
   // Closes and renames over the target.
   Status Commit();
 

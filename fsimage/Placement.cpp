@@ -229,52 +229,45 @@ void DriveBuilder::PlaceSubDir(std::size_t index) {
 
 void DriveBuilder::PlaceFileAt(std::size_t index, std::uint32_t regionOffset) {
   const ScanRecord& record = scanTable_[index];
+  const std::uint64_t length = record.size;
   auto sourceError = [&](ErrorKind kind, std::string message) {
     out_ << "file error\n";
     sourceErrors_.push_back(MakeError(kind, std::move(message), record.fullPath));
   };
   // The chain is the one the scan reserved; a file that changed since then fails the build
-  // instead of overrunning the next chain. The file is opened once, and its size taken from
-  // the open file; only when it cannot be opened does its path say what became of it.
-  std::uint64_t length = record.size;
-  std::optional<Result<File>> source;
-  if (length > 0) source.emplace(File::Open(record.fullPath, Access::Read, "read"));
-  Result<std::uint64_t> now =
-      source && *source ? Result<std::uint64_t>((*source)->size()) : FileSize(record.fullPath);
-  bool usable = now && *now == length;
-  if (!now) {
-    sourceError(now.error().kind, "cannot open " + now.error().message);
-  } else if (*now != length) {
-    sourceError(ErrorKind::Changed, Quoted(record.fullPath) + " changed size since the scan (" +
-                                        std::to_string(length) + " -> " + std::to_string(*now) +
-                                        " bytes)");
-  }
+  // instead of overrunning the next chain. The copy itself notices a file of another length,
+  // so the path's status is asked only then (or when nothing is copied): a change is named
+  // as such, and any other failure (`otherwise`) as it is.
+  auto check = [&](const std::optional<Error>& otherwise) {
+    Result<std::uint64_t> now = FileSize(record.fullPath);
+    if (!now) {
+      sourceError(now.error().kind, "cannot open " + now.error().message);
+    } else if (*now != length) {
+      sourceError(ErrorKind::Changed, Quoted(record.fullPath) +
+                                          " changed size since the scan (" +
+                                          std::to_string(length) + " -> " + std::to_string(*now) +
+                                          " bytes)");
+    } else if (otherwise) {
+      sourceError(otherwise->kind, otherwise->message);
+    }
+  };
 
   std::optional<std::uint32_t> first =
       PlaceItem(index, regionOffset, static_cast<std::uint32_t>(length), KindFile,
                 static_cast<std::uint32_t>(FileClusters(length)));
-  if (!first || !usable || !output_ || length == 0) return;
-  // There, with its size, but not to be opened (no permission).
-  if (!*source) {
-    sourceError(source->error().kind, source->error().message);
-    return;
+  if (!first || !output_ || length == 0) return check(std::nullopt);
+  Result<File> source = File::OpenForCopy(record.fullPath);
+  if (!source) return check(source.error());
+  Result<bool> whole = output_->CopyWhole(*source, length, std::uint64_t{*first} * ClusterSize);
+  if (!whole && whole.error().path == output_->target()) {
+    outputError_ = whole.error();
+    output_.reset();
+    return check(std::nullopt);
   }
-  const File& file = **source;
-  Status copied = output_->CopyFrom(file, 0, length, std::uint64_t{*first} * ClusterSize);
-  if (!copied) {
-    // The failure concerns either the source or the output.
-    if (copied.error().path == output_->target()) {
-      outputError_ = copied.error();
-      output_.reset();
-    } else {
-      sourceError(copied.error().kind, copied.error().message);
-    }
-    return;
-  }
-  // A file that grew while it was copied holds bytes of two versions.
-  Result<std::uint64_t> after = file.CurrentSize();
-  if (!after || *after != length) {
-    sourceError(ErrorKind::Changed, Quoted(record.fullPath) + " changed while it was copied");
+  if (!whole) return check(whole.error());
+  // Of the length the scan found, but not by the time the copy ended.
+  if (!*whole) {
+    check(MakeError(ErrorKind::Changed, Quoted(record.fullPath) + " changed while it was copied"));
   }
 }
 
