@@ -1,10 +1,11 @@
 // Builds a drive image from a directory tree of the host: the scan fills the ScanTable and
 // ScanTotals, BuildImage lays the image out, places every record and writes the file.
 //
-// Only the metadata of the image is kept in memory (header block, allocation table, root
-// directory and the directory blocks); each file's bytes go from the source straight to
-// their place in the output, which is written to a temporary file and renamed over the
-// target only when everything succeeded.
+// Only a little of the image is kept in memory: the header block, the root directory, the
+// blocks of the directories along the path being placed, and the end of each chain, from
+// which the allocation table is made as it is written. Each file's bytes go from the source
+// straight to their place in the output, which is written to a temporary file and renamed
+// over the target only when everything succeeded.
 #pragma once
 
 #include <cstdint>
@@ -94,7 +95,7 @@ class DriveBuilder {
   // afresh on each call: the build never holds the table whole, so that a 2 GiB image
   // needs no 16 MiB of it.
   std::vector<std::byte> imageHead() const;
-  // Directory blocks by first cluster.
+  // The directory blocks not yet written out, by first cluster.
   const std::map<std::uint32_t, std::vector<std::byte>>& directoryBlocks() const {
     return directoryBlocks_;
   }
@@ -130,6 +131,8 @@ class DriveBuilder {
   MutableByteSpan Region(std::uint32_t offset);
   ByteSpan Region(std::uint32_t offset) const;
   void MakeChain(std::uint32_t first, std::uint32_t count);
+  // Writes the complete block of the directory at `cluster` to the output and lets it go.
+  void WriteDirectoryBlock(std::uint32_t cluster);
   // Bytes [offset, offset + into.size()) of the image's head (header block, table, root
   // directory); both a multiple of the table's entry size.
   void FillHead(std::uint64_t offset, MutableByteSpan into) const;

@@ -54,18 +54,48 @@ EntryBytes WorkingRecord(const std::string& name, std::uint32_t size, std::uint3
 }  // namespace
 
 void DriveBuilder::PlaceEntries() {
+  // The directories whose items may still come, innermost last: the parent path of their
+  // items and their first cluster. The scan lists a directory's items right after it, so a
+  // directory that the records have left is complete; its block goes out then, and memory
+  // holds only the blocks along one path.
+  struct OpenDirectory {
+    std::string itemsPath;
+    std::uint32_t cluster;
+  };
+  std::vector<OpenDirectory> open;
   for (std::size_t i = 0; i < scanTable_.size(); ++i) {
     const ScanRecord& record = scanTable_[i];
+    while (!open.empty() && !record.parentPath.starts_with(open.back().itemsPath)) {
+      WriteDirectoryBlock(open.back().cluster);
+      open.pop_back();
+    }
     bool atRoot = record.parentPath == "\\";
     const char* line = record.isDirectory ? (atRoot ? "root dir" : "sub dir")
                                           : (atRoot ? "root file" : "file");
     if (options_.trace) out_ << line << '\n';
+    const std::uint32_t cluster = nextCluster_;
     if (record.isDirectory) {
       atRoot ? PlaceRootDir(i) : PlaceSubDir(i);
+      if (directoryBlocks_.contains(cluster)) {
+        open.push_back({record.parentPath + record.name + "\\", cluster});
+      }
     } else {
       atRoot ? PlaceRootFile(i) : PlaceFile(i);
     }
   }
+}
+
+void DriveBuilder::WriteDirectoryBlock(std::uint32_t cluster) {
+  auto block = directoryBlocks_.find(cluster);
+  if (block == directoryBlocks_.end()) return;
+  if (output_) {
+    Status written = output_->WriteAt(std::uint64_t{cluster} * ClusterSize, block->second);
+    if (!written) {
+      outputError_ = written.error();
+      output_.reset();
+    }
+  }
+  directoryBlocks_.erase(block);
 }
 
 std::uint32_t DriveBuilder::FindFreeCluster() const { return nextCluster_; }
