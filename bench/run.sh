@@ -4,7 +4,7 @@
 #
 #   bench/run.sh [path/to/kivofs] [rounds] [work...]
 #
-# Defaults: build/cli/kivofs, 7 rounds, every work (small many large huge attach).
+# Defaults: build/cli/kivofs, 7 rounds, every work (small many large dirs huge attach).
 #
 # The floor of a build reads every file of the tree once (find | xargs cat > out); the floor
 # of an attach is `cat host drive0 drive1 > out`. Both replace the output of the round before,
@@ -17,7 +17,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 KIVOFS="$(realpath "${1:-$ROOT/build/cli/kivofs}")"
 ROUNDS="${2:-7}"
 WORKS="${*:3}"
-WORKS="${WORKS:-small many large huge attach}"
+WORKS="${WORKS:-small many large dirs huge attach}"
 WORK="${KIVOFS_BENCH_DIR:-/tmp/kivofs-bench}"
 
 for tool in "$KIVOFS" /usr/bin/time python3; do
@@ -79,6 +79,12 @@ def large(rng):
         size = int(math.exp(rng.uniform(math.log(256 << 10), math.log(8 << 20))))
         yield f"part{f // 50}/chunk{f:03}.bin", size
 
+def dirs(rng):
+    # 2000 directories of one file each: memory that grows with the directories shows here
+    for a in range(20):
+        for b in range(100):
+            yield f"a{a:02}/b{b:03}/f.bin", rng.randint(1, 4096)
+
 def huge(rng):
     # 250 files of 8 MiB without data (holes read as zeros): an image of 2.11 GB, just below
     # the 2 GiB the format holds
@@ -88,6 +94,7 @@ def huge(rng):
 make("small", small)
 make("many", many)
 make("large", large)
+make("dirs", dirs)
 make("huge", huge, sparse=True)
 
 # A 64 MiB host ROM with its marker near the end, where the search has to read all of it.
@@ -151,6 +158,9 @@ for work in $WORKS; do
       goal=$([[ $work == small ]] && echo 1.00 || { [[ $work == many ]] && echo 1.10 || echo 0.95; })
       bench "build $work" "$goal" "$ROUNDS" "$KIVOFS" build "$T/$work" -o "$T/out.kid" -q -- \
         bash -c 'find "$1" -type f -print0 | xargs -0 cat > "$2"' _ "$T/$work" "$T/out.cat" ;;
+    dirs)
+      bench "build dirs (2,000 directories)" - "$ROUNDS" "$KIVOFS" build "$T/dirs" -o "$T/out.kid" \
+        -q -- bash -c 'find "$1" -type f -print0 | xargs -0 cat > "$2"' _ "$T/dirs" "$T/out.cat" ;;
     huge)
       bench "build huge (2.11 GB image, holes)" - "$(( ROUNDS < 3 ? ROUNDS : 3 ))" \
         "$KIVOFS" build "$T/huge" -o "$T/out.kid" -q -- \
@@ -160,7 +170,7 @@ for work in $WORKS; do
         "$KIVOFS" attach "$A/host.nds" -o "$A/out.nds" --drive0 "$A/d0.kid" --drive1 "$A/d1.kid" \
         --saveflash -- bash -c 'cat "$1" "$2" "$3" > "$4"' _ "$A/host.nds" "$A/d0.kid" \
         "$A/d1.kid" "$A/out.cat" ;;
-    *) echo "run.sh: no work '$work' (small many large huge attach)" >&2; exit 2 ;;
+    *) echo "run.sh: no work '$work' (small many large dirs huge attach)" >&2; exit 2 ;;
   esac
 done
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
