@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <limits>
+#include <memory>
 #include <random>
 #include <system_error>
 #include <utility>
@@ -121,8 +122,7 @@ Error File::Failed(std::string_view action, int error) const {
 }
 
 Result<File> File::OpenForCopy(const std::filesystem::path& path) {
-  // Non-blocking: opening a named pipe would otherwise wait for its other end. Regular
-  // files are not affected.
+  // Non-blocking, as Open.
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     int error = errno;
@@ -134,6 +134,8 @@ Result<File> File::OpenForCopy(const std::filesystem::path& path) {
 
 Result<File> File::Open(const std::filesystem::path& path, Access access, std::string_view action) {
   int flags = access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
+  // Non-blocking: opening a named pipe would otherwise wait for its other end. Regular
+  // files are not affected.
   int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     int error = errno;
@@ -150,12 +152,6 @@ Result<File> File::Open(const std::filesystem::path& path, Access access, std::s
   }
   file.size_ = static_cast<std::uint64_t>(info.st_size);
   return file;
-}
-
-Result<std::uint64_t> File::CurrentSize() const {
-  struct stat info {};
-  if (::fstat(fd_.get(), &info) != 0) return Failed("read", errno);
-  return static_cast<std::uint64_t>(info.st_size);
 }
 
 Status File::ReadAt(std::uint64_t offset, MutableByteSpan into) const {

@@ -79,8 +79,6 @@ class File {
   const std::filesystem::path& path() const { return path_; }
   // The size when the file was opened.
   std::uint64_t size() const { return size_; }
-  // The size now, which a writer may have changed since: Io when it cannot be taken.
-  Result<std::uint64_t> CurrentSize() const;
 
   // Exactly into.size() bytes from `offset`: Io "cannot read 'p': <reason>", or Changed when
   // the file ends before them.
