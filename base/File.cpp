@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
+#include <memory>
 #include <random>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/mman.h>
@@ -50,6 +53,53 @@ Result<std::uint64_t> FileSize(const std::filesystem::path& path) {
   return static_cast<std::uint64_t>(info.st_size);
 }
 
+Result<std::vector<ListedEntry>> ListDirectory(const std::filesystem::path& dir) {
+  std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(dir.c_str()), ::closedir);
+  if (!listing) {
+    int error = errno;
+    return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::CannotOpen,
+                     SystemText(error), dir);
+  }
+  std::vector<ListedEntry> entries;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(listing.get());
+    if (entry == nullptr) {
+      if (errno != 0) return MakeError(ErrorKind::Io, SystemText(errno), dir);
+      break;
+    }
+    std::string_view name(entry->d_name);
+    if (name == "." || name == "..") continue;
+    using Type = std::filesystem::file_type;
+    Type type = Type::none;
+#if defined(_DIRENT_HAVE_D_TYPE)
+    switch (entry->d_type) {
+      case DT_REG: type = Type::regular; break;
+      case DT_DIR: type = Type::directory; break;
+      case DT_LNK: type = Type::symlink; break;
+      case DT_FIFO: type = Type::fifo; break;
+      case DT_SOCK: type = Type::socket; break;
+      case DT_BLK: type = Type::block; break;
+      case DT_CHR: type = Type::character; break;
+      default: break;
+    }
+#endif
+    entries.push_back({std::string(name), type});
+  }
+  return entries;
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  // A path that ends in a separator (or is empty) has no file name to separate from.
+  if (dir.empty() || dir.back() == '/') return dir + name;
+  std::string joined;
+  joined.reserve(dir.size() + 1 + name.size());
+  joined += dir;
+  joined += '/';
+  joined += name;
+  return joined;
+}
+
 Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
   if (this != &other) {
     Close();
@@ -69,6 +119,17 @@ Error File::Failed(std::string_view action, int error) const {
   return MakeError(ErrorKind::Io,
                    "cannot " + std::string(action) + " " + Quoted(path_) + ": " + SystemText(error),
                    path_);
+}
+
+Result<File> File::OpenForCopy(const std::filesystem::path& path) {
+  // Non-blocking, as Open.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    int error = errno;
+    return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::CannotOpen,
+                     "cannot open " + Quoted(path) + ": " + SystemText(error), path);
+  }
+  return File(path, fd, 0);
 }
 
 Result<File> File::Open(const std::filesystem::path& path, Access access, std::string_view action) {
@@ -123,31 +184,62 @@ Status File::WriteAt(std::uint64_t offset, ByteSpan bytes) {
   return {};
 }
 
-Status File::CopyFrom(const File& source, std::uint64_t sourceOffset, std::uint64_t length,
-                      std::uint64_t offset) {
+namespace {
+
+// How far a copy by the kernel got.
+struct KernelCopy {
   std::uint64_t copied = 0;
+  bool atEnd = false;  // the source ended
+  int error = 0;       // a failure to report; 0 when none (or the kernel cannot copy here)
+};
+
+// Copies up to `length` bytes by the kernel (which copies or shares extents without
+// passing the bytes through user space) until the source ends or the kernel cannot copy
+// between these files, when the caller's buffer does the rest. A call that stops short
+// exactly at `expectedEnd` has met the end of the source: the kernel stops a copy early
+// only there, so no call is spent on asking again.
+KernelCopy CopyByKernel([[maybe_unused]] int in, [[maybe_unused]] std::uint64_t from,
+                        [[maybe_unused]] int out, [[maybe_unused]] std::uint64_t to,
+                        [[maybe_unused]] std::uint64_t length,
+                        [[maybe_unused]] std::uint64_t expectedEnd) {
+  KernelCopy copy;
 #if defined(__linux__)
-  // The kernel copies (or shares extents) without passing the bytes through user space.
-  while (copied < length) {
-    auto from = static_cast<off64_t>(sourceOffset + copied);
-    auto to = static_cast<off64_t>(offset + copied);
-    ssize_t n = ::copy_file_range(source.fd_.get(), &from, fd_.get(), &to,
-                                  static_cast<std::size_t>(length - copied), 0);
+  while (copy.copied < length) {
+    auto source = static_cast<off64_t>(from + copy.copied);
+    auto target = static_cast<off64_t>(to + copy.copied);
+    const std::uint64_t asked = length - copy.copied;
+    ssize_t n = ::copy_file_range(in, &source, out, &target, static_cast<std::size_t>(asked), 0);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL ||
-                  errno == EBADF)) {
-      break;  // the buffer below does it
-    }
     if (n < 0) {
-      int error = errno;
-      return error == EIO || error == EISDIR ? source.Failed("read", error)
-                                             : Failed("write", error);
+      if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL &&
+          errno != EBADF) {
+        copy.error = errno;
+      }
+      break;
     }
-    // The source ends early: the reads below say so.
-    if (n == 0) break;
-    copied += static_cast<std::uint64_t>(n);
+    if (n == 0) {
+      copy.atEnd = true;
+      break;
+    }
+    copy.copied += static_cast<std::uint64_t>(n);
+    if (copy.copied == expectedEnd && static_cast<std::uint64_t>(n) < asked) {
+      copy.atEnd = true;
+      break;
+    }
   }
 #endif
+  return copy;
+}
+
+}  // namespace
+
+Status File::CopyFrom(const File& source, std::uint64_t sourceOffset, std::uint64_t length,
+                      std::uint64_t offset) {
+  KernelCopy kernel = CopyByKernel(source.fd_.get(), sourceOffset, fd_.get(), offset, length,
+                                   std::numeric_limits<std::uint64_t>::max());
+  if (kernel.error != 0) return CopyFailed(source, kernel.error);
+  // The rest, or a source that ended early, which the reads below report.
+  std::uint64_t copied = kernel.copied;
   std::vector<std::byte> buffer(
       static_cast<std::size_t>(std::min<std::uint64_t>(CopyBufferSize, length - copied)));
   while (copied < length) {
@@ -158,6 +250,34 @@ Status File::CopyFrom(const File& source, std::uint64_t sourceOffset, std::uint6
     copied += chunk.size();
   }
   return {};
+}
+
+Result<bool> File::CopyWhole(const File& source, std::uint64_t length, std::uint64_t offset) {
+  // One byte more than expected is asked for: getting it means the source is longer.
+  const std::uint64_t wanted = length + 1;
+  KernelCopy kernel = CopyByKernel(source.fd_.get(), 0, fd_.get(), offset, wanted, length);
+  if (kernel.error != 0) return CopyFailed(source, kernel.error);
+  std::uint64_t copied = kernel.copied;
+  if (!kernel.atEnd && copied < wanted) {
+    std::vector<std::byte> buffer(
+        static_cast<std::size_t>(std::min<std::uint64_t>(CopyBufferSize, wanted - copied)));
+    while (copied < wanted) {
+      auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), wanted - copied));
+      ssize_t got = ::pread(source.fd_.get(), buffer.data(), want, static_cast<off_t>(copied));
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return source.Failed("read", errno);
+      if (got == 0) break;
+      ByteSpan chunk(buffer.data(), static_cast<std::size_t>(got));
+      if (Status written = WriteAt(offset + copied, chunk); !written) return written.error();
+      copied += chunk.size();
+    }
+  }
+  return copied == length;
+}
+
+Error File::CopyFailed(const File& source, int error) const {
+  // A failure names the side it concerns.
+  return error == EIO || error == EISDIR ? source.Failed("read", error) : Failed("write", error);
 }
 
 Status File::Resize(std::uint64_t size) {
@@ -253,13 +373,6 @@ Result<OutputFile> OutputFile::CreateIn(int directory, const std::filesystem::pa
     if (errno != EEXIST) return CannotWrite(shown, ErrorKind::CannotOpen, SystemText(errno));
   }
   return CannotWrite(shown, ErrorKind::CannotOpen, "no temporary name free");
-}
-
-Status OutputFile::CopyFrom(const std::filesystem::path& source, std::uint64_t sourceOffset,
-                            std::uint64_t length, std::uint64_t offset) {
-  auto in = File::Open(source, Access::Read, "read");
-  if (!in) return in.error();
-  return CopyFrom(*in, sourceOffset, length, offset);
 }
 
 Status OutputFile::Commit() {

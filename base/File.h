@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "base/Bytes.h"
 #include "base/Result.h"
@@ -25,6 +26,21 @@ std::string SystemText(int error);
 // Size of a file from its status, without opening it. NotFound when there is no file to
 // measure: nothing there, a path that cannot be followed, or a directory.
 Result<std::uint64_t> FileSize(const std::filesystem::path& path);
+
+// One entry of a directory listing. `type` is what the listing itself tells, so that most
+// entries need no look-up of their own: symlink for a link, none when the host does not say.
+struct ListedEntry {
+  std::string name;
+  std::filesystem::file_type type = std::filesystem::file_type::none;
+};
+
+// The entries of `dir` but "." and "..", in the host's order. The error is the system's
+// reason why it could not be listed.
+Result<std::vector<ListedEntry>> ListDirectory(const std::filesystem::path& dir);
+
+// `name` inside `dir`, as std::filesystem's `dir / name` spells it, for names without a
+// separator.
+std::string JoinPath(const std::string& dir, const std::string& name);
 
 enum class Access { Read, Write, ReadWrite };
 
@@ -54,6 +70,10 @@ class File {
   // directory") for anything but a regular file.
   static Result<File> Open(const std::filesystem::path& path, Access access,
                            std::string_view action);
+  // Opens an existing file for reading without taking its status, for a copy of a file
+  // whose length is known: size() is 0 and nothing says it is a regular file, which
+  // CopyWhole finds out. Errors as Open's.
+  static Result<File> OpenForCopy(const std::filesystem::path& path);
 
   // The path that messages name.
   const std::filesystem::path& path() const { return path_; }
@@ -70,6 +90,10 @@ class File {
   // ended early) or this file.
   Status CopyFrom(const File& source, std::uint64_t sourceOffset, std::uint64_t length,
                   std::uint64_t offset);
+  // Copies all of `source`, which should hold exactly `length` bytes, to `offset`: true when
+  // it did, false when it ended earlier or went on (then one byte past offset + length may
+  // have been written). Failures as CopyFrom's.
+  Result<bool> CopyWhole(const File& source, std::uint64_t length, std::uint64_t offset);
   // Sets the length; new bytes read as zero.
   Status Resize(std::uint64_t size);
   // Closes the file; with `sync` its bytes reach the disk first. Reports the errors of
@@ -83,6 +107,7 @@ class File {
   File(std::filesystem::path path, int fd, std::uint64_t size)
       : path_(std::move(path)), fd_(fd), size_(size) {}
   Error Failed(std::string_view action, int error) const;
+  Error CopyFailed(const File& source, int error) const;
 
   std::filesystem::path path_;
   Descriptor fd_;
@@ -135,9 +160,9 @@ class OutputFile {
                   std::uint64_t offset) {
     return file_.CopyFrom(source, sourceOffset, length, offset);
   }
-  // The same from a file opened for the copy; "cannot open 'source': ..." when it cannot be.
-  Status CopyFrom(const std::filesystem::path& source, std::uint64_t sourceOffset,
-                  std::uint64_t length, std::uint64_t offset);
+  Result<bool> CopyWhole(const File& source, std::uint64_t length, std::uint64_t offset) {
+    return file_.CopyWhole(source, length, offset);
+  }
   // Closes and renames over the target.
   Status Commit();
 

@@ -20,6 +20,9 @@ std::string DirectoryOf(const ScanRecord& record) {
   return stdfs::path(record.fullPath).parent_path().string();
 }
 
+// A multiple of the table's entry size.
+constexpr std::size_t HeadPieceSize = std::size_t{256} << 10;
+
 // Only when the output was dropped without a reason of its own.
 Error CannotWriteOutput(const std::string& outputPath) {
   return MakeError(ErrorKind::Io, "cannot write " + Quoted(outputPath), outputPath);
@@ -47,8 +50,9 @@ void DriveBuilder::ResetScan() {
 }
 
 void DriveBuilder::ReleaseImageBuffer() {
-  imageHead_.clear();
-  imageHead_.shrink_to_fit();
+  headerBlock_ = {};
+  rootDirectory_ = {};
+  chainEnds_ = {};
   directoryBlocks_.clear();
 }
 
@@ -131,13 +135,13 @@ int DriveBuilder::Prepare(bool forWriting, const std::string& outputPath) {
   PrintStatistics();
   if (!forWriting) return BuildOk;
 
-  imageHead_.assign(layout_.dataStart, std::byte{0});
-  EncodeHeader(layout_, imageHead_);
-  std::fill(imageHead_.begin() + layout_.fatStart,
-            imageHead_.begin() + layout_.fatStart + FatEntrySize * layout_.reservedEntries(),
-            std::byte{0xCC});
+  headerBlock_.assign(BootSize, std::byte{0});
+  EncodeHeader(layout_, headerBlock_);
+  rootDirectory_.assign(RootSize, std::byte{0});
+  chainEnds_.clear();
   directoryBlocks_.clear();
   nextCluster_ = layout_.firstDataCluster();
+  resolvedPath_.clear();
   sourceErrors_.clear();
   placementErrors_.clear();
   outputError_.reset();
@@ -212,7 +216,16 @@ Status DriveBuilder::WriteImageFile(const std::string& outputPath) {
     return error;
   };
   if (!output_) return fail(outputError_ ? *outputError_ : CannotWriteOutput(outputPath));
-  Status status = output_->WriteAt(0, imageHead_);
+  // The head in pieces: one write for most images, a few dozen for the 16 MiB table of a
+  // 2 GiB one, never all of it in memory.
+  Status status;
+  std::vector<std::byte> piece(std::min<std::size_t>(HeadPieceSize, layout_.dataStart));
+  for (std::uint64_t at = 0; status && at < layout_.dataStart; at += piece.size()) {
+    MutableByteSpan bytes(piece.data(), static_cast<std::size_t>(std::min<std::uint64_t>(
+                                            piece.size(), layout_.dataStart - at)));
+    FillHead(at, bytes);
+    status = output_->WriteAt(at, bytes);
+  }
   for (auto it = directoryBlocks_.begin(); status && it != directoryBlocks_.end(); ++it) {
     status = output_->WriteAt(std::uint64_t{it->first} * ClusterSize, it->second);
   }

@@ -1,10 +1,11 @@
 // Builds a drive image from a directory tree of the host: the scan fills the ScanTable and
 // ScanTotals, BuildImage lays the image out, places every record and writes the file.
 //
-// Only the metadata of the image is kept in memory (header block, allocation table, root
-// directory and the directory blocks); each file's bytes go from the source straight to
-// their place in the output, which is written to a temporary file and renamed over the
-// target only when everything succeeded.
+// Only a little of the image is kept in memory: the header block, the root directory, the
+// blocks of the directories along the path being placed, and the end of each chain, from
+// which the allocation table is made as it is written. Each file's bytes go from the source
+// straight to their place in the output, which is written to a temporary file and renamed
+// over the target only when everything succeeded.
 #pragma once
 
 #include <cstdint>
@@ -89,9 +90,12 @@ class DriveBuilder {
   const std::vector<Error>& problems() const { return problems_; }
   const BuilderOptions& options() const { return options_; }
 
-  // The image's first dataStart bytes (header block, allocation table, root directory).
-  ByteSpan imageHead() const { return imageHead_; }
-  // Directory blocks by first cluster.
+  // The image's first dataStart bytes (header block, allocation table, root directory) as
+  // the last build wrote them; empty before a build and after ReleaseImageBuffer(). Made
+  // afresh on each call: the build never holds the table whole, so that a 2 GiB image
+  // needs no 16 MiB of it.
+  std::vector<std::byte> imageHead() const;
+  // The directory blocks not yet written out, by first cluster.
   const std::map<std::uint32_t, std::vector<std::byte>>& directoryBlocks() const {
     return directoryBlocks_;
   }
@@ -117,9 +121,8 @@ class DriveBuilder {
   Status WriteImageFile(const std::string& outputPath);
 
  private:
-  void ScanDirectory(const std::filesystem::path& dir, const std::string& filter,
-                     std::vector<std::string>& components,
-                     std::vector<std::filesystem::path>& ancestors);
+  void ScanDirectory(const std::string& dir, const std::string& filter,
+                     std::vector<std::string>& components, std::vector<std::string>& ancestors);
   // Records a problem of the scan that refuses the build.
   void Refuse(ErrorKind kind, const std::filesystem::path& path, std::string message);
   std::vector<Error> CheckCapacity() const;
@@ -128,6 +131,11 @@ class DriveBuilder {
   MutableByteSpan Region(std::uint32_t offset);
   ByteSpan Region(std::uint32_t offset) const;
   void MakeChain(std::uint32_t first, std::uint32_t count);
+  // Writes the complete block of the directory at `cluster` to the output and lets it go.
+  void WriteDirectoryBlock(std::uint32_t cluster);
+  // Bytes [offset, offset + into.size()) of the image's head (header block, table, root
+  // directory); both a multiple of the table's entry size.
+  void FillHead(std::uint64_t offset, MutableByteSpan into) const;
   // Puts record `index`'s entry into the first free slot of the region at `regionOffset` and
   // gives it a chain of `clusters`; its first cluster, or nothing when it does not fit.
   std::optional<std::uint32_t> PlaceItem(std::size_t index, std::uint32_t regionOffset,
@@ -150,9 +158,16 @@ class DriveBuilder {
   std::string scannedRoot_;
 
   ImageHeader layout_;
-  std::vector<std::byte> imageHead_;
+  std::vector<std::byte> headerBlock_;
+  std::vector<std::byte> rootDirectory_;
+  // Chains are consecutive and taken in increasing order, so the table is known from the
+  // last cluster of each chain and the cursor: entry x holds x + 1 inside a chain.
+  std::vector<std::uint32_t> chainEnds_;
   std::map<std::uint32_t, std::vector<std::byte>> directoryBlocks_;
   std::uint32_t nextCluster_ = 0;
+  // The last directory resolved, which the next record usually shares.
+  std::string resolvedPath_;
+  std::uint32_t resolvedCluster_ = 0;
 
   std::optional<OutputFile> output_;
   std::optional<Error> outputError_;

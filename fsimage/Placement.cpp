@@ -1,7 +1,9 @@
 // Entry placement: every record, in table order, becomes a directory entry, a chain of
 // consecutive clusters and its contents. Clusters are only ever taken in increasing order,
 // so a cursor stands in for a search of the table from entry 0.
+#include <algorithm>
 #include <array>
+#include <cassert>
 
 #include "fsimage/Builder.h"
 
@@ -52,26 +54,54 @@ EntryBytes WorkingRecord(const std::string& name, std::uint32_t size, std::uint3
 }  // namespace
 
 void DriveBuilder::PlaceEntries() {
+  // The directories whose items may still come, innermost last: the parent path of their
+  // items and their first cluster. The scan lists a directory's items right after it, so a
+  // directory that the records have left is complete; its block goes out then, and memory
+  // holds only the blocks along one path.
+  struct OpenDirectory {
+    std::string itemsPath;
+    std::uint32_t cluster;
+  };
+  std::vector<OpenDirectory> open;
   for (std::size_t i = 0; i < scanTable_.size(); ++i) {
     const ScanRecord& record = scanTable_[i];
+    while (!open.empty() && !record.parentPath.starts_with(open.back().itemsPath)) {
+      WriteDirectoryBlock(open.back().cluster);
+      open.pop_back();
+    }
     bool atRoot = record.parentPath == "\\";
     const char* line = record.isDirectory ? (atRoot ? "root dir" : "sub dir")
                                           : (atRoot ? "root file" : "file");
     if (options_.trace) out_ << line << '\n';
+    const std::uint32_t cluster = nextCluster_;
     if (record.isDirectory) {
       atRoot ? PlaceRootDir(i) : PlaceSubDir(i);
+      if (directoryBlocks_.contains(cluster)) {
+        open.push_back({record.parentPath + record.name + "\\", cluster});
+      }
     } else {
       atRoot ? PlaceRootFile(i) : PlaceFile(i);
     }
   }
 }
 
+void DriveBuilder::WriteDirectoryBlock(std::uint32_t cluster) {
+  auto block = directoryBlocks_.find(cluster);
+  if (block == directoryBlocks_.end()) return;
+  if (output_) {
+    Status written = output_->WriteAt(std::uint64_t{cluster} * ClusterSize, block->second);
+    if (!written) {
+      outputError_ = written.error();
+      output_.reset();
+    }
+  }
+  directoryBlocks_.erase(block);
+}
+
 std::uint32_t DriveBuilder::FindFreeCluster() const { return nextCluster_; }
 
 MutableByteSpan DriveBuilder::Region(std::uint32_t offset) {
-  if (offset == layout_.rootStart) {
-    return MutableByteSpan(imageHead_).subspan(layout_.rootStart, RootSize);
-  }
+  if (offset == layout_.rootStart) return rootDirectory_;
   auto block = directoryBlocks_.find(offset / ClusterSize);
   if (block == directoryBlocks_.end()) return {};
   return block->second;
@@ -92,6 +122,10 @@ std::optional<std::uint32_t> DriveBuilder::FindFreeSlot(std::uint32_t regionOffs
 
 std::optional<std::uint32_t> DriveBuilder::ResolveDirectory(const std::string& parentPath,
                                                             const std::string* tracedName) {
+  const bool traced = tracedName != nullptr && options_.trace;
+  // Entries are only ever added after the ones there, so a directory once found stays the
+  // first match of its path.
+  if (!traced && !resolvedPath_.empty() && parentPath == resolvedPath_) return resolvedCluster_;
   std::vector<std::string> components = SplitParentPath(parentPath);
   if (components.empty()) return std::nullopt;
   std::uint32_t regionOffset = layout_.rootStart;
@@ -101,16 +135,19 @@ std::optional<std::uint32_t> DriveBuilder::ResolveDirectory(const std::string& p
     if (region.size() < RootSize) return std::nullopt;
     found.reset();
     for (std::uint32_t slot = 0; slot < SlotsPerDirectory && !found; ++slot) {
-      DirEntry item = DecodeDirEntry(region.subspan(slot * DirEntrySize, DirEntrySize));
+      ByteSpan entry = region.subspan(slot * DirEntrySize, DirEntrySize);
+      auto nameField = reinterpret_cast<const char*>(entry.data() + entry::Name);
+      std::string_view name(nameField, entry::NameSize);
+      name = name.substr(0, name.find('\0'));
       // The search in the root directory is silent; each later one shows every slot it looks at.
-      if (j > 0 && tracedName != nullptr && options_.trace) {
-        out_ << item.name << " * " << components[j] << "-*-" << *tracedName << '\n';
-      }
-      if (SameStoredName(item.name, components[j])) found = item.firstCluster;
+      if (j > 0 && traced) out_ << name << " * " << components[j] << "-*-" << *tracedName << '\n';
+      if (SameStoredName(name, components[j])) found = LoadLE32(entry, entry::FirstCluster);
     }
     if (!found) return std::nullopt;
     regionOffset = *found * ClusterSize;
   }
+  resolvedPath_ = parentPath;
+  resolvedCluster_ = *found;
   return found;
 }
 
@@ -119,12 +156,51 @@ void DriveBuilder::PackDate(MutableByteSpan record) const {
 }
 
 void DriveBuilder::MakeChain(std::uint32_t first, std::uint32_t count) {
-  MutableByteSpan table(imageHead_);
-  for (std::uint32_t x = first; x + 1 < first + count; ++x) {
-    StoreLE32(table, layout_.fatStart + FatEntrySize * x, x + 1);
-  }
-  StoreLE32(table, layout_.fatStart + FatEntrySize * (first + count - 1), EndOfChain);
+  // Only the cursor's cluster can start a chain, so the chains stay consecutive.
+  assert(first == nextCluster_ && count > 0);
+  chainEnds_.push_back(first + count - 1);
   nextCluster_ = first + count;
+}
+
+void DriveBuilder::FillHead(std::uint64_t offset, MutableByteSpan into) const {
+  assert(offset % FatEntrySize == 0 && into.size() % FatEntrySize == 0);
+  const std::uint64_t end = offset + into.size();
+  auto copyRegion = [&](std::uint64_t start, ByteSpan bytes) {
+    std::uint64_t from = std::max(offset, start);
+    std::uint64_t to = std::min(end, start + bytes.size());
+    if (from < to) {
+      std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(from - start), to - from,
+                  into.begin() + static_cast<std::ptrdiff_t>(from - offset));
+    }
+  };
+  copyRegion(0, headerBlock_);
+  copyRegion(layout_.rootStart, rootDirectory_);
+
+  const std::uint64_t tableEnd = std::uint64_t{layout_.fatStart} + layout_.fatSize;
+  if (end <= layout_.fatStart || offset >= tableEnd) return;
+  const std::uint64_t from = std::max<std::uint64_t>(offset, layout_.fatStart);
+  const std::uint64_t to = std::min(end, tableEnd);
+  auto entry = static_cast<std::uint32_t>((from - layout_.fatStart) / FatEntrySize);
+  const std::uint32_t reserved = layout_.reservedEntries();
+  auto chainEnd = std::lower_bound(chainEnds_.begin(), chainEnds_.end(), entry);
+  for (std::uint64_t at = from; at < to; at += FatEntrySize, ++entry) {
+    std::uint32_t value = FreeCluster;
+    if (entry < reserved) {
+      value = ReservedCluster;
+    } else if (entry < nextCluster_) {
+      bool last = chainEnd != chainEnds_.end() && *chainEnd == entry;
+      value = last ? EndOfChain : entry + 1;
+      if (last) ++chainEnd;
+    }
+    StoreLE32(into, static_cast<std::size_t>(at - offset), value);
+  }
+}
+
+std::vector<std::byte> DriveBuilder::imageHead() const {
+  if (headerBlock_.empty()) return {};
+  std::vector<std::byte> head(layout_.dataStart);
+  FillHead(0, head);
+  return head;
 }
 
 std::optional<std::uint32_t> DriveBuilder::PlaceItem(std::size_t index,
@@ -183,42 +259,45 @@ void DriveBuilder::PlaceSubDir(std::size_t index) {
 
 void DriveBuilder::PlaceFileAt(std::size_t index, std::uint32_t regionOffset) {
   const ScanRecord& record = scanTable_[index];
+  const std::uint64_t length = record.size;
   auto sourceError = [&](ErrorKind kind, std::string message) {
     out_ << "file error\n";
     sourceErrors_.push_back(MakeError(kind, std::move(message), record.fullPath));
   };
   // The chain is the one the scan reserved; a file that changed since then fails the build
-  // instead of overrunning the next chain.
-  std::uint64_t length = record.size;
-  Result<std::uint64_t> now = FileSize(record.fullPath);
-  bool usable = now && *now == length;
-  if (!now) {
-    sourceError(now.error().kind, "cannot open " + now.error().message);
-  } else if (*now != length) {
-    sourceError(ErrorKind::Changed, Quoted(record.fullPath) + " changed size since the scan (" +
-                                        std::to_string(length) + " -> " + std::to_string(*now) +
-                                        " bytes)");
-  }
+  // instead of overrunning the next chain. The copy itself notices a file of another length,
+  // so the path's status is asked only then (or when nothing is copied): a change is named
+  // as such, and any other failure (`otherwise`) as it is.
+  auto check = [&](const std::optional<Error>& otherwise) {
+    Result<std::uint64_t> now = FileSize(record.fullPath);
+    if (!now) {
+      sourceError(now.error().kind, "cannot open " + now.error().message);
+    } else if (*now != length) {
+      sourceError(ErrorKind::Changed, Quoted(record.fullPath) +
+                                          " changed size since the scan (" +
+                                          std::to_string(length) + " -> " + std::to_string(*now) +
+                                          " bytes)");
+    } else if (otherwise) {
+      sourceError(otherwise->kind, otherwise->message);
+    }
+  };
 
   std::optional<std::uint32_t> first =
       PlaceItem(index, regionOffset, static_cast<std::uint32_t>(length), KindFile,
                 static_cast<std::uint32_t>(FileClusters(length)));
-  if (!first || !usable || !output_ || length == 0) return;
-  Status copied = output_->CopyFrom(record.fullPath, 0, length, std::uint64_t{*first} * ClusterSize);
-  if (!copied) {
-    // The failure concerns either the source or the output.
-    if (copied.error().path == output_->target()) {
-      outputError_ = copied.error();
-      output_.reset();
-    } else {
-      sourceError(copied.error().kind, copied.error().message);
-    }
-    return;
+  if (!first || !output_ || length == 0) return check(std::nullopt);
+  Result<File> source = File::OpenForCopy(record.fullPath);
+  if (!source) return check(source.error());
+  Result<bool> whole = output_->CopyWhole(*source, length, std::uint64_t{*first} * ClusterSize);
+  if (!whole && whole.error().path == output_->target()) {
+    outputError_ = whole.error();
+    output_.reset();
+    return check(std::nullopt);
   }
-  // A file that grew while it was copied holds bytes of two versions.
-  Result<std::uint64_t> after = FileSize(record.fullPath);
-  if (!after || *after != length) {
-    sourceError(ErrorKind::Changed, Quoted(record.fullPath) + " changed while it was copied");
+  if (!whole) return check(whole.error());
+  // Of the length the scan found, but not by the time the copy ended.
+  if (!*whole) {
+    check(MakeError(ErrorKind::Changed, Quoted(record.fullPath) + " changed while it was copied"));
   }
 }
 

@@ -47,69 +47,57 @@ void DriveBuilder::Refuse(ErrorKind kind, const std::filesystem::path& path, std
 void DriveBuilder::ScanSource(const std::string& dir, const std::string& filter) {
   if (scannedRoot_.empty()) scannedRoot_ = dir;
   std::vector<std::string> components;
-  std::vector<stdfs::path> ancestors{stdfs::path(dir)};
-  ScanDirectory(stdfs::path(dir), filter, components, ancestors);
+  std::vector<std::string> ancestors{dir};
+  ScanDirectory(dir, filter, components, ancestors);
 }
 
-void DriveBuilder::ScanDirectory(const stdfs::path& dir, const std::string& filter,
+void DriveBuilder::ScanDirectory(const std::string& dir, const std::string& filter,
                                  std::vector<std::string>& components,
-                                 std::vector<stdfs::path>& ancestors) {
-  std::error_code ec;
-  std::vector<stdfs::directory_entry> items;
-  stdfs::directory_iterator listing(dir, ec);
-  for (; !ec && listing != stdfs::directory_iterator(); listing.increment(ec)) {
-    items.push_back(*listing);
-  }
-  if (ec) {
+                                 std::vector<std::string>& ancestors) {
+  Result<std::vector<ListedEntry>> listing = ListDirectory(dir);
+  if (!listing) {
     // The source root that cannot be listed counts as nothing found; a subdirectory that
     // cannot be listed would silently lose its contents, so it refuses the build.
+    const std::string& why = listing.error().message;
     if (components.empty()) {
-      topLevelError_ = ec.message();
+      topLevelError_ = why;
     } else {
-      Refuse(ErrorKind::CannotOpen, dir, "cannot list " + Quoted(dir) + ": " + ec.message());
+      Refuse(ErrorKind::CannotOpen, dir, "cannot list " + Quoted(dir) + ": " + why);
     }
     return;
   }
+  std::vector<ListedEntry>& items = *listing;
   if (options_.sortByName) {
-    std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
-      return a.path().filename().string() < b.path().filename().string();
-    });
+    std::sort(items.begin(), items.end(),
+              [](const ListedEntry& a, const ListedEntry& b) { return a.name < b.name; });
   }
 
-  for (const stdfs::directory_entry& item : items) {
-    std::string name = item.path().filename().string();
+  const std::string parentPath = ParentPath(components);
+  for (const ListedEntry& item : items) {
+    const std::string& name = item.name;
     if (name.empty() || name[0] == '.') continue;
     if (Excluded(options_.excludes, name)) continue;
-    const stdfs::path& path = item.path();
+    const std::string path = JoinPath(dir, name);
 
-    std::error_code linkError;
-    bool isLink = item.is_symlink(linkError);
-    // The listing already knows the type of anything but a link, which saves a look-up
-    // per item on large trees.
+    // The listing already knows the type of most items, which saves a look-up per item on
+    // large trees; a link is looked up through.
     std::error_code statusError;
-    stdfs::file_type type = stdfs::file_type::none;
-    if (isLink) {
-      type = item.status(statusError).type();
-    } else if (item.is_directory(statusError)) {
-      type = stdfs::file_type::directory;
-    } else if (!statusError && item.is_regular_file(statusError)) {
-      type = stdfs::file_type::regular;
-    } else if (!statusError) {
-      type = item.symlink_status(statusError).type();
-    }
+    stdfs::file_type type = item.type;
+    if (type == stdfs::file_type::none) type = stdfs::symlink_status(path, statusError).type();
+    const bool isLink = !statusError && type == stdfs::file_type::symlink;
+    if (isLink) type = stdfs::status(path, statusError).type();
     if (isLink && (statusError || type == stdfs::file_type::not_found)) {
       Refuse(ErrorKind::NotFound, path, Quoted(path) + " is a dangling symbolic link");
       continue;
     }
-    if (statusError || linkError) {
-      Refuse(ErrorKind::Io, path,
-             "cannot read " + Quoted(path) + ": " + (statusError ? statusError : linkError).message());
+    if (statusError) {
+      Refuse(ErrorKind::Io, path, "cannot read " + Quoted(path) + ": " + statusError.message());
       continue;
     }
 
     if (type == stdfs::file_type::directory) {
       if (isLink) {
-        auto loop = std::find_if(ancestors.begin(), ancestors.end(), [&](const stdfs::path& a) {
+        auto loop = std::find_if(ancestors.begin(), ancestors.end(), [&](const std::string& a) {
           std::error_code ignored;
           return stdfs::equivalent(path, a, ignored);
         });
@@ -119,7 +107,7 @@ void DriveBuilder::ScanDirectory(const stdfs::path& dir, const std::string& filt
           continue;
         }
       }
-      scanTable_.push_back({name, ParentPath(components), path.string(), true, 0});
+      scanTable_.push_back({name, parentPath, path, true, 0});
       totals_.dirSpace += DirectoryBlockSize;
       totals_.dirCount += 1;
       components.push_back(name);
@@ -129,23 +117,22 @@ void DriveBuilder::ScanDirectory(const stdfs::path& dir, const std::string& filt
       components.pop_back();
     } else if (type == stdfs::file_type::regular) {
       if (filter != "*" && FileExtension(name) != filter) continue;
-      std::error_code sizeError;
-      std::uintmax_t size = stdfs::file_size(path, sizeError);
-      if (sizeError) {
-        Refuse(ErrorKind::Io, path, "cannot read " + Quoted(path) + ": " + sizeError.message());
+      Result<std::uint64_t> size = FileSize(path);
+      if (!size) {
+        Refuse(ErrorKind::Io, path, "cannot read " + size.error().message);
         continue;
       }
-      if (size > MaxImageSize) {
+      if (*size > MaxImageSize) {
         scanTooLarge_ = true;
         Refuse(ErrorKind::Capacity, path,
-               Quoted(path) + " is too large (" + std::to_string(size) +
+               Quoted(path) + " is too large (" + std::to_string(*size) +
                    " bytes); a file must be smaller than 2 GiB");
         continue;
       }
-      scanTable_.push_back({name, ParentPath(components), path.string(), false, size});
+      scanTable_.push_back({name, parentPath, path, false, *size});
       totals_.fileCount += 1;
-      totals_.byteCount += static_cast<std::int64_t>(size);
-      totals_.fileSpace += static_cast<std::int64_t>(FileSpace(size));
+      totals_.byteCount += static_cast<std::int64_t>(*size);
+      totals_.fileSpace += static_cast<std::int64_t>(FileSpace(*size));
     } else {
       std::ostream& warnings = options_.warnings != nullptr ? *options_.warnings : out_;
       warnings << "warning: skipping " << Quoted(path) << ": " << KindOf(type) << '\n';

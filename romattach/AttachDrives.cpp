@@ -73,7 +73,21 @@ Result<AttachReport> AttachDrives(const AttachRequest& request) {
                      host.path);
   }
 
-  auto found = hostFile.FindParamBlock();
+  // One pass over the host: its bytes go to the output as they are searched, and only the
+  // rest after the marker is copied by the kernel. The output is made first but its failure
+  // is reported where it always was, after the checks below; a failed attach drops it.
+  Result<OutputFile> output = OutputFile::Create(request.output);
+  std::uint64_t streamed = 0;
+  Status streamStatus;
+  RomFile::ChunkSink copyHost;
+  if (output) {
+    copyHost = [&](std::uint64_t at, ByteSpan bytes) {
+      if (!streamStatus) return;
+      streamStatus = output->WriteAt(at, bytes);
+      streamed = at + bytes.size();
+    };
+  }
+  auto found = hostFile.FindParamBlock(copyHost);
   if (!found) return found.error();
   if (!*found) {
     return MakeError(ErrorKind::Format,
@@ -159,9 +173,13 @@ Result<AttachReport> AttachDrives(const AttachRequest& request) {
     report.ndsHeaderCrc = LoadLE16(ndsHeader, nds::HeaderCrc);
   }
 
-  auto output = OutputFile::Create(request.output);
   if (!output) return output.error();
-  Status status = output->CopyFrom(hostFile.file(), 0, report.hostBytes, 0);
+  if (!streamStatus) return streamStatus.error();
+  // Old drives cut off may already have gone out with the host's bytes.
+  Status status = streamed > report.hostBytes
+                      ? output->Resize(report.hostBytes)
+                      : output->CopyFrom(hostFile.file(), streamed, report.hostBytes - streamed,
+                                         streamed);
   if (status) status = output->WriteAt(report.blockOffset, block);
   if (status && !ndsHeader.empty()) status = output->WriteAt(0, ndsHeader);
   std::uint64_t at = report.hostBytes;

@@ -43,8 +43,10 @@ struct AttachReport {
 // Takes every size, opens every input, finds the block, checks the output stays below
 // 2 GiB, then writes the output through a temporary file renamed over the target: host
 // bytes with the block (and, when asked, the NDS header) filled, drive 0, drive 1, padding.
-// Nothing is written before all checks pass, a failure leaves an existing output untouched, the inputs are never
-// changed, and the output may be one of the inputs.
+// The host is read once: its bytes go to the temporary file as the marker is searched for.
+// Nothing reaches the target before all checks pass (a failure removes the temporary file
+// and leaves an existing output untouched), the inputs are never changed, and the output
+// may be one of the inputs.
 // What stopped it, by the error's kind:
 //   Invalid              no output or no drive given
 //   NotFound             the size of an input could not be taken (none given, missing, a

@@ -9,9 +9,8 @@
 namespace kivo::rom {
 namespace {
 
-// Markers usually sit near the start of a ROM: read a little first, then more and more.
-constexpr std::size_t FirstSearchChunk = std::size_t{64} << 10;
-constexpr std::size_t SearchChunkSize = std::size_t{4} << 20;
+// The bytes at the end of a chunk that may start a marker which the next chunk completes.
+constexpr std::size_t CarrySize = MarkerSize - 1;
 
 }  // namespace
 
@@ -36,30 +35,28 @@ Result<std::vector<std::byte>> RomFile::Read(std::uint64_t offset, std::uint64_t
   return bytes;
 }
 
-Result<std::optional<std::uint64_t>> RomFile::FindParamBlock() const {
+Result<std::optional<std::uint64_t>> RomFile::FindParamBlock(const ChunkSink& sink) const {
   // Only markers that end at least two bytes before the end qualify.
   if (size() <= MarkerSize + 1) return std::optional<std::uint64_t>();
   const std::uint64_t limit = size() - MarkerTailRoom;
+  // The carried bytes, then the chunk.
   std::vector<std::byte> buffer(
-      static_cast<std::size_t>(std::min<std::uint64_t>(SearchChunkSize + MarkerSize - 1, limit)));
-  std::uint64_t base = 0;  // file offset of buffer[0]
-  std::size_t kept = 0;    // bytes carried over from the previous chunk
-  std::size_t chunk = FirstSearchChunk;
-  while (base + kept < limit) {
-    auto want = static_cast<std::size_t>(
-        std::min<std::uint64_t>({buffer.size() - kept, chunk, limit - base - kept}));
-    chunk = std::min(chunk * 2, SearchChunkSize);
-    Status read = file_.ReadAt(base + kept, MutableByteSpan(buffer.data() + kept, want));
+      CarrySize + static_cast<std::size_t>(std::min<std::uint64_t>(SearchChunkSize, limit)));
+  std::size_t kept = 0;
+  for (std::uint64_t at = 0; at < limit;) {
+    auto want = static_cast<std::size_t>(std::min<std::uint64_t>(SearchChunkSize, limit - at));
+    MutableByteSpan chunk(buffer.data() + kept, want);
+    Status read = file_.ReadAt(at, chunk);
     if (!read) return read.error();
+    if (sink) sink(at, chunk);
     std::size_t have = kept + want;
     if (auto hit = FindMarker(ByteSpan(buffer.data(), have))) {
-      return std::optional<std::uint64_t>(base + *hit + MarkerSize);
+      return std::optional<std::uint64_t>(at - kept + *hit + MarkerSize);
     }
-    // A marker may straddle two chunks: keep the tail that could start one.
-    std::size_t carry = std::min(have, MarkerSize - 1);
+    std::size_t carry = std::min(have, CarrySize);
     std::memmove(buffer.data(), buffer.data() + have - carry, carry);
-    base += have - carry;
     kept = carry;
+    at += want;
   }
   return std::optional<std::uint64_t>();
 }
