@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "romattach/AttachedRom.h"
+#include "romattach/RomFile.h"
 #include "tests/fsimage/Fixture.h"
 
 namespace kivo::rom {
@@ -64,6 +65,29 @@ TEST_F(Attach, FillsTheBlockAndAppendsTheDrives) {
   EXPECT_EQ(NdsHeaderCrc(Span("123456789")), 0x4B37);
   const std::pair<std::uint64_t, std::uint64_t> powers[] = {{1, 1}, {3, 4}, {4096, 4096}, {4097, 8192}, {(1u << 30) + 1, 1u << 31}};
   for (auto [size, power] : powers) EXPECT_EQ(NextPowerOfTwo(size), power);
+}
+
+// The host is searched as it is copied, in chunks: a marker or block across two chunks, or
+// old drives cut off after the chunks holding them went out, still give the host up to the
+// old drives with its block filled, then the drive.
+TEST_F(Attach, SearchesTheHostInOnePass) {
+  constexpr std::size_t K = SearchChunkSize;
+  const struct { std::size_t hostSize, marker, oldDrives; } cases[] = {
+      {2 * K, K - 11, 0}, {2 * K, K - 5, 0}, {2 * K, K - 19, 0}, {2 * K, K, 0}, {3 * K + 40, 3 * K, 0},
+      {K + 9000, K + 100, K + 1000}, {3 * K, 100, 2 * K + 7}};
+  for (const auto& c : cases) {
+    std::string host = HostRom(c.hostSize, c.marker);
+    if (c.oldDrives != 0) Put32(host, c.marker + 11, std::uint32_t(c.oldDrives)), Put32(host, c.marker + 15, std::uint32_t(c.hostSize - 1));
+    WriteFile(dir / "host.nds", host);
+    AttachRequest request = Request();
+    request.drive1.clear(), request.replace = c.oldDrives != 0;
+    ASSERT_EQ(Problem(AttachDrives(request)), "") << c.marker;
+    std::string expected = host.substr(0, c.oldDrives != 0 ? c.oldDrives : c.hostSize);
+    const auto start = std::uint32_t(expected.size());
+    expected.replace(c.marker + 11, 17, std::string(17, '\0')).replace(c.marker + 27, 1, "\1");
+    Put32(expected, c.marker + 11, start), Put32(expected, c.marker + 15, start + 511);
+    EXPECT_EQ(Mismatch(ReadFile(dir / "out.nds"), expected + Filler(512, 7)), -1) << c.marker;
+  }
 }
 
 // Everything is read before the output replaces its target, so it may be one of the inputs.
