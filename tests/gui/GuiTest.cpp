@@ -11,8 +11,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 namespace kivofs_test {
 namespace {
@@ -84,17 +82,6 @@ fs::path ScratchFolder() {
   std::replace(name.begin(), name.end(), '/', '-');
   fs::create_directories(ScratchRoot() / name);
   return fs::canonical(ScratchRoot() / name);
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-std::string ReadFile(const fs::path& path) {
-  if (!fs::is_regular_file(path)) return "";
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace kivofs_test

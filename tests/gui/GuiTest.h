@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Support.h"
 #include "ui/Dialog.h"
 #include "ui/WxText.h"
 
@@ -86,8 +87,7 @@ void PressKey(ui::CDialog& dialog, int focus, int keyCode);
 
 // An empty folder of the running test's own below the system's temporary folder.
 fs::path ScratchFolder();
-void WriteFile(const fs::path& path, const std::string& bytes);
-// The bytes of a file; empty when there is no file.
-std::string ReadFile(const fs::path& path);
+using kivo::test::ReadFile;
+using kivo::test::WriteFile;
 
 }  // namespace kivofs_test

@@ -60,7 +60,9 @@ inline long Mismatch(const std::string& a, const std::string& b) {
   return a == b ? -1 : std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin();
 }
 
+// Empty for what is no regular file.
 inline std::string ReadFile(const stdfs::path& path) {
+  if (!stdfs::is_regular_file(path)) return {};
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
