@@ -93,7 +93,9 @@ Result<DetachReport> DetachDrives(const DetachRequest& request) {
   for (std::size_t i = 0; i < layout->slots.size(); ++i) {
     const SlotInfo& slot = layout->slots[i];
     if (slot.state == SlotState::Empty) continue;
-    auto output = OutputFile::Create(request.directory / ("drive" + std::to_string(i) + ".kid"));
+    // Joined as every path the core makes, so that it is shown alike on every host.
+    auto output = OutputFile::Create(
+        PathFromUtf8(JoinPath(Utf8(request.directory), "drive" + std::to_string(i) + ".kid")));
     if (!output) return output.error();
     if (Status copied = output->CopyFrom(rom->file(), slot.start, slot.length(), 0); !copied) {
       return copied.error();
