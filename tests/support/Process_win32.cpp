@@ -9,9 +9,8 @@ namespace kivo::test {
 namespace {
 
 std::wstring Wide(const std::string& utf8) {
-  int size = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+  std::wstring wide(utf8.size(), L'\0');
+  wide.resize(static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), static_cast<int>(wide.size()))));
   return wide;
 }
 
@@ -22,92 +21,58 @@ std::wstring Quote(const std::wstring& arg) {
   std::wstring quoted = L"\"";
   std::size_t backslashes = 0;
   for (wchar_t c : arg) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-    quoted += c;
-    backslashes = 0;
+    if (c != L'\\') quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\'), quoted += c;
+    backslashes = c == L'\\' ? backslashes + 1 : 0;
   }
-  quoted.append(backslashes * 2, L'\\');
-  return quoted + L'"';
+  return quoted.append(backslashes * 2, L'\\') + L'"';
 }
 
-// The test's environment with `settings` ("NAME=value") added or replacing, as a block.
-std::wstring Environment(const std::vector<std::string>& settings) {
-  std::vector<std::wstring> added;
-  auto nameOf = [](const std::wstring& entry) { return entry.substr(0, entry.find(L'=', 1)); };
-  auto sameName = [&](const std::wstring& a, const std::wstring& b) {
-    return ::CompareStringOrdinal(nameOf(a).c_str(), -1, nameOf(b).c_str(), -1, TRUE) == CSTR_EQUAL;
-  };
-  // A later setting of a name replaces an earlier one, as putenv does.
-  for (const std::string& setting : settings) {
-    std::wstring wide = Wide(setting);
-    std::erase_if(added, [&](const std::wstring& earlier) { return sameName(earlier, wide); });
-    added.push_back(wide);
-  }
-  std::wstring block;
-  wchar_t* own = ::GetEnvironmentStringsW();
-  for (const wchar_t* entry = own; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
-    bool replaced = std::any_of(added.begin(), added.end(),
-                                [&](const std::wstring& setting) { return sameName(setting, entry); });
-    if (!replaced) block += std::wstring(entry) + L'\0';
-  }
-  ::FreeEnvironmentStringsW(own);
-  for (const std::wstring& setting : added) block += setting + L'\0';
-  return block + L'\0';
-}
-
-HANDLE Inheritable(const wchar_t* path, DWORD access, DWORD creation, DWORD flags) {
+HANDLE Inheritable(const wchar_t* path, DWORD creation, DWORD flags) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  return ::CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
-                       creation, flags, nullptr);
+  return ::CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit, creation, flags, nullptr);
 }
 
 }  // namespace
 
 Outcome Run(const std::string& program, const std::vector<std::string>& args, const RunOptions& options) {
-  Outcome outcome;
-  HANDLE in = Inheritable(L"NUL", GENERIC_READ, OPEN_EXISTING, 0);
-  HANDLE files[2];
-  for (HANDLE& file : files) {
+  HANDLE files[3] = {Inheritable(L"NUL", OPEN_EXISTING, 0)};
+  for (HANDLE* file : {&files[1], &files[2]}) {
     wchar_t directory[MAX_PATH + 1], name[MAX_PATH + 1];
-    ::GetTempPathW(MAX_PATH + 1, directory);
-    ::GetTempFileNameW(directory, L"kfs", 0, name);
-    file = Inheritable(name, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE);
+    ::GetTempPathW(MAX_PATH + 1, directory), ::GetTempFileNameW(directory, L"kfs", 0, name);
+    *file = Inheritable(name, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE);
   }
   std::wstring commandLine = Quote(Wide(program));
   for (const std::string& arg : args) commandLine += L" " + Quote(Wide(arg));
-  std::wstring environment = Environment(options.env);
+  // The first setting of a name wins: the later ones go first.
+  std::wstring environment;
+  for (auto it = options.env.rbegin(); it != options.env.rend(); ++it) environment += Wide(*it) + L'\0';
+  wchar_t* own = ::GetEnvironmentStringsW();
+  for (const wchar_t* entry = own; *entry != L'\0'; entry += std::wcslen(entry) + 1) environment += std::wstring(entry) + L'\0';
+  ::FreeEnvironmentStringsW(own);
+  environment += L'\0';
   STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = in, startup.hStdOutput = files[0], startup.hStdError = files[1];
+  startup.cb = sizeof startup, startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = files[0], startup.hStdOutput = files[1], startup.hStdError = files[2];
   PROCESS_INFORMATION process{};
   std::wstring cwd = options.cwd.wstring();
-  if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-                       environment.data(), cwd.empty() ? nullptr : cwd.c_str(), &startup, &process)) {
+  Outcome outcome;
+  if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                       cwd.empty() ? nullptr : cwd.c_str(), &startup, &process)) {
     if (::WaitForSingleObject(process.hProcess, static_cast<DWORD>(options.seconds) * 1000) == WAIT_TIMEOUT) {
-      ::TerminateProcess(process.hProcess, 1);
-      ::WaitForSingleObject(process.hProcess, INFINITE);
-      outcome.timedOut = true;
+      ::TerminateProcess(process.hProcess, 1), ::WaitForSingleObject(process.hProcess, INFINITE), outcome.timedOut = true;
     }
     DWORD code = 0;
     if (!outcome.timedOut && ::GetExitCodeProcess(process.hProcess, &code)) outcome.exitCode = static_cast<int>(code);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    ::CloseHandle(process.hThread), ::CloseHandle(process.hProcess);
   }
   for (std::string* text : {&outcome.out, &outcome.err}) {
-    HANDLE file = files[text == &outcome.out ? 0 : 1];
+    HANDLE file = files[text == &outcome.out ? 1 : 2];
     char buffer[4096];
     DWORD got = 0;
     ::SetFilePointer(file, 0, nullptr, FILE_BEGIN);
     while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text->append(buffer, got);
-    ::CloseHandle(file);
   }
-  ::CloseHandle(in);
+  for (HANDLE file : files) ::CloseHandle(file);
   return outcome;
 }
 
