@@ -113,6 +113,9 @@ Result<DetachReport> DetachDrives(const DetachRequest& request) {
     outputs.push_back(std::move(*output));
     report.hostBytes = cut;
   }
+  // Closed before the renames: Windows cannot replace a file that is still open, and the host
+  // output may be the ROM itself.
+  { RomFile closed = std::move(*rom); }
   for (OutputFile& output : outputs) {
     if (Status committed = output.Commit(); !committed) return committed.error();
     report.written.push_back(output.target());
