@@ -1,6 +1,7 @@
 // What every test program shares: bytes as strings, whole files, scratch directories, source
 // trees and their snapshots, and running a program with its output captured. Everything here
-// is portable; Run() has one implementation per host (Process.cpp for POSIX).
+// is portable; Run() has one implementation per host (Process.cpp for POSIX, Process_win32.cpp
+// for Windows).
 #pragma once
 
 #include <algorithm>
