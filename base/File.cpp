@@ -2,7 +2,9 @@
 // File_win32.cpp hold the host calls.
 #include "base/File.h"
 
+#include <cctype>
 #include <system_error>
+#include <utility>
 
 namespace kivo {
 
@@ -46,6 +48,18 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
 
 namespace {
 
+// Whether `c` is in the character class `name` ("digit" of "[:digit:]"), in the C locale.
+bool InClass(const std::string& name, unsigned char c) {
+  static const std::pair<const char*, int (*)(int)> Classes[] = {
+      {"alnum", std::isalnum}, {"alpha", std::isalpha}, {"blank", std::isblank}, {"cntrl", std::iscntrl},
+      {"digit", std::isdigit}, {"graph", std::isgraph}, {"lower", std::islower}, {"print", std::isprint},
+      {"punct", std::ispunct}, {"space", std::isspace}, {"upper", std::isupper}, {"xdigit", std::isxdigit}};
+  for (const auto& [className, test] : Classes) {
+    if (name == className) return c < 0x80 && test(c) != 0;
+  }
+  return false;
+}
+
 // Matches the bracket expression that starts at glob[at] (just after '[') against `c`; sets
 // `end` to just past its ']'. False with end = npos when there is no closing ']', so that the
 // '[' is taken as itself.
@@ -58,6 +72,14 @@ bool MatchesBracket(const std::string& glob, std::size_t at, unsigned char c, st
     if (glob[i] == ']' && !first) {
       end = i + 1;
       return matched != negated;
+    }
+    if (glob.compare(i, 2, "[:") == 0) {
+      std::size_t close = glob.find(":]", i + 2);
+      if (close != std::string::npos) {
+        matched = matched || InClass(glob.substr(i + 2, close - i - 2), c);
+        i = close + 2;
+        continue;
+      }
     }
     if (glob[i] == '\\' && i + 1 < glob.size()) ++i;
     auto low = static_cast<unsigned char>(glob[i++]);

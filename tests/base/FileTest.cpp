@@ -94,9 +94,10 @@ TEST(OutputFile, KeepsModeAndOwnerAndBreaksAHardLink) {
 
 TEST(Glob, MatchesAsFnmatchDoes) {
   const char* globs[] = {"*", "*.bin", "a?c", "[abc]*", "[!a]*", "[^a]*", "[a-c]x", "[]]", "[!]]", "a\\*b", "*a*b*",
-                         "[", "a[", "[z-a]x", "**", "?", "", "*.[ch]", "x[\\]]", "[a-]x", "*?*?"};
+                         "[", "a[", "[z-a]x", "**", "?", "", "*.[ch]", "x[\\]]", "[a-]x", "*?*?",
+                         "[[:alpha:]]*", "*[![:lower:]]", "[[:digit:]x]", "[[:nope:]]"};
   const char* names[] = {"", "a", "abc", "a.bin", "b.BIN", "]", "a*b", "aXb", "[", "a[", "bx", "dx", "-x",
-                         "x]", "file.c", "ab", "\xC3\xA9.bin"};
+                         "x]", "file.c", "ab", "\xC3\xA9.bin", "7", "Ab"};
   for (const char* glob : globs) {
     for (const char* name : names) EXPECT_EQ(MatchesGlob(glob, name), ::fnmatch(glob, name, 0) == 0) << glob << " " << name;
   }
