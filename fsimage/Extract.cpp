@@ -53,7 +53,12 @@ class Extractor {
                                                 PrintableName(item.path) + "': " +
                                                 std::string(reason));
       }
-      if (!names.emplace(ParentOf(item.path), name).second) {
+      std::string key = name;
+#ifdef _WIN32
+      // Windows does not tell names apart by letter case: the second would replace the first.
+      for (char& c : key) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+#endif
+      if (!names.emplace(ParentOf(item.path), key).second) {
         return MakeError(ErrorKind::Format, image_.source() + ": '" + PrintableName(item.path) +
                                                 "' appears twice in its directory");
       }

@@ -30,7 +30,8 @@ std::string_view UnsafeNameReason(std::string_view name);
 std::string_view WindowsNameReason(std::string_view name);
 
 // Extracts every directory and file of the image below `destination`, creating it when
-// missing (on Windows, names that WindowsNameReason refuses stop it as well). The whole tree is checked first (names, cycles, bounds), so a bad image writes
+// missing (on Windows, names that WindowsNameReason refuses, and two names in one directory
+// that differ only in ASCII letter case, stop it as well). The whole tree is checked first (names, cycles, bounds), so a bad image writes
 // nothing. Nothing outside `destination` is ever written: an existing symbolic link in
 // the way is refused rather than followed, and each file is written to a temporary name
 // and renamed into place, so a failure never leaves a half-written file.
