@@ -4,7 +4,6 @@
 
 #include <cctype>
 #include <system_error>
-#include <utility>
 
 namespace kivo {
 
@@ -50,14 +49,19 @@ namespace {
 
 // Whether `c` is in the character class `name` ("digit" of "[:digit:]"), in the C locale.
 bool InClass(const std::string& name, unsigned char c) {
-  static const std::pair<const char*, int (*)(int)> Classes[] = {
-      {"alnum", std::isalnum}, {"alpha", std::isalpha}, {"blank", std::isblank}, {"cntrl", std::iscntrl},
-      {"digit", std::isdigit}, {"graph", std::isgraph}, {"lower", std::islower}, {"print", std::isprint},
-      {"punct", std::ispunct}, {"space", std::isspace}, {"upper", std::isupper}, {"xdigit", std::isxdigit}};
-  for (const auto& [className, test] : Classes) {
-    if (name == className) return c < 0x80 && test(c) != 0;
-  }
-  return false;
+  if (c >= 0x80) return false;
+  if (name == "alnum") return std::isalnum(c) != 0;
+  if (name == "alpha") return std::isalpha(c) != 0;
+  if (name == "blank") return std::isblank(c) != 0;
+  if (name == "cntrl") return std::iscntrl(c) != 0;
+  if (name == "digit") return std::isdigit(c) != 0;
+  if (name == "graph") return std::isgraph(c) != 0;
+  if (name == "lower") return std::islower(c) != 0;
+  if (name == "print") return std::isprint(c) != 0;
+  if (name == "punct") return std::ispunct(c) != 0;
+  if (name == "space") return std::isspace(c) != 0;
+  if (name == "upper") return std::isupper(c) != 0;
+  return name == "xdigit" && std::isxdigit(c) != 0;
 }
 
 // Matches the bracket expression that starts at glob[at] (just after '[') against `c`; sets

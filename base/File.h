@@ -43,8 +43,8 @@ struct ListedEntry {
   std::filesystem::file_type type = std::filesystem::file_type::none;
 };
 
-// The entries of `dir` but "." and "..", in the host's order. Names are UTF-8. The error is the system's
-// reason why it could not be listed.
+// The entries of `dir` but "." and "..", in the host's order, named in UTF-8. The error is
+// the system's reason why it could not be listed.
 Result<std::vector<ListedEntry>> ListDirectory(const std::filesystem::path& dir);
 
 // `name` inside `dir`, joined with '/' (which Windows takes as well), for names without a

@@ -182,7 +182,8 @@ Result<File> File::Open(const std::filesystem::path& path, Access access, std::s
   if (handle == INVALID_HANDLE_VALUE) {
     int error = LastErrno();
     // A directory cannot be opened as a file at all; say what it is, as POSIX does.
-    if (auto attributes = AttributesOf(path); attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    auto attributes = AttributesOf(path);
+    if (attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       return notRegular(SystemText(EISDIR));
     }
     return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::CannotOpen,
@@ -198,8 +199,8 @@ Result<File> File::Open(const std::filesystem::path& path, Access access, std::s
                              _O_BINARY | (access == Access::Read ? _O_RDONLY : 0));
   if (fd < 0) {
     ::CloseHandle(handle);
-    return MakeError(ErrorKind::CannotOpen, "cannot open " + Quoted(path) + ": " + SystemText(EMFILE),
-                     path);
+    return MakeError(ErrorKind::CannotOpen,
+                     "cannot open " + Quoted(path) + ": " + SystemText(EMFILE), path);
   }
   return File(path, fd, static_cast<std::uint64_t>(size.QuadPart));
 }

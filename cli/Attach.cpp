@@ -65,8 +65,9 @@ int RunAttach(const AttachOptions& options) {
     return 2;
   }
   rom::AttachRequest request{PathFromUtf8(options.host),   PathFromUtf8(options.drive0),
-                             PathFromUtf8(options.drive1), PathFromUtf8(options.output),    options.saveFlash, options.replace,
-                             options.padPow2,   options.ndsHeader};
+                             PathFromUtf8(options.drive1), PathFromUtf8(options.output),
+                             options.saveFlash,            options.replace,
+                             options.padPow2,              options.ndsHeader};
   std::optional<OutputFile> depfile;
   if (!options.depfile.empty()) {
     std::vector<std::string> read{options.host};
@@ -83,7 +84,9 @@ int RunAttach(const AttachOptions& options) {
     if (Status committed = depfile->Commit(); !committed) return Fail(committed.error());
   }
   const rom::AttachReport& report = result.value();
-  if (rom::RomKindOf(PathFromUtf8(options.output)) == rom::RomKind::Gba) CheckGbaWindow(options, report.block);
+  if (rom::RomKindOf(PathFromUtf8(options.output)) == rom::RomKind::Gba) {
+    CheckGbaWindow(options, report.block);
+  }
   if (report.previousBlock && !report.replaced) {
     Warn("the parameter block of " + Quoted(options.host) + " is already filled (slot 1 starts at " +
          std::to_string(report.previousBlock->slot1Start) +

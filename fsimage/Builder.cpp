@@ -114,7 +114,8 @@ int DriveBuilder::Prepare(bool forWriting, const std::string& outputPath) {
                                                 : Quoted(scannedRoot_)) +
                           ": directory empty or not found";
     if (!topLevelError_.empty()) message += " (" + topLevelError_ + ")";
-    problems_.push_back(MakeError(ErrorKind::NotFound, std::move(message), PathFromUtf8(scannedRoot_)));
+    problems_.push_back(
+        MakeError(ErrorKind::NotFound, std::move(message), PathFromUtf8(scannedRoot_)));
     return BuildNothingFound;
   }
 

@@ -212,12 +212,14 @@ std::optional<std::uint32_t> DriveBuilder::PlaceItem(std::size_t index,
   EntryBytes record = WorkingRecord(scanTable_[index].name, size, first, kind);
   PackDate(record);
   if (std::uint64_t{first} + clusters > layout_.driveSize / ClusterSize) {
-    placementErrors_.push_back(MakeError(ErrorKind::Invalid, "no room left for " + Quoted(path), PathFromUtf8(path)));
+    placementErrors_.push_back(
+        MakeError(ErrorKind::Invalid, "no room left for " + Quoted(path), PathFromUtf8(path)));
     return std::nullopt;
   }
   std::optional<std::uint32_t> slot = FindFreeSlot(regionOffset);
   if (!slot) {
-    placementErrors_.push_back(MakeError(ErrorKind::Invalid, "no free slot for " + Quoted(path), PathFromUtf8(path)));
+    placementErrors_.push_back(
+        MakeError(ErrorKind::Invalid, "no free slot for " + Quoted(path), PathFromUtf8(path)));
     return std::nullopt;
   }
   MutableByteSpan region = Region(regionOffset);

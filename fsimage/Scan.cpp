@@ -83,7 +83,9 @@ void DriveBuilder::ScanDirectory(const std::string& dir, const std::string& filt
     // large trees; a link is looked up through.
     std::error_code statusError;
     stdfs::file_type type = item.type;
-    if (type == stdfs::file_type::none) type = stdfs::symlink_status(PathFromUtf8(path), statusError).type();
+    if (type == stdfs::file_type::none) {
+      type = stdfs::symlink_status(PathFromUtf8(path), statusError).type();
+    }
     const bool isLink = !statusError && type == stdfs::file_type::symlink;
     if (isLink) type = stdfs::status(PathFromUtf8(path), statusError).type();
     if (isLink && (statusError || type == stdfs::file_type::not_found)) {
