@@ -1,97 +1,42 @@
+// The part of the file layer that is the same on every host; File_posix.cpp and
+// File_win32.cpp hold the host calls.
 #include "base/File.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <limits>
-#include <memory>
-#include <random>
+#include <cctype>
 #include <system_error>
-#include <utility>
-#include <vector>
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <fnmatch.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace kivo {
-namespace {
 
-constexpr std::size_t CopyBufferSize = std::size_t{1} << 20;
-
-std::string WhyNotRegular(const struct stat& info) {
-  return S_ISDIR(info.st_mode) ? SystemText(EISDIR) : std::string("not a regular file");
+std::filesystem::path PathFromUtf8(std::string_view utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
-Error CannotWrite(const std::filesystem::path& shown, ErrorKind kind, const std::string& why) {
-  return MakeError(kind, "cannot write " + Quoted(shown) + ": " + why, shown);
+std::string Utf8(const std::filesystem::path& path) {
+  std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
 }
 
-// A directory that could not be opened or made: "cannot <action> 'path': <reason>".
-Error CannotOpenDirectory(std::string_view action, const std::filesystem::path& shown, int error) {
-  return MakeError(ErrorKind::CannotOpen,
-                   "cannot " + std::string(action) + " " + Quoted(shown) + ": " + SystemText(error),
-                   shown);
+std::string Quoted(const std::string& path) {
+  std::string quoted;
+  quoted.reserve(path.size() + 2);
+  quoted += '\'';
+  quoted += path;
+  quoted += '\'';
+  return quoted;
 }
-
-}  // namespace
-
-std::string Quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
+std::string Quoted(const std::filesystem::path& path) { return Quoted(Utf8(path)); }
+std::string Quoted(const char* path) { return Quoted(std::string(path)); }
 
 std::string SystemText(int error) { return std::generic_category().message(error); }
 
-Result<std::uint64_t> FileSize(const std::filesystem::path& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) {
-    return MakeError(ErrorKind::NotFound, Quoted(path) + ": " + SystemText(errno), path);
-  }
-  if (S_ISDIR(info.st_mode)) {
-    return MakeError(ErrorKind::NotFound, Quoted(path) + ": is a directory", path);
-  }
-  return static_cast<std::uint64_t>(info.st_size);
-}
-
-Result<std::vector<ListedEntry>> ListDirectory(const std::filesystem::path& dir) {
-  std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(dir.c_str()), ::closedir);
-  if (!listing) {
-    int error = errno;
-    return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::CannotOpen,
-                     SystemText(error), dir);
-  }
-  std::vector<ListedEntry> entries;
-  for (;;) {
-    errno = 0;
-    const dirent* entry = ::readdir(listing.get());
-    if (entry == nullptr) {
-      if (errno != 0) return MakeError(ErrorKind::Io, SystemText(errno), dir);
-      break;
-    }
-    std::string_view name(entry->d_name);
-    if (name == "." || name == "..") continue;
-    using Type = std::filesystem::file_type;
-    Type type = Type::none;
-#if defined(_DIRENT_HAVE_D_TYPE)
-    switch (entry->d_type) {
-      case DT_REG: type = Type::regular; break;
-      case DT_DIR: type = Type::directory; break;
-      case DT_LNK: type = Type::symlink; break;
-      case DT_FIFO: type = Type::fifo; break;
-      case DT_SOCK: type = Type::socket; break;
-      case DT_BLK: type = Type::block; break;
-      case DT_CHR: type = Type::character; break;
-      default: break;
-    }
-#endif
-    entries.push_back({std::string(name), type});
-  }
-  return entries;
-}
-
 std::string JoinPath(const std::string& dir, const std::string& name) {
-  // A path that ends in a separator (or is empty) has no file name to separate from.
-  if (dir.empty() || dir.back() == '/') return dir + name;
+  // A path that ends in a separator (or is empty) has no file name to separate from; on
+  // Windows neither has a bare drive ("C:" + "x" is "C:x", relative to that drive).
+  bool separated = dir.empty() || dir.back() == '/';
+#ifdef _WIN32
+  separated = separated || dir.back() == '\\' || (dir.size() == 2 && dir[1] == ':');
+#endif
+  if (separated) return dir + name;
   std::string joined;
   joined.reserve(dir.size() + 1 + name.size());
   joined += dir;
@@ -100,363 +45,101 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
   return joined;
 }
 
-Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
-Descriptor::~Descriptor() { Close(); }
-
-int Descriptor::Close() {
-  if (fd_ < 0) return 0;
-  return ::close(std::exchange(fd_, -1)) == 0 ? 0 : errno;
-}
-
-Error File::Failed(std::string_view action, int error) const {
-  return MakeError(ErrorKind::Io,
-                   "cannot " + std::string(action) + " " + Quoted(path_) + ": " + SystemText(error),
-                   path_);
-}
-
-Result<File> File::OpenForCopy(const std::filesystem::path& path) {
-  // Non-blocking, as Open.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    int error = errno;
-    return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::CannotOpen,
-                     "cannot open " + Quoted(path) + ": " + SystemText(error), path);
-  }
-  return File(path, fd, 0);
-}
-
-Result<File> File::Open(const std::filesystem::path& path, Access access, std::string_view action) {
-  int flags = access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
-  // Non-blocking: opening a named pipe would otherwise wait for its other end. Regular
-  // files are not affected.
-  int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    int error = errno;
-    return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::CannotOpen,
-                     "cannot open " + Quoted(path) + ": " + SystemText(error), path);
-  }
-  File file(path, fd, 0);
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) return file.Failed(action, errno);
-  if (!S_ISREG(info.st_mode)) {
-    return MakeError(ErrorKind::NotRegular, "cannot " + std::string(action) + " " + Quoted(path) +
-                                                ": " + WhyNotRegular(info),
-                     path);
-  }
-  file.size_ = static_cast<std::uint64_t>(info.st_size);
-  return file;
-}
-
-Status File::ReadAt(std::uint64_t offset, MutableByteSpan into) const {
-  std::size_t done = 0;
-  while (done < into.size()) {
-    ssize_t got = ::pread(fd_.get(), into.data() + done, into.size() - done,
-                          static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return Failed("read", errno);
-    if (got == 0) {
-      return MakeError(ErrorKind::Changed, "cannot read " + Quoted(path_) +
-                                               ": file shrank while it was read (ends before " +
-                                               std::to_string(offset + into.size()) + " bytes)",
-                       path_);
-    }
-    done += static_cast<std::size_t>(got);
-  }
-  return {};
-}
-
-Status File::WriteAt(std::uint64_t offset, ByteSpan bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t put = ::pwrite(fd_.get(), bytes.data() + done, bytes.size() - done,
-                           static_cast<off_t>(offset + done));
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return Failed("write", put < 0 ? errno : ENOSPC);
-    done += static_cast<std::size_t>(put);
-  }
-  return {};
-}
-
 namespace {
 
-// How far a copy by the kernel got.
-struct KernelCopy {
-  std::uint64_t copied = 0;
-  bool atEnd = false;  // the source ended
-  int error = 0;       // a failure to report; 0 when none (or the kernel cannot copy here)
-};
+// Whether `c` is in the character class `name` ("digit" of "[:digit:]"), in the C locale.
+bool InClass(const std::string& name, unsigned char c) {
+  if (c >= 0x80) return false;
+  if (name == "alnum") return std::isalnum(c) != 0;
+  if (name == "alpha") return std::isalpha(c) != 0;
+  if (name == "blank") return std::isblank(c) != 0;
+  if (name == "cntrl") return std::iscntrl(c) != 0;
+  if (name == "digit") return std::isdigit(c) != 0;
+  if (name == "graph") return std::isgraph(c) != 0;
+  if (name == "lower") return std::islower(c) != 0;
+  if (name == "print") return std::isprint(c) != 0;
+  if (name == "punct") return std::ispunct(c) != 0;
+  if (name == "space") return std::isspace(c) != 0;
+  if (name == "upper") return std::isupper(c) != 0;
+  return name == "xdigit" && std::isxdigit(c) != 0;
+}
 
-// Copies up to `length` bytes by the kernel (which copies or shares extents without
-// passing the bytes through user space) until the source ends or the kernel cannot copy
-// between these files, when the caller's buffer does the rest. A call that stops short
-// exactly at `expectedEnd` has met the end of the source: the kernel stops a copy early
-// only there, so no call is spent on asking again.
-KernelCopy CopyByKernel([[maybe_unused]] int in, [[maybe_unused]] std::uint64_t from,
-                        [[maybe_unused]] int out, [[maybe_unused]] std::uint64_t to,
-                        [[maybe_unused]] std::uint64_t length,
-                        [[maybe_unused]] std::uint64_t expectedEnd) {
-  KernelCopy copy;
-#if defined(__linux__)
-  while (copy.copied < length) {
-    auto source = static_cast<off64_t>(from + copy.copied);
-    auto target = static_cast<off64_t>(to + copy.copied);
-    const std::uint64_t asked = length - copy.copied;
-    ssize_t n = ::copy_file_range(in, &source, out, &target, static_cast<std::size_t>(asked), 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL &&
-          errno != EBADF) {
-        copy.error = errno;
+// Matches the bracket expression that starts at glob[at] (just after '[') against `c`; sets
+// `end` to just past its ']'. False with end = npos when there is no closing ']', so that the
+// '[' is taken as itself.
+bool MatchesBracket(const std::string& glob, std::size_t at, unsigned char c, std::size_t& end) {
+  bool negated = at < glob.size() && (glob[at] == '!' || glob[at] == '^');
+  if (negated) ++at;
+  bool matched = false;
+  bool first = true;
+  for (std::size_t i = at; i < glob.size(); first = false) {
+    if (glob[i] == ']' && !first) {
+      end = i + 1;
+      return matched != negated;
+    }
+    if (glob.compare(i, 2, "[:") == 0) {
+      std::size_t close = glob.find(":]", i + 2);
+      if (close != std::string::npos) {
+        matched = matched || InClass(glob.substr(i + 2, close - i - 2), c);
+        i = close + 2;
+        continue;
       }
-      break;
     }
-    if (n == 0) {
-      copy.atEnd = true;
-      break;
+    if (glob[i] == '\\' && i + 1 < glob.size()) ++i;
+    auto low = static_cast<unsigned char>(glob[i++]);
+    auto high = low;
+    if (i + 1 < glob.size() && glob[i] == '-' && glob[i + 1] != ']') {
+      i += glob[i + 1] == '\\' && i + 2 < glob.size() ? 2 : 1;
+      high = static_cast<unsigned char>(glob[i++]);
     }
-    copy.copied += static_cast<std::uint64_t>(n);
-    if (copy.copied == expectedEnd && static_cast<std::uint64_t>(n) < asked) {
-      copy.atEnd = true;
-      break;
-    }
+    if (low <= c && c <= high) matched = true;
   }
-#endif
-  return copy;
+  end = std::string::npos;
+  return false;
 }
 
 }  // namespace
-
-Status File::CopyFrom(const File& source, std::uint64_t sourceOffset, std::uint64_t length,
-                      std::uint64_t offset) {
-  KernelCopy kernel = CopyByKernel(source.fd_.get(), sourceOffset, fd_.get(), offset, length,
-                                   std::numeric_limits<std::uint64_t>::max());
-  if (kernel.error != 0) return CopyFailed(source, kernel.error);
-  // The rest, or a source that ended early, which the reads below report.
-  std::uint64_t copied = kernel.copied;
-  std::vector<std::byte> buffer(
-      static_cast<std::size_t>(std::min<std::uint64_t>(CopyBufferSize, length - copied)));
-  while (copied < length) {
-    MutableByteSpan chunk(buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(
-                                             buffer.size(), length - copied)));
-    if (Status read = source.ReadAt(sourceOffset + copied, chunk); !read) return read;
-    if (Status written = WriteAt(offset + copied, chunk); !written) return written;
-    copied += chunk.size();
-  }
-  return {};
-}
-
-Result<bool> File::CopyWhole(const File& source, std::uint64_t length, std::uint64_t offset) {
-  // One byte more than expected is asked for: getting it means the source is longer.
-  const std::uint64_t wanted = length + 1;
-  KernelCopy kernel = CopyByKernel(source.fd_.get(), 0, fd_.get(), offset, wanted, length);
-  if (kernel.error != 0) return CopyFailed(source, kernel.error);
-  std::uint64_t copied = kernel.copied;
-  if (!kernel.atEnd && copied < wanted) {
-    std::vector<std::byte> buffer(
-        static_cast<std::size_t>(std::min<std::uint64_t>(CopyBufferSize, wanted - copied)));
-    while (copied < wanted) {
-      auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), wanted - copied));
-      ssize_t got = ::pread(source.fd_.get(), buffer.data(), want, static_cast<off_t>(copied));
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) return source.Failed("read", errno);
-      if (got == 0) break;
-      ByteSpan chunk(buffer.data(), static_cast<std::size_t>(got));
-      if (Status written = WriteAt(offset + copied, chunk); !written) return written.error();
-      copied += chunk.size();
-    }
-  }
-  return copied == length;
-}
-
-Error File::CopyFailed(const File& source, int error) const {
-  // A failure names the side it concerns.
-  return error == EIO || error == EISDIR ? source.Failed("read", error) : Failed("write", error);
-}
-
-Status File::Resize(std::uint64_t size) {
-  if (::ftruncate(fd_.get(), static_cast<off_t>(size)) != 0) return Failed("write", errno);
-  return {};
-}
-
-Status File::Close(bool sync) {
-  // EINVAL: the file cannot be synchronised (a special file); its writes are done.
-  if (sync && ::fsync(fd_.get()) != 0 && errno != EINVAL) return Failed("write", errno);
-  if (int error = fd_.Close(); error != 0) return Failed("write", error);
-  return {};
-}
-
-Result<MappedFile> MappedFile::Open(const std::filesystem::path& path) {
-  auto file = File::Open(path, Access::Read, "read");
-  if (!file) return file.error();
-  void* data = nullptr;
-  if (file->size() > 0) {
-    data = ::mmap(nullptr, static_cast<std::size_t>(file->size()), PROT_READ, MAP_PRIVATE,
-                  file->fd_.get(), 0);
-    if (data == MAP_FAILED) return file->Failed("read", errno);
-  }
-  return MappedFile(std::move(*file), static_cast<const std::byte*>(data));
-}
-
-void MappedFile::Unmap::operator()(const std::byte* data) const {
-  ::munmap(const_cast<std::byte*>(data), size);
-}
-
-namespace {
-
-// Where writing through `path` would land: the end of its chain of links.
-Result<std::filesystem::path> FollowLinks(const std::filesystem::path& path) {
-  // As many hops as the kernel allows before it says ELOOP.
-  constexpr int MaxLinkHops = 40;
-  std::filesystem::path current = path;
-  for (int hop = 0; hop <= MaxLinkHops; ++hop) {
-    struct stat info {};
-    if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
-    std::error_code ec;
-    std::filesystem::path next = std::filesystem::read_symlink(current, ec);
-    if (ec) return CannotWrite(path, ErrorKind::CannotOpen, ec.message());
-    current = next.is_absolute() ? next : current.parent_path() / next;
-  }
-  return CannotWrite(path, ErrorKind::CannotOpen, SystemText(ELOOP));
-}
-
-}  // namespace
-
-void OutputFile::Remove::operator()(Temporary* temporary) const {
-  ::unlinkat(temporary->directory, temporary->name.c_str(), 0);
-  delete temporary;
-}
-
-Result<OutputFile> OutputFile::Create(const std::filesystem::path& target) {
-  if (target.empty()) return MakeError(ErrorKind::Invalid, "no output file given");
-  // A link stays a link: its target receives the bytes, and the temporary file goes beside
-  // the target so that the rename stays within one directory.
-  Result<std::filesystem::path> destination = FollowLinks(target);
-  if (!destination) return destination.error();
-  return CreateIn(AT_FDCWD, target, destination->string(), true);
-}
-
-Result<OutputFile> OutputFile::CreateIn(int directory, const std::filesystem::path& shown,
-                                        const std::string& destination, bool followLinks) {
-  const int statFlags = followLinks ? 0 : AT_SYMLINK_NOFOLLOW;
-  struct stat existing {};
-  if (::fstatat(directory, destination.c_str(), &existing, statFlags) == 0) {
-    if (S_ISDIR(existing.st_mode)) {
-      return CannotWrite(shown, ErrorKind::NotRegular, "is a directory");
-    }
-    // Renaming over a device or a pipe would replace the node itself.
-    if (!S_ISREG(existing.st_mode)) {
-      return CannotWrite(shown, ErrorKind::NotRegular, "not a regular file");
-    }
-    // The rename would replace a file whatever its own permission says; a file that the
-    // user could not open for writing is refused as a write in place would be.
-    if (::faccessat(directory, destination.c_str(), W_OK, AT_EACCESS) != 0) {
-      return CannotWrite(shown, ErrorKind::CannotOpen, SystemText(errno));
-    }
-  }
-  std::filesystem::path place(destination);
-  std::random_device seed;
-  std::mt19937_64 random(seed());
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    std::string temp = (place.parent_path() / ("." + place.filename().string() + "." +
-                                               std::to_string(random() % 1000000000) + ".tmp"))
-                           .string();
-    int fd = ::openat(directory, temp.c_str(),
-                      O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0) return OutputFile(File(shown, fd, 0), destination, Temporary{directory, temp});
-    if (errno != EEXIST) return CannotWrite(shown, ErrorKind::CannotOpen, SystemText(errno));
-  }
-  return CannotWrite(shown, ErrorKind::CannotOpen, "no temporary name free");
-}
-
-Status OutputFile::Commit() {
-  const std::filesystem::path& shown = file_.path();
-  if (!temp_) return CannotWrite(shown, ErrorKind::Io, "already closed");
-  const int directory = temp_->directory;
-  // No fsync: the rename already keeps a failed run from touching the target, and forcing
-  // every image to disk before it may be used would make a build several times slower than
-  // copying its files. Write errors (a full disk) surface at pwrite or close.
-  // The replaced file keeps its owner where the user may keep it, and its permissions; a new
-  // one gets the usual 0666 & ~umask.
-  struct stat old {};
-  const int fd = file_.fd_.get();
-  if (::fstatat(directory, destination_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
-      S_ISREG(old.st_mode)) {
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
-      [[maybe_unused]] int groupOnly = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
-    }
-    ::fchmod(fd, old.st_mode & 07777);
-  }
-  // A failure drops the temporary file with temp_.
-  if (Status closed = file_.Close(); !closed) {
-    temp_.reset();
-    return closed;
-  }
-  if (::renameat(directory, temp_->name.c_str(), directory, destination_.c_str()) != 0) {
-    int error = errno;
-    temp_.reset();
-    return CannotWrite(shown, ErrorKind::Io, SystemText(error));
-  }
-  // Renamed: there is nothing left to remove.
-  delete temp_.release();
-  return {};
-}
-
-Result<Directory> Directory::Create(const std::filesystem::path& path) {
-  std::error_code ec;
-  std::filesystem::create_directories(path, ec);
-  if (ec) {
-    return MakeError(ErrorKind::CannotOpen, "cannot create " + Quoted(path) + ": " + ec.message(),
-                     path);
-  }
-  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return CannotOpenDirectory("open", path, errno);
-  return Directory(fd);
-}
-
-Result<Directory::EntryType> Directory::TypeOf(const std::string& name,
-                                               const std::filesystem::path& shown) const {
-  struct stat info {};
-  if (::fstatat(fd_.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (errno == ENOENT) return EntryType::None;
-    return CannotWrite(shown, ErrorKind::Io, SystemText(errno));
-  }
-  if (S_ISLNK(info.st_mode)) return EntryType::Link;
-  if (S_ISDIR(info.st_mode)) return EntryType::Directory;
-  if (S_ISREG(info.st_mode)) return EntryType::Regular;
-  return EntryType::Other;
-}
-
-Result<Directory> Directory::Subdirectory(const std::string& name,
-                                          const std::filesystem::path& shown) {
-  if (::mkdirat(fd_.get(), name.c_str(), 0777) != 0 && errno != EEXIST) {
-    return CannotOpenDirectory("create", shown, errno);
-  }
-  // O_NOFOLLOW: a link put there meanwhile is refused, not followed.
-  int fd = ::openat(fd_.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return CannotOpenDirectory("open", shown, errno);
-  return Directory(fd);
-}
-
-Result<OutputFile> Directory::Output(const std::string& name, const std::filesystem::path& shown) {
-  return OutputFile::CreateIn(fd_.get(), shown, name, false);
-}
 
 bool MatchesGlob(const std::string& glob, const std::string& name) {
-  return ::fnmatch(glob.c_str(), name.c_str(), 0) == 0;
-}
-
-std::tm LocalTimeNow() {
-  std::time_t seconds = std::time(nullptr);
-  std::tm now{};
-  ::localtime_r(&seconds, &now);
-  return now;
+  // Backtracking on the last '*' only: a later '*' can always take over what an earlier one
+  // would have matched, so the work stays linear in practice.
+  std::size_t g = 0, n = 0;
+  std::size_t starGlob = std::string::npos, starName = 0;
+  while (n < name.size()) {
+    bool advanced = false;
+    if (g < glob.size()) {
+      char p = glob[g];
+      if (p == '*') {
+        starGlob = ++g;
+        starName = n;
+        continue;
+      }
+      if (p == '?') {
+        advanced = true, ++g;
+      } else if (p == '[') {
+        std::size_t end = 0;
+        bool matched = MatchesBracket(glob, g + 1, static_cast<unsigned char>(name[n]), end);
+        if (end == std::string::npos) {
+          advanced = name[n] == '[', ++g;  // an unclosed '[' is an ordinary character
+        } else if (matched) {
+          advanced = true, g = end;
+        }
+      } else {
+        if (p == '\\' && g + 1 < glob.size()) ++g;
+        if (glob[g] == name[n]) advanced = true, ++g;
+      }
+    }
+    if (advanced) {
+      ++n;
+    } else if (starGlob != std::string::npos) {
+      g = starGlob;
+      n = ++starName;
+    } else {
+      return false;
+    }
+  }
+  while (g < glob.size() && glob[g] == '*') ++g;
+  return g == glob.size();
 }
 
 }  // namespace kivo

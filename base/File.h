@@ -8,6 +8,7 @@
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -18,8 +19,16 @@
 
 namespace kivo {
 
-// Quotes a path for messages: 'dir/file.kid'.
+// Paths travel through the core as UTF-8 text and become std::filesystem paths only here:
+// on Windows a path made straight from a narrow string would read it in the ANSI code page,
+// and path::string() would write it back in that page.
+std::filesystem::path PathFromUtf8(std::string_view utf8);
+std::string Utf8(const std::filesystem::path& path);
+
+// Quotes a path for messages: 'dir/file.kid'. Text is quoted as it is.
 std::string Quoted(const std::filesystem::path& path);
+std::string Quoted(const std::string& path);
+std::string Quoted(const char* path);
 // The system's text for an error number.
 std::string SystemText(int error);
 
@@ -34,11 +43,11 @@ struct ListedEntry {
   std::filesystem::file_type type = std::filesystem::file_type::none;
 };
 
-// The entries of `dir` but "." and "..", in the host's order. The error is the system's
-// reason why it could not be listed.
+// The entries of `dir` but "." and "..", in the host's order, named in UTF-8. The error is
+// the system's reason why it could not be listed.
 Result<std::vector<ListedEntry>> ListDirectory(const std::filesystem::path& dir);
 
-// `name` inside `dir`, as std::filesystem's `dir / name` spells it, for names without a
+// `name` inside `dir`, joined with '/' (which Windows takes as well), for names without a
 // separator.
 std::string JoinPath(const std::string& dir, const std::string& name);
 
@@ -170,7 +179,8 @@ class OutputFile {
   friend class Directory;
   // The temporary file, removed when dropped before the rename. Its name and the
   // destination's are relative to `directory` (the current directory's descriptor or a
-  // Directory's, which outlives the output).
+  // Directory's, which outlives the output); on Windows both are whole UTF-8 paths and
+  // `directory` is unused.
   struct Temporary {
     int directory;
     std::string name;
@@ -192,7 +202,8 @@ class OutputFile {
 
 // An open directory that is written into by name only: nothing below it is ever reached
 // through a symbolic link, so whatever its entries are made to point at, no write can leave
-// it. Messages name the path given for each entry.
+// it. Messages name the path given for each entry. On Windows, which has no descriptors for
+// directories, it keeps its path and refuses every symbolic link or junction it meets.
 class Directory {
  public:
   // Opens `path`, creating it and its parents when missing.
@@ -207,15 +218,28 @@ class Directory {
   Result<OutputFile> Output(const std::string& name, const std::filesystem::path& shown);
 
  private:
+#ifdef _WIN32
+  explicit Directory(std::filesystem::path path) : path_(std::move(path)) {}
+  std::filesystem::path path_;
+#else
   explicit Directory(int fd) : fd_(fd) {}
   Descriptor fd_;
+#endif
 };
 
-// The two other services of the host the core needs.
-// Whether `name` matches the shell pattern `glob` (*, ?, [...]).
+// The other services of the host the core needs.
+// Whether `name` matches the shell pattern `glob` (*, ?, [...], [!...], '\' quoting the next
+// character), byte by byte as fnmatch does in the C locale, on every host alike.
 bool MatchesGlob(const std::string& glob, const std::string& name);
 
 // The local time of this moment, broken down.
 std::tm LocalTimeNow();
+// `seconds` since 1970 in UTC, broken down; nothing when the host cannot represent it.
+std::optional<std::tm> UtcTime(std::time_t seconds);
+
+// The program's arguments as UTF-8: argv itself on POSIX; on Windows, whose argv is in the
+// ANSI code page, the wide command line converted. Also makes a Windows console show UTF-8,
+// and standard output and error write "\n" as it is.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 }  // namespace kivo

@@ -64,16 +64,17 @@ int RunAttach(const AttachOptions& options) {
                  "Run 'kivofs attach --help' for usage.\n";
     return 2;
   }
-  rom::AttachRequest request{options.host,      options.drive0,  options.drive1,
-                             options.output,    options.saveFlash, options.replace,
-                             options.padPow2,   options.ndsHeader};
+  rom::AttachRequest request{PathFromUtf8(options.host),   PathFromUtf8(options.drive0),
+                             PathFromUtf8(options.drive1), PathFromUtf8(options.output),
+                             options.saveFlash,            options.replace,
+                             options.padPow2,              options.ndsHeader};
   std::optional<OutputFile> depfile;
   if (!options.depfile.empty()) {
     std::vector<std::string> read{options.host};
     for (const std::string* drive : {&options.drive0, &options.drive1}) {
       if (!drive->empty()) read.push_back(*drive);
     }
-    auto prepared = PrepareDepFile(options.depfile, options.output, read);
+    auto prepared = PrepareDepFile(PathFromUtf8(options.depfile), options.output, read);
     if (!prepared) return Fail(prepared.error());
     depfile = std::move(*prepared);
   }
@@ -83,7 +84,9 @@ int RunAttach(const AttachOptions& options) {
     if (Status committed = depfile->Commit(); !committed) return Fail(committed.error());
   }
   const rom::AttachReport& report = result.value();
-  if (rom::RomKindOf(options.output) == rom::RomKind::Gba) CheckGbaWindow(options, report.block);
+  if (rom::RomKindOf(PathFromUtf8(options.output)) == rom::RomKind::Gba) {
+    CheckGbaWindow(options, report.block);
+  }
   if (report.previousBlock && !report.replaced) {
     Warn("the parameter block of " + Quoted(options.host) + " is already filled (slot 1 starts at " +
          std::to_string(report.previousBlock->slot1Start) +

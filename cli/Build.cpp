@@ -40,12 +40,9 @@ int RunBuild(const BuildOptions& options) {
     if (error != std::errc() || end != text.data() + text.size() || seconds < 0) {
       return Fail("SOURCE_DATE_EPOCH is not a number of seconds: '" + std::string(text) + "'");
     }
-    auto instant = static_cast<std::time_t>(seconds);
-    std::tm utc{};
-    if (::gmtime_r(&instant, &utc) == nullptr) {
-      return Fail("SOURCE_DATE_EPOCH is out of range: '" + std::string(text) + "'");
-    }
-    builderOptions.clock = [utc] { return utc; };
+    std::optional<std::tm> utc = UtcTime(static_cast<std::time_t>(seconds));
+    if (!utc) return Fail("SOURCE_DATE_EPOCH is out of range: '" + std::string(text) + "'");
+    builderOptions.clock = [utc = *utc] { return utc; };
   }
 
   std::ostream silent(nullptr);
@@ -72,7 +69,7 @@ int RunBuild(const BuildOptions& options) {
                     text.error().message);
       }
     } else {
-      auto prepared = PrepareDepFile(options.depfile, options.output, read);
+      auto prepared = PrepareDepFile(PathFromUtf8(options.depfile), options.output, read);
       if (!prepared) return Fail(prepared.error());
       depfile = std::move(*prepared);
     }

@@ -15,7 +15,8 @@ struct DetachOptions {
 };
 
 int RunDetach(const DetachOptions& options) {
-  auto report = rom::DetachDrives({options.rom, options.directory, options.hostOutput});
+  auto report = rom::DetachDrives({PathFromUtf8(options.rom), PathFromUtf8(options.directory),
+                                   PathFromUtf8(options.hostOutput)});
   if (!report) return Fail(report.error());
   for (std::size_t i = 0; i < report->layout.slots.size(); ++i) {
     if (report->layout.slots[i].state == rom::SlotState::NotDriveImage) {

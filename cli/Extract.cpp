@@ -19,11 +19,11 @@ struct ExtractOptions {
 };
 
 int RunExtract(const ExtractOptions& options) {
-  auto mapped = MappedFile::Open(options.image);
+  auto mapped = MappedFile::Open(PathFromUtf8(options.image));
   if (!mapped) return Fail(mapped.error());
   auto reader = fs::ImageReader::Open(mapped->bytes(), Quoted(options.image));
   if (!reader) return Fail(reader.error());
-  auto stats = fs::ExtractImage(*reader, options.directory, &mapped->file());
+  auto stats = fs::ExtractImage(*reader, PathFromUtf8(options.directory), &mapped->file());
   if (!stats) return Fail(stats.error());
   std::cout << "extracted " << Count(stats->files, "file", "files") << " (" << stats->bytes
             << " bytes) and " << Count(stats->directories, "directory", "directories") << " to "

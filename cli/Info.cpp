@@ -53,9 +53,9 @@ std::string JsonString(std::string_view text) {
 }
 
 int RunInfo(const InfoOptions& options) {
-  auto summary = fs::ReadImageSummary(options.image, fs::SizeUnit::Bytes, false);
+  auto summary = fs::ReadImageSummary(PathFromUtf8(options.image), fs::SizeUnit::Bytes, false);
   if (!summary) return Fail(summary.error());
-  auto mapped = MappedFile::Open(options.image);
+  auto mapped = MappedFile::Open(PathFromUtf8(options.image));
   if (!mapped) return Fail(mapped.error());
   auto header = fs::DecodeHeader(mapped->bytes(), Quoted(options.image));
   if (!header) return Fail(header.error());

@@ -33,7 +33,7 @@ std::string RelativeTo(const std::string& base, const std::string& path) {
 }
 
 int RunLs(const LsOptions& options) {
-  auto mapped = MappedFile::Open(options.image);
+  auto mapped = MappedFile::Open(PathFromUtf8(options.image));
   if (!mapped) return Fail(mapped.error());
   auto reader = fs::ImageReader::Open(mapped->bytes(), Quoted(options.image));
   if (!reader) return Fail(reader.error());

@@ -18,7 +18,7 @@ struct RenameOptions {
 // Bytes 4 to 19 of any other file would be overwritten just as readily, so unless told
 // otherwise the command asks for the two header fields every image has.
 std::string WhyNotAnImage(const std::string& path) {
-  auto mapped = MappedFile::Open(path);
+  auto mapped = MappedFile::Open(PathFromUtf8(path));
   if (!mapped) return mapped.error().message;
   auto header = fs::DecodeHeader(mapped->bytes(), Quoted(path));
   if (!header) return header.error().message;
@@ -36,7 +36,7 @@ int RunRename(const RenameOptions& options) {
     if (std::string why = WhyNotAnImage(options.image); !why.empty()) return Fail(why);
   }
   if (fs::DriveNameTooLong(options.name)) std::cerr << DriveNameWarning << '\n';
-  Status stored = fs::StoreDriveName(options.image, options.name);
+  Status stored = fs::StoreDriveName(PathFromUtf8(options.image), options.name);
   if (!stored) return Fail(stored.error());
   return 0;
 }

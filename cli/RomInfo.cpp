@@ -80,7 +80,7 @@ void CheckReach(const rom::RomFile& file, const rom::AttachedRom& layout) {
 }
 
 int RunRomInfo(const RomInfoOptions& options) {
-  auto file = rom::RomFile::Open(options.rom);
+  auto file = rom::RomFile::Open(PathFromUtf8(options.rom));
   if (!file) return Fail(file.error());
   auto layout = rom::InspectRom(*file);
   if (!layout) return Fail(layout.error());

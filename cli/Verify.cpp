@@ -17,7 +17,7 @@ struct VerifyOptions {
 };
 
 int RunVerify(const VerifyOptions& options) {
-  auto mapped = MappedFile::Open(options.image);
+  auto mapped = MappedFile::Open(PathFromUtf8(options.image));
   if (!mapped) return Fail(mapped.error());
   fs::VerifyReport report = fs::VerifyImage(mapped->bytes(), Quoted(options.image));
   if (!report.ok()) {

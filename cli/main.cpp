@@ -1,4 +1,7 @@
+#include <algorithm>
 #include <vector>
+
+#include "base/File.h"
 
 #include "cli/Commands.h"
 
@@ -9,6 +12,8 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("kivofs ") + KIVOFS_VERSION);
   app.require_subcommand(1);
   app.fallthrough(false);
+  // CLI11 reads "/x" as an option on Windows; here it is a path, as on every host.
+  app.allow_windows_style_options(false);
 
   std::vector<Command> commands = {
       // subcommands, in the order of `kivofs --help`
@@ -23,8 +28,12 @@ int main(int argc, char** argv) {
       AddDetachCommand(app),
   };
 
+  // CLI11 takes the arguments in reverse order.
+  std::vector<std::string> arguments = kivo::Utf8Arguments(argc, argv);
+  arguments.erase(arguments.begin());
+  std::reverse(arguments.begin(), arguments.end());
   try {
-    app.parse(argc, argv);
+    app.parse(arguments);
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {

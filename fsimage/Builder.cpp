@@ -17,7 +17,7 @@ bool HasForbiddenCharacter(const std::string& name) {
 }
 
 std::string DirectoryOf(const ScanRecord& record) {
-  return stdfs::path(record.fullPath).parent_path().string();
+  return Utf8(PathFromUtf8(record.fullPath).parent_path());
 }
 
 // A multiple of the table's entry size.
@@ -25,7 +25,7 @@ constexpr std::size_t HeadPieceSize = std::size_t{256} << 10;
 
 // Only when the output was dropped without a reason of its own.
 Error CannotWriteOutput(const std::string& outputPath) {
-  return MakeError(ErrorKind::Io, "cannot write " + Quoted(outputPath), outputPath);
+  return MakeError(ErrorKind::Io, "cannot write " + Quoted(outputPath), PathFromUtf8(outputPath));
 }
 
 }  // namespace
@@ -72,7 +72,7 @@ std::vector<Error> DriveBuilder::CheckCapacity() const {
       problems.push_back(MakeError(ErrorKind::Invalid,
                                    Quoted(record.fullPath) +
                                        ": a name may not hold a backslash or a control character",
-                                   record.fullPath));
+                                   PathFromUtf8(record.fullPath)));
     }
     auto [it, added] = directories.try_emplace(record.parentPath);
     DirectoryItems& items = it->second;
@@ -88,7 +88,7 @@ std::vector<Error> DriveBuilder::CheckCapacity() const {
                                        record.name + "' in " + Quoted(items.hostPath) +
                                        " have the same stored name ignoring case (a name is "
                                        "stored as its first 16 bytes)",
-                                   record.fullPath));
+                                   PathFromUtf8(record.fullPath)));
     }
   }
   for (const std::string& parent : order) {
@@ -101,7 +101,7 @@ std::vector<Error> DriveBuilder::CheckCapacity() const {
                                        std::to_string(items.count) + " items; " +
                                        (root ? "the root directory" : "a subdirectory") +
                                        " holds at most " + std::to_string(limit),
-                                   items.hostPath));
+                                   PathFromUtf8(items.hostPath)));
     }
   }
   return problems;
@@ -114,7 +114,8 @@ int DriveBuilder::Prepare(bool forWriting, const std::string& outputPath) {
                                                 : Quoted(scannedRoot_)) +
                           ": directory empty or not found";
     if (!topLevelError_.empty()) message += " (" + topLevelError_ + ")";
-    problems_.push_back(MakeError(ErrorKind::NotFound, std::move(message), scannedRoot_));
+    problems_.push_back(
+        MakeError(ErrorKind::NotFound, std::move(message), PathFromUtf8(scannedRoot_)));
     return BuildNothingFound;
   }
 
@@ -147,7 +148,7 @@ int DriveBuilder::Prepare(bool forWriting, const std::string& outputPath) {
   outputError_.reset();
   output_.reset();
 
-  Result<OutputFile> created = OutputFile::Create(outputPath);
+  Result<OutputFile> created = OutputFile::Create(PathFromUtf8(outputPath));
   if (!created) {
     outputError_ = created.error();
   } else {

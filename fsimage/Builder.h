@@ -124,7 +124,7 @@ class DriveBuilder {
   void ScanDirectory(const std::string& dir, const std::string& filter,
                      std::vector<std::string>& components, std::vector<std::string>& ancestors);
   // Records a problem of the scan that refuses the build.
-  void Refuse(ErrorKind kind, const std::filesystem::path& path, std::string message);
+  void Refuse(ErrorKind kind, const std::string& path, std::string message);
   std::vector<Error> CheckCapacity() const;
   int Prepare(bool forWriting, const std::string& outputPath);
   void PrintStatistics();

@@ -1,5 +1,7 @@
 #include "fsimage/Extract.h"
 
+#include <algorithm>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -42,12 +44,21 @@ class Extractor {
     std::set<std::pair<std::string, std::string>> names;
     return image_.Walk([&](const Located& item) -> Status {
       const std::string& name = item.entry.name;
-      if (auto reason = UnsafeNameReason(name); !reason.empty()) {
+      std::string_view reason = UnsafeNameReason(name);
+#ifdef _WIN32
+      if (reason.empty()) reason = WindowsNameReason(name);
+#endif
+      if (!reason.empty()) {
         return MakeError(ErrorKind::Format, image_.source() + ": refusing to extract '" +
                                                 PrintableName(item.path) + "': " +
                                                 std::string(reason));
       }
-      if (!names.emplace(ParentOf(item.path), name).second) {
+      std::string key = name;
+#ifdef _WIN32
+      // Windows does not tell names apart by letter case: the second would replace the first.
+      for (char& c : key) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+#endif
+      if (!names.emplace(ParentOf(item.path), key).second) {
         return MakeError(ErrorKind::Format, image_.source() + ": '" + PrintableName(item.path) +
                                                 "' appears twice in its directory");
       }
@@ -156,6 +167,30 @@ std::string_view UnsafeNameReason(std::string_view name) {
     if (byte < 0x20 || byte == 0x7F) return "the name holds a control character";
   }
   return {};
+}
+
+std::string_view WindowsNameReason(std::string_view name) {
+  if (name.find_first_of("<>:\"|?*") != std::string_view::npos) {
+    return "Windows does not allow < > : \" | ? * in a name";
+  }
+  if (!name.empty() && (name.back() == '.' || name.back() == ' ')) {
+    return "Windows drops a trailing dot or space from a name";
+  }
+  // The device is named by what comes before the first dot, trailing blanks ignored.
+  std::string_view stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+  std::string upper(stem);
+  for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  static constexpr std::string_view Devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  bool device = std::find(std::begin(Devices), std::end(Devices), upper) != std::end(Devices);
+  // COM1 to COM9 and LPT1 to LPT9, and with the superscript digits 1, 2 and 3 in UTF-8.
+  if (upper.starts_with("COM") || upper.starts_with("LPT")) {
+    std::string_view digit = std::string_view(upper).substr(3);
+    device = device || (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') ||
+             digit == "\xC2\xB9" || digit == "\xC2\xB2" || digit == "\xC2\xB3";
+  }
+  return device ? "the name is a device on Windows (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9)"
+                : "";
 }
 
 Result<ExtractStats> ExtractImage(const ImageReader& image,

@@ -212,12 +212,14 @@ std::optional<std::uint32_t> DriveBuilder::PlaceItem(std::size_t index,
   EntryBytes record = WorkingRecord(scanTable_[index].name, size, first, kind);
   PackDate(record);
   if (std::uint64_t{first} + clusters > layout_.driveSize / ClusterSize) {
-    placementErrors_.push_back(MakeError(ErrorKind::Invalid, "no room left for " + Quoted(path), path));
+    placementErrors_.push_back(
+        MakeError(ErrorKind::Invalid, "no room left for " + Quoted(path), PathFromUtf8(path)));
     return std::nullopt;
   }
   std::optional<std::uint32_t> slot = FindFreeSlot(regionOffset);
   if (!slot) {
-    placementErrors_.push_back(MakeError(ErrorKind::Invalid, "no free slot for " + Quoted(path), path));
+    placementErrors_.push_back(
+        MakeError(ErrorKind::Invalid, "no free slot for " + Quoted(path), PathFromUtf8(path)));
     return std::nullopt;
   }
   MutableByteSpan region = Region(regionOffset);
@@ -262,14 +264,14 @@ void DriveBuilder::PlaceFileAt(std::size_t index, std::uint32_t regionOffset) {
   const std::uint64_t length = record.size;
   auto sourceError = [&](ErrorKind kind, std::string message) {
     out_ << "file error\n";
-    sourceErrors_.push_back(MakeError(kind, std::move(message), record.fullPath));
+    sourceErrors_.push_back(MakeError(kind, std::move(message), PathFromUtf8(record.fullPath)));
   };
   // The chain is the one the scan reserved; a file that changed since then fails the build
   // instead of overrunning the next chain. The copy itself notices a file of another length,
   // so the path's status is asked only then (or when nothing is copied): a change is named
   // as such, and any other failure (`otherwise`) as it is.
   auto check = [&](const std::optional<Error>& otherwise) {
-    Result<std::uint64_t> now = FileSize(record.fullPath);
+    Result<std::uint64_t> now = FileSize(PathFromUtf8(record.fullPath));
     if (!now) {
       sourceError(now.error().kind, "cannot open " + now.error().message);
     } else if (*now != length) {
@@ -286,7 +288,7 @@ void DriveBuilder::PlaceFileAt(std::size_t index, std::uint32_t regionOffset) {
       PlaceItem(index, regionOffset, static_cast<std::uint32_t>(length), KindFile,
                 static_cast<std::uint32_t>(FileClusters(length)));
   if (!first || !output_ || length == 0) return check(std::nullopt);
-  Result<File> source = File::OpenForCopy(record.fullPath);
+  Result<File> source = File::OpenForCopy(PathFromUtf8(record.fullPath));
   if (!source) return check(source.error());
   Result<bool> whole = output_->CopyWhole(*source, length, std::uint64_t{*first} * ClusterSize);
   if (!whole && whole.error().path == output_->target()) {

@@ -40,8 +40,8 @@ const char* KindOf(stdfs::file_type type) {
 
 }  // namespace
 
-void DriveBuilder::Refuse(ErrorKind kind, const std::filesystem::path& path, std::string message) {
-  scanProblems_.push_back(MakeError(kind, std::move(message), path));
+void DriveBuilder::Refuse(ErrorKind kind, const std::string& path, std::string message) {
+  scanProblems_.push_back(MakeError(kind, std::move(message), PathFromUtf8(path)));
 }
 
 void DriveBuilder::ScanSource(const std::string& dir, const std::string& filter) {
@@ -54,7 +54,7 @@ void DriveBuilder::ScanSource(const std::string& dir, const std::string& filter)
 void DriveBuilder::ScanDirectory(const std::string& dir, const std::string& filter,
                                  std::vector<std::string>& components,
                                  std::vector<std::string>& ancestors) {
-  Result<std::vector<ListedEntry>> listing = ListDirectory(dir);
+  Result<std::vector<ListedEntry>> listing = ListDirectory(PathFromUtf8(dir));
   if (!listing) {
     // The source root that cannot be listed counts as nothing found; a subdirectory that
     // cannot be listed would silently lose its contents, so it refuses the build.
@@ -83,9 +83,11 @@ void DriveBuilder::ScanDirectory(const std::string& dir, const std::string& filt
     // large trees; a link is looked up through.
     std::error_code statusError;
     stdfs::file_type type = item.type;
-    if (type == stdfs::file_type::none) type = stdfs::symlink_status(path, statusError).type();
+    if (type == stdfs::file_type::none) {
+      type = stdfs::symlink_status(PathFromUtf8(path), statusError).type();
+    }
     const bool isLink = !statusError && type == stdfs::file_type::symlink;
-    if (isLink) type = stdfs::status(path, statusError).type();
+    if (isLink) type = stdfs::status(PathFromUtf8(path), statusError).type();
     if (isLink && (statusError || type == stdfs::file_type::not_found)) {
       Refuse(ErrorKind::NotFound, path, Quoted(path) + " is a dangling symbolic link");
       continue;
@@ -99,7 +101,7 @@ void DriveBuilder::ScanDirectory(const std::string& dir, const std::string& filt
       if (isLink) {
         auto loop = std::find_if(ancestors.begin(), ancestors.end(), [&](const std::string& a) {
           std::error_code ignored;
-          return stdfs::equivalent(path, a, ignored);
+          return stdfs::equivalent(PathFromUtf8(path), PathFromUtf8(a), ignored);
         });
         if (loop != ancestors.end()) {
           Refuse(ErrorKind::Invalid, path,
@@ -117,7 +119,7 @@ void DriveBuilder::ScanDirectory(const std::string& dir, const std::string& filt
       components.pop_back();
     } else if (type == stdfs::file_type::regular) {
       if (filter != "*" && FileExtension(name) != filter) continue;
-      Result<std::uint64_t> size = FileSize(path);
+      Result<std::uint64_t> size = FileSize(PathFromUtf8(path));
       if (!size) {
         Refuse(ErrorKind::Io, path, "cannot read " + size.error().message);
         continue;

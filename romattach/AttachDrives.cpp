@@ -199,6 +199,11 @@ Result<AttachReport> AttachDrives(const AttachRequest& request) {
       at += length;
     }
   }
+  // Closed before the rename: Windows cannot replace a file that is still open, and the
+  // output may be one of the inputs.
+  for (Input* input : {&host, drive0 ? &*drive0 : nullptr, drive1 ? &*drive1 : nullptr}) {
+    if (input != nullptr) input->file.reset();
+  }
   if (status) status = output->Commit();
   if (!status) return status.error();
   return report;

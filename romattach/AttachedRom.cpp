@@ -93,7 +93,9 @@ Result<DetachReport> DetachDrives(const DetachRequest& request) {
   for (std::size_t i = 0; i < layout->slots.size(); ++i) {
     const SlotInfo& slot = layout->slots[i];
     if (slot.state == SlotState::Empty) continue;
-    auto output = OutputFile::Create(request.directory / ("drive" + std::to_string(i) + ".kid"));
+    // Joined as every path the core makes, so that it is shown alike on every host.
+    auto output = OutputFile::Create(
+        PathFromUtf8(JoinPath(Utf8(request.directory), "drive" + std::to_string(i) + ".kid")));
     if (!output) return output.error();
     if (Status copied = output->CopyFrom(rom->file(), slot.start, slot.length(), 0); !copied) {
       return copied.error();
@@ -111,6 +113,9 @@ Result<DetachReport> DetachDrives(const DetachRequest& request) {
     outputs.push_back(std::move(*output));
     report.hostBytes = cut;
   }
+  // Closed before the renames: Windows cannot replace a file that is still open, and the host
+  // output may be the ROM itself.
+  { RomFile closed = std::move(*rom); }
   for (OutputFile& output : outputs) {
     if (Status committed = output.Commit(); !committed) return committed.error();
     report.written.push_back(output.target());

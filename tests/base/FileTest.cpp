@@ -1,7 +1,9 @@
 // Replacing an output: what the user may not write is refused, links are written through,
-// and the replaced file keeps what made it the user's. POSIX only: modes, owners, pipes.
+// and the replaced file keeps what made it the user's. POSIX only: modes, owners, pipes; and
+// the glob matcher, which Windows builds use as well, checked against the C library's.
 #include "base/File.h"
 
+#include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,6 +90,17 @@ TEST(OutputFile, KeepsModeAndOwnerAndBreaksAHardLink) {
   }
   EXPECT_EQ(info.st_nlink, 1u);
   EXPECT_EQ(ReadFile(dir / "out.kid") + ReadFile(dir / "other.kid"), "newold");
+}
+
+TEST(Glob, MatchesAsFnmatchDoes) {
+  const char* globs[] = {"*", "*.bin", "a?c", "[abc]*", "[!a]*", "[^a]*", "[a-c]x", "[]]", "[!]]", "a\\*b", "*a*b*",
+                         "[", "a[", "[z-a]x", "**", "?", "", "*.[ch]", "x[\\]]", "[a-]x", "*?*?",
+                         "[[:alpha:]]*", "*[![:lower:]]", "[[:digit:]x]", "[[:nope:]]"};
+  const char* names[] = {"", "a", "abc", "a.bin", "b.BIN", "]", "a*b", "aXb", "[", "a[", "bx", "dx", "-x",
+                         "x]", "file.c", "ab", "\xC3\xA9.bin", "7", "Ab"};
+  for (const char* glob : globs) {
+    for (const char* name : names) EXPECT_EQ(MatchesGlob(glob, name), ::fnmatch(glob, name, 0) == 0) << glob << " " << name;
+  }
 }
 
 }  // namespace

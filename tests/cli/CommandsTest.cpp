@@ -45,7 +45,7 @@ class Commands : public ::testing::Test {
  protected:
   void SetUp() override {
     MakeTree(dir / "src", fs::test::WorkedExample());
-    MakeTree(dir / "clash", {{"gfx/Title.png", "1"}, {"gfx/TITLE.PNG", "2"}});
+    MakeTree(dir / "clash", {{"gfx/Title-Screen-01.png", "1"}, {"gfx/TITLE-SCREEN-01.bmp", "2"}});
     MakeTree(dir / "empty", {});
     image = fs::test::Image(fs::test::WorkedExample());
     std::string bad = image, control = image;
@@ -113,7 +113,7 @@ TEST_F(Commands, BuildAndReadADrive) {
       {{"build", "src", "-o", "f.kid", "--name", "A Very Long Drive Name", "-q"}, 0, "", warning,
        [&] { EXPECT_EQ(Name("f.kid"), std::string("A Very Long Dri\0", 16)); }},
       {{"build", "clash", "-o", "a.kid", "--depfile", "a.d"}, 1, "",
-       "kivofs: error: 'TITLE.PNG' and 'Title.png' in 'clash/gfx'" + same,
+       "kivofs: error: 'TITLE-SCREEN-01.bmp' and 'Title-Screen-01.png' in 'clash/gfx'" + same,
        [&] { EXPECT_TRUE(Mismatch(File("a.kid"), image) == -1 && !stdfs::exists(dir / "a.d")); }},
       {{"build", "empty", "-o", "g.kid"}, 1, "", "kivofs: error: 'empty': directory empty or not found\n"},
       {{"SOURCE_DATE_EPOCH=yesterday", "build", "src", "-o", "g.kid"}, 1, "",
@@ -153,9 +153,11 @@ TEST_F(Commands, BuildAndReadADrive) {
       {{"rename", "a.kid", "Q\"B\\\x01\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"}, 0, "", "",
        [&] { EXPECT_EQ(Mismatch(File("a.kid").replace(4, 16, Name("b.kid")), image), -1); }},
       {{"info", "--json", "a.kid"}, 0, json, ""},
+#ifndef _WIN32  // a Windows command line holds no bytes that are not UTF-8
       {{"rename", "a.kid", "\xC3\xA9\xE2\x82"}, 0, "", ""},
       {{"info", "--json", "a.kid"}, 0, "*\"driveName\": \"\\u00c3\\u00a9\\u00e2\\u0082\",*", ""},
       {{"info", "a.kid"}, 0, "*Drive name             : \xC3\xA9\xE2\x82\n*", ""},
+#endif
       {{"rename", "a.kid", "Level Pack 2 of 9"}, 0, "", warning,
        [&] { EXPECT_EQ(Name("a.kid"), std::string("Level Pack 2 of\0", 16)); }},
       {{"rename", "x.bin", "y"}, 1, "",

@@ -57,11 +57,16 @@ TEST(Builder, SubdirectorySearchLines) {
 // Depth-first pre-order, each directory by the byte order of its names; names that begin
 // with a dot are left out with all they hold.
 TEST(Builder, ScanOrderAndParentPaths) {
-  Build built({{"b", ""}, {"a/n/y", ""}, {"a/m", ""}, {"_x", ""}, {"Z", ""}, {"B", ""}, {"\xC3\xA9", ""},
-               {".hidden", ""}, {"a/.git/config", ""}});
+  Tree tree{{"b", ""}, {"a/n/y", ""}, {"a/m", ""}, {"_x", ""}, {"Z", ""}, {"B", ""}, {"\xC3\xA9", ""},
+             {".hidden", ""}, {"a/.git/config", ""}};
+  std::string expected = "f \\B\nf \\Z\nf \\_x\nd \\a\nf \\a\\m\nd \\a\\n\nf \\a\\n\\y\nf \\b\nf \\\xC3\xA9\n";
+#ifdef _WIN32
+  tree.erase(tree.begin() + 5), expected.erase(0, 5);  // "B" and "b" are one name there
+#endif
+  Build built(tree);
   std::string records;
   for (const ScanRecord& r : built.records) records += (r.isDirectory ? "d " : "f ") + r.parentPath + r.name + "\n";
-  EXPECT_EQ(records, "f \\B\nf \\Z\nf \\_x\nd \\a\nf \\a\\m\nd \\a\\n\nf \\a\\n\\y\nf \\b\nf \\\xC3\xA9\n");
+  EXPECT_EQ(records, expected);
 }
 
 // Names are stored as their first 16 bytes, with a terminator only when shorter; every chain
@@ -95,18 +100,20 @@ TEST(Builder, CapacityAndNameRefusals) {
   EXPECT_EQ(accepted.image.size(), 247296u);
   EXPECT_TRUE(VerifyImage(Span(accepted.image), "t.kid").ok());
 
-  full.insert(full.end(), {{"sub/s1115", ""}, {"back\\slash.txt", ""}, {"tab\tname", ""}, {"c/Same", ""},
-                           {"c/sAME", ""}, {"c/ABCDEFGHIJKLMNOPqrs", ""}, {"c/abcdefghijklmnopXYZ", ""}});
+  full.insert(full.end(), {{"sub/s1115", ""}, {"c/ABCDEFGHIJKLMNOPqrs", ""}, {"c/abcdefghijklmnopXYZ", ""}});
+  const std::string same = " have the same stored name ignoring case (a name is stored as its first 16 bytes)\n";
+  std::string problems = "'ABCDEFGHIJKLMNOPqrs' and 'abcdefghijklmnopXYZ' in 'src/c'" + same +
+                         "'src' holds 118 items; the root directory holds at most 117\n";
+#ifndef _WIN32  // names that Windows cannot hold, or holds as one
+  full.insert(full.end(), {{"back\\slash.txt", ""}, {"tab\tname", ""}, {"c/Same", ""}, {"c/sAME", ""}});
+  problems = "'src/back\\slash.txt': a name may not hold a backslash or a control character\n"
+             "'ABCDEFGHIJKLMNOPqrs' and 'abcdefghijklmnopXYZ' in 'src/c'" + same + "'Same' and 'sAME' in 'src/c'" + same +
+             "'src/tab\tname': a name may not hold a backslash or a control character\n"
+             "'src' holds 120 items; the root directory holds at most 117\n";
+#endif
   Build refused(full);
   EXPECT_EQ(refused.result, BuildRefused);
-  const std::string same = " have the same stored name ignoring case (a name is stored as its first 16 bytes)\n";
-  EXPECT_EQ(refused.problems,
-            "'src/back\\slash.txt': a name may not hold a backslash or a control character\n"
-            "'ABCDEFGHIJKLMNOPqrs' and 'abcdefghijklmnopXYZ' in 'src/c'" + same +
-            "'Same' and 'sAME' in 'src/c'" + same +
-            "'src/tab\tname': a name may not hold a backslash or a control character\n"
-            "'src' holds 120 items; the root directory holds at most 117\n"
-            "'src/sub' holds 116 items; a subdirectory holds at most 115\n");
+  EXPECT_EQ(refused.problems, problems + "'src/sub' holds 116 items; a subdirectory holds at most 115\n");
   EXPECT_EQ(refused.lines, "");
   EXPECT_EQ(refused.image, "old image");
 }

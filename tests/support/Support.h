@@ -1,6 +1,7 @@
 // What every test program shares: bytes as strings, whole files, scratch directories, source
 // trees and their snapshots, and running a program with its output captured. Everything here
-// is portable; Run() has one implementation per host (Process.cpp for POSIX).
+// is portable; Run() has one implementation per host (Process.cpp for POSIX, Process_win32.cpp
+// for Windows).
 #pragma once
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "base/Bytes.h"
+#include "base/File.h"
 
 namespace kivo::test {
 
@@ -57,7 +59,7 @@ inline std::string HostRom(std::size_t size, std::size_t marker) {
 }
 // Where two byte strings first differ; -1 when equal. A readable failure for whole images.
 inline long Mismatch(const std::string& a, const std::string& b) {
-  return a == b ? -1 : std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin();
+  return a == b ? -1 : static_cast<long>(std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin());
 }
 
 // Empty for what is no regular file.
@@ -70,10 +72,11 @@ inline void WriteFile(const stdfs::path& path, const std::string& bytes) {
   if (path.has_parent_path()) stdfs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
-// `text` without any "<dir>/", so that messages read alike wherever the test ran.
+// `text` without any "<dir>/" (or "<dir>\\" as Windows joins), so that messages read alike
+// wherever the test ran.
 inline std::string Relative(std::string text, const stdfs::path& dir) {
-  for (auto at = text.find(dir.string() + "/"); at != std::string::npos; at = text.find(dir.string() + "/")) {
-    text.erase(at, dir.string().size() + 1);
+  for (const std::string& prefix : {dir.string() + "/", dir.string() + "\\"}) {
+    for (auto at = text.find(prefix); at != std::string::npos; at = text.find(prefix)) text.erase(at, prefix.size());
   }
   return text;
 }
@@ -101,11 +104,12 @@ class TempDir {
   stdfs::path path_;
 };
 
-// A source tree: a path ending in '/' is a directory, any other a file with its bytes.
+// A source tree: a path ending in '/' is a directory, any other a file with its bytes. Paths
+// are UTF-8.
 using Tree = std::vector<std::pair<std::string, std::string>>;
 inline void MakeTree(const stdfs::path& root, const Tree& tree) {
   stdfs::create_directories(root);
-  for (const auto& [path, bytes] : tree) path.ends_with('/') ? void(stdfs::create_directories(root / path)) : WriteFile(root / path, bytes);
+  for (const auto& [path, bytes] : tree) path.ends_with('/') ? void(stdfs::create_directories(root / PathFromUtf8(path))) : WriteFile(root / PathFromUtf8(path), bytes);
 }
 
 // Every entry below `root` with its bytes, "/" for a directory, "->target" for a link (never

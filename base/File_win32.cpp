@@ -1,0 +1,470 @@
+// The file layer on Windows: files opened with CreateFileW on wide paths, reads and writes at
+// offsets through OVERLAPPED, mappings of whole files, and the replacement of a target by
+// MoveFileExW. Win32 errors are turned into errno values, so that messages read alike on
+// every host ("No such file or directory", "Permission denied").
+#include "base/File.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <random>
+#include <system_error>
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <shellapi.h>
+
+namespace kivo {
+namespace {
+
+constexpr std::size_t CopyBufferSize = std::size_t{1} << 20;
+// ReadFile and WriteFile take a 32-bit count.
+constexpr std::size_t MaxTransfer = std::size_t{1} << 30;
+
+int ErrnoOf(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_DIRECTORY: return ENOTDIR;
+    case ERROR_DIR_NOT_EMPTY: return ENOTEMPTY;
+    case ERROR_NOT_SAME_DEVICE: return EXDEV;
+    case ERROR_TOO_MANY_OPEN_FILES: return EMFILE;
+    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return ENOMEM;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_INVALID_PARAMETER:
+      return EINVAL;
+    default: return EIO;
+  }
+}
+
+int LastErrno() { return ErrnoOf(::GetLastError()); }
+
+// std::filesystem reports Win32 errors in the system category.
+int ErrnoOf(const std::error_code& ec) {
+  return ec.category() == std::system_category() ? ErrnoOf(static_cast<DWORD>(ec.value()))
+                                                 : ec.value();
+}
+
+HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd)); }
+
+OVERLAPPED At(std::uint64_t offset) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return at;
+}
+
+// Up to into.size() bytes from `offset`; 0 at the end of the file, -1 with an errno value in
+// `error`.
+long long ReadSome(int fd, std::uint64_t offset, MutableByteSpan into, int& error) {
+  OVERLAPPED at = At(offset);
+  DWORD got = 0;
+  auto want = static_cast<DWORD>(std::min(into.size(), MaxTransfer));
+  if (::ReadFile(HandleOf(fd), into.data(), want, &got, &at)) return got;
+  DWORD failure = ::GetLastError();
+  if (failure == ERROR_HANDLE_EOF) return 0;
+  error = ErrnoOf(failure);
+  return -1;
+}
+
+Error CannotWrite(const std::filesystem::path& shown, ErrorKind kind, const std::string& why) {
+  return MakeError(kind, "cannot write " + Quoted(shown) + ": " + why, shown);
+}
+
+Error CannotOpenDirectory(std::string_view action, const std::filesystem::path& shown, int error) {
+  return MakeError(ErrorKind::CannotOpen,
+                   "cannot " + std::string(action) + " " + Quoted(shown) + ": " + SystemText(error),
+                   shown);
+}
+
+constexpr const char* LinkRefused = "is a symbolic link or junction, which is not followed";
+
+// Attributes of what `path` names itself (a link is not followed); nothing when there is
+// nothing there, with the reason in `error`.
+std::optional<DWORD> AttributesOf(const std::filesystem::path& path, int* error = nullptr) {
+  DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    if (error != nullptr) *error = LastErrno();
+    return std::nullopt;
+  }
+  return attributes;
+}
+
+}  // namespace
+
+Result<std::uint64_t> FileSize(const std::filesystem::path& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+    return MakeError(ErrorKind::NotFound, Quoted(path) + ": " + SystemText(LastErrno()), path);
+  }
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    return MakeError(ErrorKind::NotFound, Quoted(path) + ": is a directory", path);
+  }
+  return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
+Result<std::vector<ListedEntry>> ListDirectory(const std::filesystem::path& dir) {
+  std::error_code ec;
+  std::filesystem::directory_iterator it(dir, ec);
+  std::vector<ListedEntry> entries;
+  for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+    entries.push_back({Utf8(it->path().filename()), std::filesystem::file_type::none});
+  }
+  if (ec) {
+    int error = ErrnoOf(ec);
+    return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::CannotOpen,
+                     SystemText(error), dir);
+  }
+  return entries;
+}
+
+Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+Descriptor::~Descriptor() { Close(); }
+
+int Descriptor::Close() {
+  if (fd_ < 0) return 0;
+  return ::_close(std::exchange(fd_, -1)) == 0 ? 0 : errno;
+}
+
+Error File::Failed(std::string_view action, int error) const {
+  return MakeError(ErrorKind::Io,
+                   "cannot " + std::string(action) + " " + Quoted(path_) + ": " + SystemText(error),
+                   path_);
+}
+
+Result<File> File::OpenForCopy(const std::filesystem::path& path) {
+  auto file = Open(path, Access::Read, "read");
+  if (file) file->size_ = 0;
+  return file;
+}
+
+Result<File> File::Open(const std::filesystem::path& path, Access access, std::string_view action) {
+  DWORD rights = access == Access::Read    ? GENERIC_READ
+                 : access == Access::Write ? GENERIC_WRITE
+                                           : GENERIC_READ | GENERIC_WRITE;
+  // Shared for deleting too, as a POSIX file is: an output may still replace this file by a
+  // rename while it is open (an attach that rewrites its own host).
+  HANDLE handle = ::CreateFileW(path.c_str(), rights,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  auto notRegular = [&](const std::string& why) {
+    return MakeError(ErrorKind::NotRegular,
+                     "cannot " + std::string(action) + " " + Quoted(path) + ": " + why, path);
+  };
+  if (handle == INVALID_HANDLE_VALUE) {
+    int error = LastErrno();
+    // A directory cannot be opened as a file at all; say what it is, as POSIX does.
+    auto attributes = AttributesOf(path);
+    if (attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return notRegular(SystemText(EISDIR));
+    }
+    return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::CannotOpen,
+                     "cannot open " + Quoted(path) + ": " + SystemText(error), path);
+  }
+  // Devices (NUL, CON, COM1) and pipes open like files.
+  LARGE_INTEGER size{};
+  if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileSizeEx(handle, &size)) {
+    ::CloseHandle(handle);
+    return notRegular("not a regular file");
+  }
+  int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle),
+                             _O_BINARY | (access == Access::Read ? _O_RDONLY : 0));
+  if (fd < 0) {
+    ::CloseHandle(handle);
+    return MakeError(ErrorKind::CannotOpen,
+                     "cannot open " + Quoted(path) + ": " + SystemText(EMFILE), path);
+  }
+  return File(path, fd, static_cast<std::uint64_t>(size.QuadPart));
+}
+
+Status File::ReadAt(std::uint64_t offset, MutableByteSpan into) const {
+  std::size_t done = 0;
+  while (done < into.size()) {
+    int error = 0;
+    long long got = ReadSome(fd_.get(), offset + done, into.subspan(done), error);
+    if (got < 0) return Failed("read", error);
+    if (got == 0) {
+      return MakeError(ErrorKind::Changed, "cannot read " + Quoted(path_) +
+                                               ": file shrank while it was read (ends before " +
+                                               std::to_string(offset + into.size()) + " bytes)",
+                       path_);
+    }
+    done += static_cast<std::size_t>(got);
+  }
+  return {};
+}
+
+Status File::WriteAt(std::uint64_t offset, ByteSpan bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    OVERLAPPED at = At(offset + done);
+    DWORD put = 0;
+    auto want = static_cast<DWORD>(std::min(bytes.size() - done, MaxTransfer));
+    if (!::WriteFile(HandleOf(fd_.get()), bytes.data() + done, want, &put, &at)) {
+      return Failed("write", LastErrno());
+    }
+    if (put == 0) return Failed("write", ENOSPC);
+    done += put;
+  }
+  return {};
+}
+
+// Windows has no copy between two open files by offset: every copy goes through a buffer.
+Status File::CopyFrom(const File& source, std::uint64_t sourceOffset, std::uint64_t length,
+                      std::uint64_t offset) {
+  std::vector<std::byte> buffer(
+      static_cast<std::size_t>(std::min<std::uint64_t>(CopyBufferSize, length)));
+  for (std::uint64_t copied = 0; copied < length;) {
+    MutableByteSpan chunk(buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(
+                                             buffer.size(), length - copied)));
+    if (Status read = source.ReadAt(sourceOffset + copied, chunk); !read) return read;
+    if (Status written = WriteAt(offset + copied, chunk); !written) return written;
+    copied += chunk.size();
+  }
+  return {};
+}
+
+Result<bool> File::CopyWhole(const File& source, std::uint64_t length, std::uint64_t offset) {
+  // One byte more than expected is asked for: getting it means the source is longer.
+  const std::uint64_t wanted = length + 1;
+  std::vector<std::byte> buffer(
+      static_cast<std::size_t>(std::min<std::uint64_t>(CopyBufferSize, wanted)));
+  std::uint64_t copied = 0;
+  while (copied < wanted) {
+    auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), wanted - copied));
+    int error = 0;
+    long long got = ReadSome(source.fd_.get(), copied, MutableByteSpan(buffer.data(), want), error);
+    if (got < 0) return source.Failed("read", error);
+    if (got == 0) break;
+    ByteSpan chunk(buffer.data(), static_cast<std::size_t>(got));
+    if (Status written = WriteAt(offset + copied, chunk); !written) return written.error();
+    copied += chunk.size();
+  }
+  return copied == length;
+}
+
+Error File::CopyFailed(const File& source, int error) const {
+  return error == EIO || error == EISDIR ? source.Failed("read", error) : Failed("write", error);
+}
+
+Status File::Resize(std::uint64_t size) {
+  FILE_END_OF_FILE_INFO end{};
+  end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+  if (!::SetFileInformationByHandle(HandleOf(fd_.get()), FileEndOfFileInfo, &end, sizeof end)) {
+    return Failed("write", LastErrno());
+  }
+  return {};
+}
+
+Status File::Close(bool sync) {
+  if (sync && !::FlushFileBuffers(HandleOf(fd_.get()))) return Failed("write", LastErrno());
+  if (int error = fd_.Close(); error != 0) return Failed("write", error);
+  return {};
+}
+
+Result<MappedFile> MappedFile::Open(const std::filesystem::path& path) {
+  auto file = File::Open(path, Access::Read, "read");
+  if (!file) return file.error();
+  const void* data = nullptr;
+  if (file->size() > 0) {
+    HANDLE mapping =
+        ::CreateFileMappingW(HandleOf(file->fd_.get()), nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (mapping == nullptr) return file->Failed("read", LastErrno());
+    // The view keeps the mapping alive.
+    data = ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+    int error = data == nullptr ? LastErrno() : 0;
+    ::CloseHandle(mapping);
+    if (data == nullptr) return file->Failed("read", error);
+  }
+  return MappedFile(std::move(*file), static_cast<const std::byte*>(data));
+}
+
+void MappedFile::Unmap::operator()(const std::byte* data) const {
+  if (data != nullptr) ::UnmapViewOfFile(data);
+}
+
+void OutputFile::Remove::operator()(Temporary* temporary) const {
+  // Opened shared for deleting: still open, it goes when its handle closes.
+  ::DeleteFileW(PathFromUtf8(temporary->name).c_str());
+  delete temporary;
+}
+
+Result<OutputFile> OutputFile::Create(const std::filesystem::path& target) {
+  if (target.empty()) return MakeError(ErrorKind::Invalid, "no output file given");
+  return CreateIn(-1, target, Utf8(target), true);
+}
+
+Result<OutputFile> OutputFile::CreateIn(int, const std::filesystem::path& shown,
+                                        const std::string& destination, bool) {
+  const std::filesystem::path place = PathFromUtf8(destination);
+  if (auto existing = AttributesOf(place)) {
+    // A link or junction would be replaced by the rename itself, not written through.
+    if (*existing & FILE_ATTRIBUTE_REPARSE_POINT) {
+      return CannotWrite(shown, ErrorKind::NotRegular, LinkRefused);
+    }
+    if (*existing & FILE_ATTRIBUTE_DIRECTORY) {
+      return CannotWrite(shown, ErrorKind::NotRegular, "is a directory");
+    }
+    if (*existing & FILE_ATTRIBUTE_DEVICE) {
+      return CannotWrite(shown, ErrorKind::NotRegular, "not a regular file");
+    }
+    // The rename would replace a read-only file; writing in place would not.
+    if (*existing & FILE_ATTRIBUTE_READONLY) {
+      return CannotWrite(shown, ErrorKind::CannotOpen, SystemText(EACCES));
+    }
+  }
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    std::filesystem::path temp =
+        place.parent_path() / (L"." + place.filename().wstring() + L"." +
+                               std::to_wstring(random() % 1000000000) + L".tmp");
+    HANDLE handle = ::CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      DWORD error = ::GetLastError();
+      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+      return CannotWrite(shown, ErrorKind::CannotOpen, SystemText(ErrnoOf(error)));
+    }
+    int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+    if (fd < 0) {
+      ::CloseHandle(handle);
+      ::DeleteFileW(temp.c_str());
+      return CannotWrite(shown, ErrorKind::CannotOpen, SystemText(EMFILE));
+    }
+    return OutputFile(File(shown, fd, 0), destination, Temporary{-1, Utf8(temp)});
+  }
+  return CannotWrite(shown, ErrorKind::CannotOpen, "no temporary name free");
+}
+
+Status OutputFile::Commit() {
+  const std::filesystem::path& shown = file_.path();
+  if (!temp_) return CannotWrite(shown, ErrorKind::Io, "already closed");
+  // No flush, as on POSIX: the rename keeps a failed run from touching the target.
+  if (Status closed = file_.Close(); !closed) {
+    temp_.reset();
+    return closed;
+  }
+  if (!::MoveFileExW(PathFromUtf8(temp_->name).c_str(), PathFromUtf8(destination_).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    int error = LastErrno();
+    temp_.reset();
+    return CannotWrite(shown, ErrorKind::Io, SystemText(error));
+  }
+  delete temp_.release();
+  return {};
+}
+
+Result<Directory> Directory::Create(const std::filesystem::path& path) {
+  std::error_code ec;
+  std::filesystem::create_directories(path, ec);
+  if (ec) {
+    return MakeError(ErrorKind::CannotOpen,
+                     "cannot create " + Quoted(path) + ": " + SystemText(ErrnoOf(ec)), path);
+  }
+  int error = 0;
+  auto attributes = AttributesOf(path, &error);
+  if (!attributes) return CannotOpenDirectory("open", path, error);
+  if (!(*attributes & FILE_ATTRIBUTE_DIRECTORY)) return CannotOpenDirectory("open", path, ENOTDIR);
+  return Directory(path);
+}
+
+Result<Directory::EntryType> Directory::TypeOf(const std::string& name,
+                                               const std::filesystem::path& shown) const {
+  int error = 0;
+  auto attributes = AttributesOf(path_ / PathFromUtf8(name), &error);
+  if (!attributes) {
+    if (error == ENOENT) return EntryType::None;
+    return CannotWrite(shown, ErrorKind::Io, SystemText(error));
+  }
+  if (*attributes & FILE_ATTRIBUTE_REPARSE_POINT) return EntryType::Link;
+  if (*attributes & FILE_ATTRIBUTE_DIRECTORY) return EntryType::Directory;
+  if (*attributes & FILE_ATTRIBUTE_DEVICE) return EntryType::Other;
+  return EntryType::Regular;
+}
+
+Result<Directory> Directory::Subdirectory(const std::string& name,
+                                          const std::filesystem::path& shown) {
+  std::filesystem::path path = path_ / PathFromUtf8(name);
+  if (!::CreateDirectoryW(path.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+    return CannotOpenDirectory("create", shown, LastErrno());
+  }
+  // A link or junction put there meanwhile is refused, not followed.
+  int error = 0;
+  auto attributes = AttributesOf(path, &error);
+  if (!attributes) return CannotOpenDirectory("open", shown, error);
+  if (*attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    return MakeError(ErrorKind::CannotOpen, "cannot open " + Quoted(shown) + ": " + LinkRefused,
+                     shown);
+  }
+  if (!(*attributes & FILE_ATTRIBUTE_DIRECTORY)) return CannotOpenDirectory("open", shown, ENOTDIR);
+  return Directory(path);
+}
+
+Result<OutputFile> Directory::Output(const std::string& name, const std::filesystem::path& shown) {
+  return OutputFile::CreateIn(-1, shown, Utf8(path_ / PathFromUtf8(name)), false);
+}
+
+std::tm LocalTimeNow() {
+  std::time_t seconds = std::time(nullptr);
+  std::tm now{};
+  ::localtime_s(&now, &seconds);
+  return now;
+}
+
+std::optional<std::tm> UtcTime(std::time_t seconds) {
+  std::tm utc{};
+  if (::gmtime_s(&utc, &seconds) != 0) return std::nullopt;
+  return utc;
+}
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+  ::SetConsoleOutputCP(CP_UTF8);
+  // Output as bytes: the same text as on POSIX, with no "\r" put before each "\n".
+  ::_setmode(::_fileno(stdout), _O_BINARY);
+  ::_setmode(::_fileno(stderr), _O_BINARY);
+  int count = 0;
+  LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (wide == nullptr) return {argv, argv + argc};
+  std::vector<std::string> arguments;
+  for (int i = 0; i < count; ++i) {
+    int size = ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string argument(static_cast<std::size_t>(std::max(size, 1)), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, argument.data(), size, nullptr, nullptr);
+    argument.resize(argument.size() - 1);  // the terminator
+    arguments.push_back(std::move(argument));
+  }
+  ::LocalFree(wide);
+  return arguments;
+}
+
+}  // namespace kivo
