@@ -67,6 +67,18 @@ TEST(Builder, ScanOrderAndParentPaths) {
   std::string records;
   for (const ScanRecord& r : built.records) records += (r.isDirectory ? "d " : "f ") + r.parentPath + r.name + "\n";
   EXPECT_EQ(records, expected);
+  // A filter other than "*" keeps only files of that extension (a name without a dot is its
+  // own extension); directories stay.
+  TempDir dir;
+  MakeTree(dir / "src", {{"a.bin", ""}, {"b.txt", ""}, {"bin", ""}, {"d/c.bin", ""}, {"d/e.BIN", ""}});
+  std::ostringstream out;
+  BuilderOptions options = FixedClock();
+  options.sortByName = true;
+  DriveBuilder builder(out, options);
+  builder.ScanSource((dir / "src").string(), "bin");
+  records.clear();
+  for (const ScanRecord& r : builder.records()) records += r.name + " ";
+  EXPECT_EQ(records, "a.bin bin d c.bin ");
 }
 
 // Names are stored as their first 16 bytes, with a terminator only when shorter; every chain
