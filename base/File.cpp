@@ -3,7 +3,9 @@
 #include "base/File.h"
 
 #include <cctype>
+#include <cerrno>
 #include <system_error>
+#include <utility>
 
 namespace kivo {
 
@@ -28,6 +30,28 @@ std::string Quoted(const std::filesystem::path& path) { return Quoted(Utf8(path)
 std::string Quoted(const char* path) { return Quoted(std::string(path)); }
 
 std::string SystemText(int error) { return std::generic_category().message(error); }
+
+Error OpenFailed(const std::filesystem::path& path, int error) {
+  return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::CannotOpen,
+                   "cannot open " + Quoted(path) + ": " + SystemText(error), path);
+}
+
+Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+Descriptor::~Descriptor() { Close(); }
+
+Error File::Failed(std::string_view action, int error) const {
+  return MakeError(ErrorKind::Io,
+                   "cannot " + std::string(action) + " " + Quoted(path_) + ": " + SystemText(error),
+                   path_);
+}
+
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
   // A path that ends in a separator (or is empty) has no file name to separate from; on

@@ -31,6 +31,8 @@ std::string Quoted(const std::string& path);
 std::string Quoted(const char* path);
 // The system's text for an error number.
 std::string SystemText(int error);
+// "cannot open 'p': <reason>": NotFound when the path is missing, else CannotOpen.
+Error OpenFailed(const std::filesystem::path& path, int error);
 
 // Size of a file from its status, without opening it. NotFound when there is no file to
 // measure: nothing there, a path that cannot be followed, or a directory.

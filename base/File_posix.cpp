@@ -86,25 +86,9 @@ Result<std::vector<ListedEntry>> ListDirectory(const std::filesystem::path& dir)
   return entries;
 }
 
-Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
-Descriptor::~Descriptor() { Close(); }
-
 int Descriptor::Close() {
   if (fd_ < 0) return 0;
   return ::close(std::exchange(fd_, -1)) == 0 ? 0 : errno;
-}
-
-Error File::Failed(std::string_view action, int error) const {
-  return MakeError(ErrorKind::Io,
-                   "cannot " + std::string(action) + " " + Quoted(path_) + ": " + SystemText(error),
-                   path_);
 }
 
 Result<File> File::OpenForCopy(const std::filesystem::path& path) {
@@ -112,8 +96,7 @@ Result<File> File::OpenForCopy(const std::filesystem::path& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     int error = errno;
-    return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::CannotOpen,
-                     "cannot open " + Quoted(path) + ": " + SystemText(error), path);
+    return OpenFailed(path, error);
   }
   return File(path, fd, 0);
 }
@@ -125,8 +108,7 @@ Result<File> File::Open(const std::filesystem::path& path, Access access, std::s
   int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     int error = errno;
-    return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::CannotOpen,
-                     "cannot open " + Quoted(path) + ": " + SystemText(error), path);
+    return OpenFailed(path, error);
   }
   File file(path, fd, 0);
   struct stat info {};

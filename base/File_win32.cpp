@@ -139,25 +139,9 @@ Result<std::vector<ListedEntry>> ListDirectory(const std::filesystem::path& dir)
   return entries;
 }
 
-Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
-Descriptor::~Descriptor() { Close(); }
-
 int Descriptor::Close() {
   if (fd_ < 0) return 0;
   return ::_close(std::exchange(fd_, -1)) == 0 ? 0 : errno;
-}
-
-Error File::Failed(std::string_view action, int error) const {
-  return MakeError(ErrorKind::Io,
-                   "cannot " + std::string(action) + " " + Quoted(path_) + ": " + SystemText(error),
-                   path_);
 }
 
 Result<File> File::OpenForCopy(const std::filesystem::path& path) {
@@ -186,8 +170,7 @@ Result<File> File::Open(const std::filesystem::path& path, Access access, std::s
     if (attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       return notRegular(SystemText(EISDIR));
     }
-    return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::CannotOpen,
-                     "cannot open " + Quoted(path) + ": " + SystemText(error), path);
+    return OpenFailed(path, error);
   }
   // Devices (NUL, CON, COM1) and pipes open like files.
   LARGE_INTEGER size{};
@@ -199,8 +182,7 @@ Result<File> File::Open(const std::filesystem::path& path, Access access, std::s
                              _O_BINARY | (access == Access::Read ? _O_RDONLY : 0));
   if (fd < 0) {
     ::CloseHandle(handle);
-    return MakeError(ErrorKind::CannotOpen,
-                     "cannot open " + Quoted(path) + ": " + SystemText(EMFILE), path);
+    return OpenFailed(path, EMFILE);
   }
   return File(path, fd, static_cast<std::uint64_t>(size.QuadPart));
 }
