@@ -30,6 +30,11 @@ install_missing() {
 configure_and_build() {
   local werror=OFF
   if [ "${CI:-}" = "true" ]; then werror=ON; fi
-  cmake -S "$ROOT" -B "$BUILD" -DKIVOFS_WERROR="$werror" "$@" >/dev/null
+  local launcher=()
+  # ccache, when the machine has it, makes rebuilds in other checkouts of the tree cheap.
+  if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  fi
+  cmake -S "$ROOT" -B "$BUILD" -DKIVOFS_WERROR="$werror" "${launcher[@]}" "$@" >/dev/null
   cmake --build "$BUILD" -j2
 }
