@@ -65,15 +65,23 @@ static uint32_t kfs_le32v(const volatile uint8_t *p) {
 
 static int kfs_mounted(const kfs_drive *d) { return d != NULL && d->state == KFS_MOUNTED; }
 
-/* Reads `n` bytes at `offset` of the image, only when all of them lie inside it. */
-static int kfs_fetch(const kfs_drive *d, uint32_t offset, void *dst, uint32_t n) {
+static void kfs_memcpy(void *dst, const void *src, uint32_t n) { memcpy(dst, src, n); }
+
+/* Reads `n` bytes at `offset` of the image, only when all of them lie inside it; a memory
+ * mount copies them with `copy`. */
+static int kfs_fetch_with(const kfs_drive *d, uint32_t offset, void *dst, uint32_t n,
+                          kfs_copy_fn copy) {
   if (n > d->size || offset > d->size - n) return KFS_ERR_FORMAT;
   if (n == 0) return KFS_OK;
   if (d->read == NULL) {
-    memcpy(dst, d->image + offset, n);
+    copy(dst, d->image + offset, n);
     return KFS_OK;
   }
   return d->read(d->ctx, d->base + offset, dst, n) == 0 ? KFS_OK : KFS_ERR_IO;
+}
+
+static int kfs_fetch(const kfs_drive *d, uint32_t offset, void *dst, uint32_t n) {
+  return kfs_fetch_with(d, offset, dst, n, kfs_memcpy);
 }
 
 int kfs_decode_params(const volatile uint8_t *block, kfs_params *out) {
@@ -167,6 +175,7 @@ static int kfs_mount(kfs_drive *d, const uint8_t *image, kfs_read_fn read, void 
   d->ctx = ctx;
   d->base = base;
   d->size = size;
+  d->copy = kfs_memcpy;
   result = kfs_mount_checked(d);
   if (result == KFS_OK) d->state = KFS_MOUNTED;
   return result;
@@ -198,6 +207,12 @@ void kfs_drive_name(const kfs_drive *d, char name[KFS_NAME_MAX + 1]) {
   } else {
     name[0] = '\0';
   }
+}
+
+int kfs_set_copy(kfs_drive *d, kfs_copy_fn fn) {
+  if (!kfs_mounted(d) || d->read != NULL) return KFS_ERR_ARG;
+  d->copy = fn != NULL ? fn : kfs_memcpy;
+  return KFS_OK;
 }
 
 /* Checks that the chain of `count` clusters from `first` is consecutive, ends there and lies
@@ -350,14 +365,20 @@ static int kfs_file_valid(const kfs_file *f) {
   return f != NULL && kfs_mounted(f->drive) && f->generation == f->drive->generation;
 }
 
+/* An interrupt handler may read another file of the drive in the middle of this one's
+ * copy: the file's position is read once and written once, and the drive only read. */
 int32_t kfs_read(kfs_file *f, void *dst, uint32_t n) {
+  const kfs_drive *d;
+  uint32_t pos;
   int result;
   if (!kfs_file_valid(f) || (dst == NULL && n > 0)) return KFS_ERR_ARG;
-  if (n > f->size - f->pos) n = f->size - f->pos;
+  d = f->drive;
+  pos = f->pos;
+  if (n > f->size - pos) n = f->size - pos;
   /* Opening checked that the chain is consecutive: the bytes are one range. */
-  result = kfs_fetch(f->drive, f->start + f->pos, dst, n);
+  result = kfs_fetch_with(d, f->start + pos, dst, n, d->copy);
   if (result != KFS_OK) return result;
-  f->pos += n;
+  f->pos = pos + n;
   return (int32_t)n;
 }
 
@@ -370,6 +391,19 @@ int kfs_seek(kfs_file *f, uint32_t pos) {
 uint32_t kfs_tell(const kfs_file *f) { return f != NULL ? f->pos : 0; }
 
 uint32_t kfs_size(const kfs_file *f) { return f != NULL ? f->size : 0; }
+
+int kfs_map(const kfs_file *f, const void **data, uint32_t *size) {
+  if (data != NULL) *data = NULL;
+  if (size != NULL) *size = 0;
+  if (!kfs_file_valid(f) || data == NULL || size == NULL || f->drive->read != NULL) {
+    return KFS_ERR_ARG;
+  }
+  *data = f->drive->image + f->start;
+  *size = f->size;
+  return KFS_OK;
+}
+
+uint32_t kfs_offset(const kfs_file *f) { return kfs_file_valid(f) ? f->start : 0; }
 
 int kfs_opendir(kfs_drive *d, const char *path, kfs_dir *dir) {
   kfs_node node;

@@ -9,8 +9,14 @@
  * then on. A drive whose mount failed answers every call with KFS_ERR_ARG (and
  * kfs_drive_name with "").
  *
- * Nothing here is safe to call from two threads (or an interrupt handler) on the same
- * drive, file or directory at once. Different drives are independent.
+ * Interrupts and threads: on a memory mount, kfs_read, kfs_seek, kfs_map, kfs_offset,
+ * kfs_tell and kfs_size change nothing but the one kfs_file they are given, and only read
+ * the drive (fields that change only when it is mounted or its copy function is set). So
+ * different files of one drive may be read at once from the main program and from an
+ * interrupt handler (or from threads), as long as the copy function is reentrant too and
+ * nobody mounts the drive or sets its copy function meanwhile. One file is never safe to
+ * use from two contexts at once. A callback mount stays single-context: its callback
+ * decides what the medium allows. Different drives are independent.
  */
 #ifndef KIVOFS_READER_H
 #define KIVOFS_READER_H
@@ -38,6 +44,9 @@ enum {
 /* Reads `size` bytes at byte `offset` of the medium into `dst`; 0 on success. */
 typedef int (*kfs_read_fn)(void *ctx, uint32_t offset, void *dst, uint32_t size);
 
+/* Copies `n` bytes (n > 0) from `src` to `dst` as memcpy does; the ranges never overlap. */
+typedef void (*kfs_copy_fn)(void *dst, const void *src, uint32_t n);
+
 typedef struct kfs_params {
   uint32_t start[2]; /* offset of each drive in the ROM; 0 when the slot is unused */
   uint32_t end[2];   /* offset of its last byte (inclusive); 0 when unused */
@@ -64,6 +73,7 @@ typedef struct kfs_drive {
   uint32_t first_data;  /* first cluster of the data area */
   uint32_t generation;  /* changes with every mount; files and directories keep a copy */
   uint32_t state;
+  kfs_copy_fn copy;     /* memory mount: how kfs_read copies a file's bytes */
   char name[KFS_NAME_MAX + 1];
 } kfs_drive;
 
@@ -75,6 +85,12 @@ int kfs_mount_memory(kfs_drive *d, const void *image, uint32_t size);
 int kfs_mount_callback(kfs_drive *d, kfs_read_fn read, void *ctx, uint32_t offset, uint32_t size);
 /* The drive name, zero-terminated; "" for a drive that is not mounted. */
 void kfs_drive_name(const kfs_drive *d, char name[KFS_NAME_MAX + 1]);
+/* Sets how kfs_read copies file bytes out of a memory mount, e.g. a DMA copier (see
+ * examples/gba/dma_copy.c); NULL restores memcpy. Every mount starts with memcpy, so set it
+ * after mounting. The function is called only with ranges inside the file being read; the
+ * drive's own tables and directories are still read with memcpy. KFS_ERR_ARG on a callback
+ * mount (its callback copies) and on a drive that is not mounted. */
+int kfs_set_copy(kfs_drive *d, kfs_copy_fn fn);
 
 typedef struct kfs_stat {
   char name[KFS_NAME_MAX + 1]; /* zero-terminated */
@@ -109,6 +125,17 @@ int32_t kfs_read(kfs_file *f, void *dst, uint32_t n); /* bytes read, 0 at the en
 int kfs_seek(kfs_file *f, uint32_t pos);              /* pos <= size */
 uint32_t kfs_tell(const kfs_file *f);
 uint32_t kfs_size(const kfs_file *f);
+/* Memory mounts only: the file's bytes where they lie in the mounted image (a file is one
+ * consecutive run), with no copy. They stay there as long as the image stays mapped (on
+ * the GBA, for good); remounting the drive does not move them, but the file turns stale.
+ * An empty file may give any pointer, NULL included. KFS_ERR_ARG (and NULL, 0) on a
+ * callback mount and on a stale or invalid file. */
+int kfs_map(const kfs_file *f, const void **data, uint32_t *size);
+/* Where the file's first byte lies in the drive image, for either mount; add the mount's
+ * offset (the slot's start from the parameter block) for its place in the ROM, e.g. to
+ * stream it with a DMA channel, the DS's ARM7 or the card bus. 0 for a stale or invalid
+ * file: no file lies at offset 0. */
+uint32_t kfs_offset(const kfs_file *f);
 int kfs_opendir(kfs_drive *d, const char *path, kfs_dir *dir);
 int kfs_readdir(kfs_dir *dir, kfs_stat *st); /* 1 entry, 0 end, < 0 error; no "." or ".." */
 const char *kfs_strerror(int err);

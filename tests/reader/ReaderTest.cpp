@@ -1,8 +1,10 @@
 // The ROM-side reader on images that the core builds and attaches: both slots and both kinds
 // of mount, paths and their errors, stale handles, damaged images and parameter blocks.
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -178,6 +180,123 @@ TEST_P(Reader, DamagedImagesGiveFormatErrors) {
     EXPECT_EQ(result == KFS_OK ? Walk(listing) : result, KFS_ERR_FORMAT) << what;
   }
   EXPECT_EQ(Mount(image_.substr(0, size - 512)), KFS_ERR_FORMAT) << "cut short";
+}
+
+// Every file lies where kfs_offset says, as one run of the image; a memory mount hands out
+// that run itself, a callback mount refuses to; a stale file gives neither.
+TEST_P(Reader, MapAndOffsetNameEachFilesBytes) {
+  ASSERT_EQ(Mount(image_), KFS_OK);
+  for (const auto& [path, bytes] : Expected(A)) {
+    if (bytes == "/") continue;
+    kfs_file f;
+    ASSERT_EQ(kfs_open(&drive_, path.c_str(), &f), KFS_OK) << path;
+    const std::uint32_t offset = kfs_offset(&f);
+    EXPECT_EQ(image_.substr(offset, bytes.size()), bytes) << path;
+    const void* data = &f;
+    std::uint32_t size = 1;
+    if (GetParam()) {
+      EXPECT_EQ(kfs_map(&f, &data, &size), KFS_ERR_ARG) << path;
+      EXPECT_EQ(data, nullptr) << path;
+      continue;
+    }
+    ASSERT_EQ(kfs_map(&f, &data, &size), KFS_OK) << path;
+    EXPECT_EQ(data, exact_.get() + offset) << path;
+    EXPECT_EQ(std::string(static_cast<const char*>(data), size), bytes) << path;
+  }
+  kfs_file stale;
+  const void* data = nullptr;
+  std::uint32_t size = 0;
+  ASSERT_EQ(kfs_open(&drive_, "README.txt", &stale) + Mount(image_), KFS_OK);
+  EXPECT_EQ(kfs_offset(&stale), 0u);
+  EXPECT_EQ(kfs_map(&stale, &data, &size), KFS_ERR_ARG);
+  EXPECT_EQ(kfs_offset(nullptr), 0u);
+}
+
+// The copy function's calls, as (offset in the image, bytes).
+std::vector<std::pair<std::ptrdiff_t, std::uint32_t>> copies;
+const char* copied_image = nullptr;
+void LoggedCopy(void* dst, const void* src, std::uint32_t n) {
+  copies.emplace_back(static_cast<const char*>(src) - copied_image, n);
+  std::memcpy(dst, src, n);
+}
+
+// Each read that has bytes to give makes one call of the copy function, with exactly the
+// file's next bytes; reads at the end make none. Only memory mounts have one.
+TEST_P(Reader, CopyFunctionCopiesEachReadInsideTheFile) {
+  ASSERT_EQ(Mount(image_), KFS_OK);
+  if (GetParam()) {
+    EXPECT_EQ(kfs_set_copy(&drive_, LoggedCopy), KFS_ERR_ARG);
+    return;
+  }
+  ASSERT_EQ(kfs_set_copy(&drive_, LoggedCopy), KFS_OK);
+  copied_image = exact_.get();
+  for (const auto& [path, bytes] : Expected(A)) {
+    if (bytes == "/") continue;
+    kfs_file f;
+    ASSERT_EQ(kfs_open(&drive_, path.c_str(), &f), KFS_OK);
+    std::string read(bytes.size() + 700, '\0');
+    std::vector<std::pair<std::ptrdiff_t, std::uint32_t>> expected;
+    copies.clear();
+    for (std::uint32_t pos = 0; pos <= bytes.size(); pos += 700) {
+      const std::uint32_t n = std::min<std::uint32_t>(700, Size32(bytes) - pos);
+      if (n > 0) expected.emplace_back(kfs_offset(&f) + pos, n);
+      EXPECT_EQ(kfs_read(&f, read.data() + pos, 700), std::int32_t(n)) << path;
+    }
+    EXPECT_EQ(kfs_read(&f, read.data(), 700), 0) << path;
+    EXPECT_EQ(copies, expected) << path;
+    EXPECT_EQ(read.substr(0, bytes.size()), bytes) << path;
+  }
+  // NULL brings memcpy back, and so does every mount.
+  kfs_file f;
+  char byte;
+  copies.clear();
+  ASSERT_EQ(kfs_set_copy(&drive_, nullptr) + kfs_open(&drive_, "README.txt", &f), KFS_OK);
+  EXPECT_EQ(kfs_read(&f, &byte, 1), 1);
+  ASSERT_EQ(kfs_set_copy(&drive_, LoggedCopy) + Mount(image_) + kfs_open(&drive_, "README.txt", &f), KFS_OK);
+  EXPECT_EQ(kfs_read(&f, &byte, 1), 1);
+  EXPECT_TRUE(copies.empty());
+}
+
+// An interrupt handler that arrives in the middle of every copy and reads the next piece of
+// its own file (from the start again at its end), as a game streams music.
+struct Interrupt {
+  kfs_file file;
+  std::string heard;
+  bool inside = false;
+} irq;
+void InterruptedCopy(void* dst, const void* src, std::uint32_t n) {
+  std::memcpy(dst, src, n / 2);
+  if (!irq.inside) {
+    irq.inside = true;
+    char piece[37];
+    if (kfs_tell(&irq.file) == kfs_size(&irq.file)) {
+      EXPECT_EQ(kfs_seek(&irq.file, 0), KFS_OK);
+    }
+    const std::int32_t got = kfs_read(&irq.file, piece, sizeof piece);
+    EXPECT_GT(got, 0);
+    irq.heard.append(piece, std::max(got, 0));
+    irq.inside = false;
+  }
+  std::memcpy(static_cast<char*>(dst) + n / 2, static_cast<const char*>(src) + n / 2, n - n / 2);
+}
+
+// Reading, seeking and mapping one file leave the drive and every other file as they were,
+// so the main program and an interrupt handler can read two files of one drive at once.
+TEST(ReaderInterrupts, TwoFilesOfOneDriveReadAtOnce) {
+  const std::string image = fs::test::Image(A);
+  kfs_drive drive;
+  ASSERT_EQ(kfs_mount_memory(&drive, image.data(), Size32(image)), KFS_OK);
+  ASSERT_EQ(kfs_set_copy(&drive, InterruptedCopy) + kfs_open(&drive, "README.txt", &irq.file), KFS_OK);
+  unsigned char before[sizeof drive];
+  std::memcpy(before, &drive, sizeof drive);
+  Listing listing;
+  std::size_t budget = 1000;
+  EXPECT_EQ(readertest::Walk(drive, "", listing, budget), KFS_OK);
+  EXPECT_EQ(listing, Expected(A));
+  EXPECT_EQ(std::memcmp(before, &drive, sizeof drive), 0) << "the drive changed";
+  const std::string music = Pattern(100);  // README.txt
+  EXPECT_GT(irq.heard.size(), 2 * music.size());
+  for (std::size_t i = 0; i < irq.heard.size(); ++i) ASSERT_EQ(irq.heard[i], music[i % music.size()]) << i;
 }
 
 TEST(ReaderParams, BadBlocksAndMarkers) {
