@@ -46,3 +46,30 @@ reset:
     bx      r0
 3:  b       3b
     .pool
+
+@ The interrupt handler for the BIOS to call (its address goes to 0x03007FFC). The BIOS has
+@ saved r0-r3, r12 and lr in IRQ mode. This acknowledges the raised interrupts and calls
+@ irq_handler(raised) in system mode, on the program's stack, with interrupts still off:
+@ the IRQ stack holds only 160 bytes.
+    .global irq_entry
+irq_entry:
+    mov     r2, #0x04000000
+    add     r2, r2, #0x200
+    ldr     r0, [r2]            @ IE, and IF above it
+    and     r0, r0, r0, lsr #16 @ raised and enabled
+    strh    r0, [r2, #2]        @ acknowledged in IF
+    mrs     r3, spsr
+    stmfd   sp!, {r3, lr}
+    mov     r3, #0x9F           @ system mode, IRQ masked
+    msr     cpsr_c, r3
+    stmfd   sp!, {lr}           @ the interrupted code's lr
+    ldr     r3, =irq_handler
+    mov     lr, pc
+    bx      r3
+    ldmfd   sp!, {lr}
+    mov     r3, #0x92           @ back to IRQ mode, IRQ masked
+    msr     cpsr_c, r3
+    ldmfd   sp!, {r3, lr}
+    msr     spsr_cf, r3
+    bx      lr
+    .pool

@@ -1,16 +1,25 @@
-/* A tiny GBA program: mounts the drives attached to it, walks them and writes a listing of
- * every directory, and of every file with its size and CRC-32, into external work RAM. The
- * test's emulator runner reads it from there. Lines:
+/* A GBA program: mounts the drives attached to it and reads every file three ways, through
+ * kfs_map (no copy), kfs_read with the DMA3 copier, and fread on a stream of kfs_fopen,
+ * while a timer interrupt streams another file of drive 0 and checks it. Then it times
+ * each way of reading the largest file. It writes a listing into external work RAM, where
+ * the test's emulator runner reads it. Lines:
  *   drive SLOT NAME
  *   d SLOT PATH
- *   f SLOT PATH SIZE CRC32
+ *   f SLOT PATH SIZE CRC32             (all three ways gave these bytes)
  *   error WHAT CODE
- *   speed SIZE READ_CYCLES OPEN_CYCLES    (the largest file)
- * Cycles are CPU cycles (16.78 MHz) spent in kfs_read and kfs_open, timed by timers 0 and 1. */
+ *   irq NAME READS BYTES DURING BAD    (the interrupt's stream: pieces read, bytes checked,
+ *                                       pieces read while the main loop was in a read, and
+ *                                       pieces that differed from the mapped bytes)
+ *   speed WAY BYTES CYCLES             (the largest file)
+ * Cycles are CPU cycles (16.78 MHz) spent in the calls, counted by timers 0 and 1. */
+#include <errno.h>
 #include <stdint.h>
+#include <stdio.h>
 #include <string.h>
 
+#include "dma_copy.h"
 #include "kivofs_reader.h"
+#include "kivofs_stdio.h"
 
 KFS_DEFINE_BLOCK(kivo_block);
 
@@ -19,9 +28,18 @@ KFS_DEFINE_BLOCK(kivo_block);
 #define REG_TM0CNT_H (*(volatile uint16_t *)0x04000102)
 #define REG_TM1CNT_L (*(volatile uint16_t *)0x04000104)
 #define REG_TM1CNT_H (*(volatile uint16_t *)0x04000106)
+#define REG_TM2CNT_L (*(volatile uint16_t *)0x04000108)
+#define REG_TM2CNT_H (*(volatile uint16_t *)0x0400010A)
+#define REG_IE (*(volatile uint16_t *)0x04000200)
+#define REG_IF (*(volatile uint16_t *)0x04000202)
 #define REG_WAITCNT (*(volatile uint16_t *)0x04000204)
+#define REG_IME (*(volatile uint16_t *)0x04000208)
+#define IRQ_VECTOR (*(volatile uint32_t *)0x03007FFC)
+#define IRQ_TIMER2 0x0020u
 #define CARTRIDGE ((const uint8_t *)0x08000000)
 #define CARTRIDGE_MAX 0x02000000u /* 32 MiB */
+/* Cycles between two interrupts of the stream: odd, so that they land everywhere. */
+#define STREAM_PERIOD 9973u
 
 /* Read by the runner at 0x02000000 once `done` holds LISTING_DONE. */
 #define LISTING_DONE 0x54534C4Bu
@@ -31,10 +49,29 @@ struct listing {
   char text[60 * 1024];
 };
 __attribute__((section(".listing"))) struct listing listing;
-__attribute__((section(".ewram"))) static uint8_t chunk[16 * 1024];
+__attribute__((section(".ewram"), aligned(4))) static uint8_t ewram_chunk[16 * 1024];
+__attribute__((aligned(4))) static uint8_t iwram_chunk[16 * 1024];
 static uint32_t crc_table[256];
 static char path[256];
-static uint32_t big_size, big_read_cycles, big_open_cycles;
+static kfs_drive drives[2];
+static int mounted[2];
+/* The largest file: where it is, for the timings. */
+static char big_path[256];
+static int big_slot = -1;
+static uint32_t big_size;
+
+/* The interrupt's file, read a piece at a time and compared with its mapped bytes. */
+static struct {
+  kfs_file file;
+  const uint8_t *bytes;
+  char name[KFS_NAME_MAX + 1];
+  uint32_t reads, heard, during, bad;
+  __attribute__((aligned(4))) uint8_t piece[256];
+} stream;
+static volatile int main_reading;
+
+void irq_entry(void);
+void irq_handler(uint32_t raised);
 
 static void put(const char *text) {
   uint32_t n = (uint32_t)strlen(text);
@@ -62,6 +99,24 @@ static void put_error(const char *what, int code) {
   put("\n");
 }
 
+/* "error WAY PATH CODE": one way of reading a file failed or gave other bytes. */
+static void put_failure(const char *way, const char *file, int code) {
+  put("error ");
+  put(way);
+  put(" ");
+  put(file);
+  put_number((uint32_t)code, 10);
+  put("\n");
+}
+
+static void put_speed(const char *way, uint32_t bytes, uint32_t spent) {
+  put("speed ");
+  put(way);
+  put_number(bytes, 10);
+  put_number(spent, 10);
+  put("\n");
+}
+
 static uint32_t cycles(void) {
   uint16_t high, low;
   do {
@@ -71,47 +126,127 @@ static uint32_t cycles(void) {
   return (uint32_t)high << 16 | low;
 }
 
-static void file(int slot, kfs_drive *d, uint32_t size) {
-  kfs_file f;
-  uint32_t crc = 0xFFFFFFFFu, read_cycles = 0, open_cycles = cycles();
+static uint32_t crc_update(uint32_t crc, const uint8_t *bytes, uint32_t n) {
+  uint32_t i;
+  for (i = 0; i < n; ++i) crc = crc_table[(crc ^ bytes[i]) & 0xFFu] ^ crc >> 8;
+  return crc;
+}
+
+void irq_handler(uint32_t raised) {
+  uint32_t pos;
   int32_t got;
-  int result = kfs_open(d, path, &f);
-  open_cycles = cycles() - open_cycles;
+  if ((raised & IRQ_TIMER2) == 0) return;
+  pos = kfs_tell(&stream.file);
+  if (pos == kfs_size(&stream.file)) {
+    pos = 0;
+    if (kfs_seek(&stream.file, 0) != KFS_OK) ++stream.bad;
+  }
+  got = kfs_read(&stream.file, stream.piece, sizeof stream.piece);
+  ++stream.reads;
+  if (main_reading) ++stream.during;
+  if (got <= 0 || memcmp(stream.piece, stream.bytes + pos, (uint32_t)got) != 0) {
+    ++stream.bad;
+  } else {
+    stream.heard += (uint32_t)got;
+  }
+}
+
+/* The CRC-32 of a whole file read from its start through kfs_read, `chunk` bytes at a time
+ * into `buffer`; the cycles spent in kfs_read go to *spent. The last kfs_read's result. */
+static int32_t crc_by_read(kfs_file *f, uint8_t *buffer, uint32_t chunk, uint32_t *crc,
+                           uint32_t *spent) {
+  uint32_t sum = 0xFFFFFFFFu, total = 0;
+  int32_t got = kfs_seek(f, 0);
+  if (got != KFS_OK) return got;
+  for (;;) {
+    uint32_t start = cycles();
+    main_reading = 1;
+    got = kfs_read(f, buffer, chunk);
+    main_reading = 0;
+    total += cycles() - start;
+    if (got <= 0) break;
+    sum = crc_update(sum, buffer, (uint32_t)got);
+  }
+  *crc = ~sum;
+  *spent = total;
+  return got;
+}
+
+/* The same through fread on a stream: 0, or errno. */
+static int crc_by_fread(FILE *f, uint8_t *buffer, uint32_t chunk, uint32_t *crc,
+                        uint32_t *spent) {
+  uint32_t sum = 0xFFFFFFFFu, total = 0;
+  size_t got;
+  errno = 0;
+  do {
+    uint32_t start = cycles();
+    main_reading = 1;
+    got = fread(buffer, 1, chunk, f);
+    main_reading = 0;
+    total += cycles() - start;
+    sum = crc_update(sum, buffer, (uint32_t)got);
+  } while (got > 0);
+  *crc = ~sum;
+  *spent = total;
+  return ferror(f) ? (errno != 0 ? errno : EIO) : 0;
+}
+
+/* Reads the file at `path` through fread `chunk` bytes at a time; 0, or errno. */
+static int crc_of_stream(kfs_drive *d, const char *file, int buffered, uint32_t chunk,
+                         uint32_t *crc, uint32_t *spent) {
+  FILE *f = kfs_fopen(d, file, "rb");
+  int result;
+  if (f == NULL) return errno;
+  if (buffered && setvbuf(f, NULL, _IOFBF, BUFSIZ) != 0) {
+    fclose(f);
+    return EINVAL;
+  }
+  result = crc_by_fread(f, ewram_chunk, chunk, crc, spent);
+  fclose(f);
+  return result;
+}
+
+/* Reads the file at `path` through kfs_map, kfs_read and fread; lists it when all three
+ * give the same bytes, of the size its directory gives. */
+static void check_file(int slot, uint32_t size) {
+  kfs_file f;
+  const void *data;
+  uint32_t mapped, crc, crc_read, crc_stream, spent;
+  int result = kfs_open(&drives[slot], path, &f);
+  if (result == KFS_OK) result = kfs_map(&f, &data, &mapped);
   if (result != KFS_OK) {
     put_error(path, result);
     return;
   }
-  for (;;) {
-    uint32_t start = cycles(), i;
-    got = kfs_read(&f, chunk, sizeof chunk);
-    read_cycles += cycles() - start;
-    if (got <= 0) break;
-    for (i = 0; i < (uint32_t)got; ++i) crc = crc_table[(crc ^ chunk[i]) & 0xFFu] ^ crc >> 8;
-  }
-  if (got < 0) put_error(path, got);
+  crc = ~crc_update(0xFFFFFFFFu, (const uint8_t *)data, mapped);
+  if (mapped != size) put_failure("kfs_map", path, (int)mapped);
+  result = crc_by_read(&f, ewram_chunk, sizeof ewram_chunk, &crc_read, &spent);
+  if (result != 0 || crc_read != crc) put_failure("kfs_read", path, result);
+  result = crc_of_stream(&drives[slot], path, 0, 4096, &crc_stream, &spent);
+  if (result != 0 || crc_stream != crc) put_failure("fread", path, result);
   put("f");
   put_number((uint32_t)slot, 10);
   put(" ");
   put(path);
   put_number(size, 10);
-  put_number(~crc, 16);
+  put_number(crc, 16);
   put("\n");
-  if (size >= big_size) {
+  if (big_slot < 0 || size > big_size) {
+    big_slot = slot;
     big_size = size;
-    big_read_cycles = read_cycles;
-    big_open_cycles = open_cycles;
+    memcpy(big_path, path, sizeof big_path);
   }
 }
 
 /* Lists the directory whose path is the first `length` bytes of `path`. Names hold at most
  * 16 bytes, and the reader refuses directories that lead back up, so the depth is bounded
  * by the path buffer. */
-static void walk(int slot, kfs_drive *d, uint32_t length) {
+static void walk(int slot, uint32_t length) {
   kfs_dir dir;
   kfs_stat st;
   int result;
   path[length] = '\0';
-  result = kfs_opendir(d, path, &dir);
+  result = kfs_opendir(&drives[slot], path, &dir);
   while (result == KFS_OK && (result = kfs_readdir(&dir, &st)) == 1) {
     uint32_t start = length == 0 ? 0 : length + 1, n = (uint32_t)strlen(st.name);
     if (start + n + 1 > sizeof path) {
@@ -126,9 +261,9 @@ static void walk(int slot, kfs_drive *d, uint32_t length) {
       put(" ");
       put(path);
       put("\n");
-      walk(slot, d, start + n);
+      walk(slot, start + n);
     } else {
-      file(slot, d, st.size);
+      check_file(slot, st.size);
     }
     result = KFS_OK;
   }
@@ -138,13 +273,119 @@ static void walk(int slot, kfs_drive *d, uint32_t length) {
   }
 }
 
-int main(void) {
-  kfs_params params, found;
-  kfs_drive drive;
-  char name[KFS_NAME_MAX + 1];
-  uint32_t i, bit;
-  int slot, result;
+/* Starts the timer interrupt on the largest file in the root of drive 0. */
+static void start_stream(void) {
+  kfs_dir dir;
+  kfs_stat st;
+  const void *data;
+  uint32_t size = 0;
+  int result = kfs_opendir(&drives[0], "", &dir);
+  while (result == KFS_OK && kfs_readdir(&dir, &st) == 1) {
+    if (!st.is_dir && st.size > size) {
+      size = st.size;
+      memcpy(stream.name, st.name, sizeof stream.name);
+    }
+  }
+  if (result == KFS_OK) result = size > 0 ? kfs_open(&drives[0], stream.name, &stream.file) : KFS_ERR_NOT_FOUND;
+  if (result == KFS_OK) result = kfs_map(&stream.file, &data, &size);
+  if (result != KFS_OK) {
+    put_error("stream", result);
+    return;
+  }
+  stream.bytes = (const uint8_t *)data;
+  IRQ_VECTOR = (uint32_t)(uintptr_t)irq_entry;
+  REG_TM2CNT_L = (uint16_t)(0x10000u - STREAM_PERIOD);
+  REG_TM2CNT_H = 0x00C0; /* every cycle, interrupt on overflow */
+  REG_IF = 0xFFFF;
+  REG_IE = IRQ_TIMER2;
+  REG_IME = 1;
+}
 
+static void stop_stream(void) {
+  REG_IME = 0;
+  REG_TM2CNT_H = 0;
+  if (stream.bytes == NULL) return;
+  put("irq ");
+  put(stream.name);
+  put_number(stream.reads, 10);
+  put_number(stream.heard, 10);
+  put_number(stream.during, 10);
+  put_number(stream.bad, 10);
+  put("\n");
+}
+
+/* kfs_read of the whole file with each copy function into each work RAM, 16 KiB at a time
+ * (and 4 KiB, as fread below). */
+static void time_reads(kfs_file *f, uint32_t crc) {
+  static const struct {
+    const char *way;
+    kfs_copy_fn copy;
+    int iwram;
+    uint32_t chunk;
+  } ways[] = {{"read-memcpy-ewram", NULL, 0, sizeof ewram_chunk},
+              {"read-dma-ewram", gba_dma_copy, 0, sizeof ewram_chunk},
+              {"read-memcpy-iwram", NULL, 1, sizeof iwram_chunk},
+              {"read-dma-iwram", gba_dma_copy, 1, sizeof iwram_chunk},
+              {"read-memcpy-ewram-4k", NULL, 0, 4096},
+              {"read-dma-ewram-4k", gba_dma_copy, 0, 4096}};
+  uint32_t i, got_crc, spent;
+  for (i = 0; i < sizeof ways / sizeof ways[0]; ++i) {
+    uint8_t *buffer = ways[i].iwram ? iwram_chunk : ewram_chunk;
+    int32_t result = kfs_set_copy(&drives[big_slot], ways[i].copy);
+    if (result == KFS_OK) result = crc_by_read(f, buffer, ways[i].chunk, &got_crc, &spent);
+    if (result != 0 || got_crc != crc) put_failure(ways[i].way, big_path, result);
+    put_speed(ways[i].way, big_size, spent);
+  }
+}
+
+/* fread of the whole file, 4 KiB at a time, with each copy function; also through a stdio
+ * buffer, to show what the second copy costs. */
+static void time_freads(uint32_t crc) {
+  static const struct {
+    const char *way;
+    kfs_copy_fn copy;
+    int buffered;
+  } ways[] = {{"fread-memcpy-ewram", NULL, 0},
+              {"fread-dma-ewram", gba_dma_copy, 0},
+              {"fread-dma-ewram-buffered", gba_dma_copy, 1}};
+  uint32_t i, got_crc, spent;
+  for (i = 0; i < sizeof ways / sizeof ways[0]; ++i) {
+    int result = kfs_set_copy(&drives[big_slot], ways[i].copy);
+    if (result == KFS_OK) {
+      result = crc_of_stream(&drives[big_slot], big_path, ways[i].buffered, 4096, &got_crc, &spent);
+    }
+    if (result != 0 || got_crc != crc) put_failure(ways[i].way, big_path, result);
+    put_speed(ways[i].way, big_size, spent);
+  }
+}
+
+/* Times opening, mapping and reading the largest file, with no interrupt running. */
+static void time_largest(void) {
+  kfs_file f;
+  const void *data;
+  uint32_t open_cycles, map_cycles, size, crc;
+  int result;
+  if (big_slot < 0) return;
+  open_cycles = cycles();
+  result = kfs_open(&drives[big_slot], big_path, &f);
+  open_cycles = cycles() - open_cycles;
+  map_cycles = cycles();
+  if (result == KFS_OK) result = kfs_map(&f, &data, &size);
+  map_cycles = cycles() - map_cycles;
+  if (result != KFS_OK) {
+    put_error(big_path, result);
+    return;
+  }
+  put_speed("open", big_size, open_cycles);
+  put_speed("map", big_size, map_cycles);
+  crc = ~crc_update(0xFFFFFFFFu, (const uint8_t *)data, size);
+  time_reads(&f, crc);
+  time_freads(crc);
+  kfs_set_copy(&drives[big_slot], gba_dma_copy);
+}
+
+static void start_hardware(void) {
+  uint32_t i, bit;
   listing.done = 0;
   listing.length = 0;
   REG_DISPCNT = 0x0080; /* forced blank: nothing to show */
@@ -158,7 +399,35 @@ int main(void) {
     for (bit = 0; bit < 8; ++bit) c = c & 1u ? 0xEDB88320u ^ c >> 1 : c >> 1;
     crc_table[i] = c;
   }
+}
 
+/* Mounts both slots, reading with DMA3. */
+static void mount_drives(const kfs_params *params) {
+  char name[KFS_NAME_MAX + 1];
+  int slot, result;
+  for (slot = 0; slot < 2; ++slot) {
+    if (params->start[slot] == 0 && params->end[slot] == 0) continue;
+    result = kfs_mount_memory(&drives[slot], CARTRIDGE + params->start[slot],
+                              params->end[slot] - params->start[slot] + 1);
+    if (result == KFS_OK) result = kfs_set_copy(&drives[slot], gba_dma_copy);
+    if (result != KFS_OK) {
+      put_error("mount", result);
+      continue;
+    }
+    mounted[slot] = 1;
+    kfs_drive_name(&drives[slot], name);
+    put("drive");
+    put_number((uint32_t)slot, 10);
+    put(" ");
+    put(name);
+    put("\n");
+  }
+}
+
+int main(void) {
+  kfs_params params, found;
+  int result;
+  start_hardware();
   result = kfs_decode_params(kivo_block + 11, &params);
   if (result != KFS_OK) put_error("params", result);
   /* The search must find the same block: the library never holds the marker itself. */
@@ -167,27 +436,12 @@ int main(void) {
       memcmp(found.end, params.end, sizeof found.end) != 0) {
     put_error("find", result == KFS_OK ? KFS_ERR_FORMAT : result);
   }
-  for (slot = 0; slot < 2; ++slot) {
-    if (params.start[slot] == 0 && params.end[slot] == 0) continue;
-    result = kfs_mount_memory(&drive, CARTRIDGE + params.start[slot],
-                              params.end[slot] - params.start[slot] + 1);
-    if (result != KFS_OK) {
-      put_error("mount", result);
-      continue;
-    }
-    kfs_drive_name(&drive, name);
-    put("drive");
-    put_number((uint32_t)slot, 10);
-    put(" ");
-    put(name);
-    put("\n");
-    walk(slot, &drive, 0);
-  }
-  put("speed");
-  put_number(big_size, 10);
-  put_number(big_read_cycles, 10);
-  put_number(big_open_cycles, 10);
-  put("\n");
+  mount_drives(&params);
+  start_stream();
+  if (mounted[0]) walk(0, 0);
+  if (mounted[1]) walk(1, 0);
+  stop_stream();
+  time_largest();
   listing.done = LISTING_DONE;
   for (;;) {
   }
