@@ -40,6 +40,10 @@ KFS_DEFINE_BLOCK(kivo_block);
 #define CARTRIDGE_MAX 0x02000000u /* 32 MiB */
 /* Cycles between two interrupts of the stream: odd, so that they land everywhere. */
 #define STREAM_PERIOD 9973u
+/* The walk's kfs_read asks for this much at a time: little, so that the interrupt often
+ * lands while a copy is being set up; even but not a multiple of 4, so that the copier's
+ * 32-bit and 16-bit transfers and its memcpy heads and tails all take turns. */
+#define WALK_PIECE 302u
 
 /* Read by the runner at 0x02000000 once `done` holds LISTING_DONE. */
 #define LISTING_DONE 0x54534C4Bu
@@ -220,7 +224,7 @@ static void check_file(int slot, uint32_t size) {
   }
   crc = ~crc_update(0xFFFFFFFFu, (const uint8_t *)data, mapped);
   if (mapped != size) put_failure("kfs_map", path, (int)mapped);
-  result = crc_by_read(&f, ewram_chunk, sizeof ewram_chunk, &crc_read, &spent);
+  result = crc_by_read(&f, ewram_chunk, WALK_PIECE, &crc_read, &spent);
   if (result != 0 || crc_read != crc) put_failure("kfs_read", path, result);
   result = crc_of_stream(&drives[slot], path, 0, 4096, &crc_stream, &spent);
   if (result != 0 || crc_stream != crc) put_failure("fread", path, result);
