@@ -2,10 +2,12 @@
 // File_win32.cpp hold the host calls.
 #include "base/File.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 namespace kivo {
 
@@ -52,6 +54,20 @@ Error File::Failed(std::string_view action, int error) const {
                    path_);
 }
 
+bool SameBytes(const File& a, const File& b, std::uint64_t length) {
+  constexpr std::size_t Chunk = std::size_t{1} << 20;
+  std::vector<std::byte> left(static_cast<std::size_t>(std::min<std::uint64_t>(Chunk, length)));
+  std::vector<std::byte> right(left.size());
+  for (std::uint64_t at = 0; at < length;) {
+    auto size = static_cast<std::size_t>(std::min<std::uint64_t>(left.size(), length - at));
+    if (!a.ReadAt(at, {left.data(), size}) || !b.ReadAt(at, {right.data(), size})) return false;
+    if (!std::equal(left.begin(), left.begin() + static_cast<std::ptrdiff_t>(size), right.begin())) {
+      return false;
+    }
+    at += size;
+  }
+  return true;
+}
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
   // A path that ends in a separator (or is empty) has no file name to separate from; on

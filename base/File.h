@@ -125,6 +125,10 @@ class File {
   std::uint64_t size_ = 0;
 };
 
+// Whether the first `length` bytes of `a` and `b` are equal; false when either cannot be
+// read that far.
+bool SameBytes(const File& a, const File& b, std::uint64_t length);
+
 // A whole regular file mapped read-only: large files are paged in as they are read instead
 // of being copied into memory. Errors as File::Open's with the action "read".
 class MappedFile {
@@ -156,7 +160,7 @@ class MappedFile {
 // may not open for writing, or that is not a regular file, is refused before anything is
 // written; a target reached through symbolic links is replaced at the end of the links,
 // which stay; the replaced file keeps its mode, and its owner where the user may keep it.
-// A hard link is broken by the rename: the other names keep the old bytes.
+// A hard link is broken by the rename: the other names keep the old bytes (when they differ).
 // Errors say "cannot write 'target': <reason>": CannotOpen or NotRegular when the output
 // could not be made at all, Io when writing it failed.
 class OutputFile {
@@ -174,7 +178,9 @@ class OutputFile {
   Result<bool> CopyWhole(const File& source, std::uint64_t length, std::uint64_t offset) {
     return file_.CopyWhole(source, length, offset);
   }
-  // Closes and renames over the target.
+  // Closes and renames over the target. A target that already holds exactly these bytes is
+  // left untouched (its time too), so that nothing made from it is made again; only its
+  // size and then its bytes are compared.
   Status Commit();
 
  private:
@@ -194,6 +200,8 @@ class OutputFile {
       : file_(std::move(file)),
         destination_(std::move(destination)),
         temp_(new Temporary(std::move(temporary))) {}
+  // Whether the regular target of `targetSize` bytes holds what was written.
+  bool SameAsTarget(std::uint64_t targetSize) const;
   static Result<OutputFile> CreateIn(int directory, const std::filesystem::path& shown,
                                      const std::string& destination, bool followLinks);
 

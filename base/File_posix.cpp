@@ -343,6 +343,18 @@ Result<OutputFile> OutputFile::CreateIn(int directory, const std::filesystem::pa
   return CannotWrite(shown, ErrorKind::CannotOpen, "no temporary name free");
 }
 
+bool OutputFile::SameAsTarget(std::uint64_t targetSize) const {
+  struct stat written {};
+  if (::fstat(file_.fd_.get(), &written) != 0 ||
+      static_cast<std::uint64_t>(written.st_size) != targetSize) {
+    return false;
+  }
+  int fd = ::openat(temp_->directory, destination_.c_str(),
+                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  return SameBytes(file_, File(file_.path(), fd, targetSize), targetSize);
+}
+
 Status OutputFile::Commit() {
   const std::filesystem::path& shown = file_.path();
   if (!temp_) return CannotWrite(shown, ErrorKind::Io, "already closed");
@@ -356,6 +368,12 @@ Status OutputFile::Commit() {
   const int fd = file_.fd_.get();
   if (::fstatat(directory, destination_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
       S_ISREG(old.st_mode)) {
+    // Identical bytes leave the target as it was, its time too, so nothing that depends on
+    // it is made again.
+    if (SameAsTarget(static_cast<std::uint64_t>(old.st_size))) {
+      temp_.reset();
+      return file_.Close();
+    }
     if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
       [[maybe_unused]] int groupOnly = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
     }

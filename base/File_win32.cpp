@@ -348,9 +348,24 @@ Result<OutputFile> OutputFile::CreateIn(int, const std::filesystem::path& shown,
   return CannotWrite(shown, ErrorKind::CannotOpen, "no temporary name free");
 }
 
+bool OutputFile::SameAsTarget(std::uint64_t targetSize) const {
+  LARGE_INTEGER written{};
+  if (!::GetFileSizeEx(HandleOf(file_.fd_.get()), &written) ||
+      static_cast<std::uint64_t>(written.QuadPart) != targetSize) {
+    return false;
+  }
+  auto existing = File::Open(PathFromUtf8(destination_), Access::Read, "read");
+  return existing && existing->size() == targetSize && SameBytes(file_, *existing, targetSize);
+}
+
 Status OutputFile::Commit() {
   const std::filesystem::path& shown = file_.path();
   if (!temp_) return CannotWrite(shown, ErrorKind::Io, "already closed");
+  // Identical bytes leave the target as it was, its time too.
+  if (auto size = FileSize(PathFromUtf8(destination_)); size && SameAsTarget(*size)) {
+    temp_.reset();
+    return file_.Close();
+  }
   // No flush, as on POSIX: the rename keeps a failed run from touching the target.
   if (Status closed = file_.Close(); !closed) {
     temp_.reset();

@@ -3,6 +3,7 @@
 // the glob matcher, which Windows builds use as well, checked against the C library's.
 #include "base/File.h"
 
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -90,6 +91,35 @@ TEST(OutputFile, KeepsModeAndOwnerAndBreaksAHardLink) {
   }
   EXPECT_EQ(info.st_nlink, 1u);
   EXPECT_EQ(ReadFile(dir / "out.kid") + ReadFile(dir / "other.kid"), "newold");
+}
+
+// A target that already holds the new bytes keeps its file, bytes and time; any difference,
+// in size or in one byte, replaces it.
+TEST(OutputFile, LeavesAnIdenticalTargetUntouched) {
+  const struct {
+    const char* written;
+    bool kept;
+  } cases[] = {
+      {.written = "same bytes", .kept = true},
+      {.written = "same bytez", .kept = false},
+      {.written = "same bytes!", .kept = false},
+      {.written = "", .kept = false},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    WriteFile(dir / "out.kid", "same bytes");
+    const struct timespec past[2] = {{.tv_sec = 1000000000, .tv_nsec = 0}, {.tv_sec = 1000000000, .tv_nsec = 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "out.kid").c_str(), past, 0), 0);
+    struct stat before {};
+    ASSERT_EQ(::stat((dir / "out.kid").c_str(), &before), 0);
+    ASSERT_TRUE(Replace(dir / "out.kid", c.written).ok()) << c.written;
+    struct stat after {};
+    ASSERT_EQ(::stat((dir / "out.kid").c_str(), &after), 0);
+    EXPECT_EQ(ReadFile(dir / "out.kid"), c.written);
+    EXPECT_EQ(after.st_ino == before.st_ino, c.kept) << c.written;
+    EXPECT_EQ(after.st_mtim.tv_sec == past[0].tv_sec, c.kept) << c.written;
+    EXPECT_EQ(Snapshot(dir.path()).size(), 1u) << "a temporary stayed beside " << c.written;
+  }
 }
 
 TEST(Glob, MatchesAsFnmatchDoes) {

@@ -41,6 +41,10 @@ const std::string Layout =
 const std::string GbaWindow =
     "passes the 32 MiB that a GBA program can see (0x08000000 to 0x09FFFFFF): bytes from 33554432 on cannot be read\n";
 
+// A time long before any test ran, in whole seconds, which every host's file times hold.
+const stdfs::file_time_type Past =
+    std::chrono::floor<std::chrono::seconds>(stdfs::file_time_type::clock::now() - std::chrono::hours(24 * 365));
+
 class Commands : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -104,7 +108,13 @@ TEST_F(Commands, BuildAndReadADrive) {
        [&] { EXPECT_EQ(Mismatch(File("a.kid"), image), -1); }},
       {{"TZ=Asia/Tokyo", "build", "src/", "-o", "b.kid"}, 0, Statistics + "ee\n", "",
        [&] { EXPECT_EQ(Mismatch(File("b.kid"), image), -1); }},
-      {{"build", "src", "-o", "c.kid", "-q"}, 0, "", "", [&] { EXPECT_EQ(Mismatch(File("c.kid"), image), -1); }},
+      {{"build", "src", "-o", "c.kid", "-q"}, 0, "", "", [&] {
+         EXPECT_EQ(Mismatch(File("c.kid"), image), -1);
+         stdfs::last_write_time(dir / "c.kid", Past);
+       }},
+      // The same bytes again leave the output as it was, its time too, so make reruns nothing.
+      {{"build", "src", "-o", "c.kid", "-q"}, 0, "", "",
+       [&] { EXPECT_EQ(stdfs::last_write_time(dir / "c.kid"), Past); }},
       {{"build", "src", "-o", "d.kid", "--dry-run", "--depfile", "d.d"}, 0, Statistics, "",
        [&] { EXPECT_FALSE(stdfs::exists(dir / "d.kid") || stdfs::exists(dir / "d.d")); }},
       // What the build read, for make: every directory and file, each also a rule of its own.
@@ -228,7 +238,10 @@ TEST_F(Commands, AttachInspectAndDetach) {
        [&] {
          EXPECT_EQ(File("kept.nds").substr(0x80, 4) + File("kept.nds").substr(0x15E, 2), Hex("003E0000 099C"));
          EXPECT_EQ(File("kept.d"), "kept.nds: \\\n host.nds \\\n a.kid\nhost.nds:\na.kid:\n");
+         stdfs::last_write_time(dir / "kept.nds", Past);
        }},
+      {{"attach", "host.nds", "-o", "kept.nds", "--drive0", "a.kid", "--nds-header"}, 0, "*", "",
+       [&] { EXPECT_EQ(stdfs::last_write_time(dir / "kept.nds"), Past); }},
       {{"rominfo", "kept.nds"}, 0, "*slot 1 end:   15871\nslot 2 start: 0\nslot 2 end:   0\n*slot 2: empty\nNDS used size: 15872\n", ""},
       // A GBA program sees the first 32 MiB of its ROM.
       {{"rominfo", "fits.gba"}, 0, "*", ""},
