@@ -16,6 +16,8 @@ struct BuildOptions {
   std::string source;
   std::string output;
   std::string depfile;
+  std::string depfileTarget;
+  std::string depfileLinks;
   std::string name = std::string(fs::DefaultDriveName);
   bool hostOrder = false;
   std::vector<std::string> excludes;
@@ -23,6 +25,47 @@ struct BuildOptions {
   bool quiet = false;
   bool trace = false;
 };
+
+// What the build reads: the source root, and every directory and file that the scan
+// recorded, with names that build tools misread reached through links if asked.
+Result<std::vector<std::string>> ReadPaths(const BuildOptions& options,
+                                           const std::vector<fs::ScanRecord>& records) {
+  // Make reads "name(member)" as a member of an archive; a directory is the same file
+  // as its "." entry, so "Level (1)/." names it without that reading.
+  auto directory = [](const std::string& path) {
+    return path.ends_with(')') ? path + "/." : path;
+  };
+  std::vector<std::string> read{directory(options.source)};
+  for (const fs::ScanRecord& record : records) {
+    read.push_back(record.isDirectory ? directory(record.fullPath) : record.fullPath);
+  }
+  if (options.depfileLinks.empty()) return read;
+  const std::filesystem::path linkDir = PathFromUtf8(options.depfileLinks);
+  if (!options.dryRun) return LinkUnplainPaths(read, linkDir);
+  for (std::string& path : read) {
+    if (!PlainForBuildTools(path)) path = LinkPathFor(path, linkDir);
+  }
+  return read;
+}
+
+// The dependency file, written beside its target before the build and committed only after
+// it; with --dry-run only checked. Nothing (no file) when it is only checked.
+Result<std::optional<OutputFile>> PrepareBuildDepFile(const BuildOptions& options,
+                                                      const std::vector<fs::ScanRecord>& records) {
+  auto read = ReadPaths(options, records);
+  if (!read) return read.error();
+  const std::string& target = options.depfileTarget.empty() ? options.output : options.depfileTarget;
+  if (options.dryRun) {
+    if (auto text = FormatDepFile(target, *read); !text) {
+      return MakeError(text.error().kind, "cannot write the dependency file " +
+                                              Quoted(options.depfile) + ": " + text.error().message);
+    }
+    return std::optional<OutputFile>();
+  }
+  auto prepared = PrepareDepFile(PathFromUtf8(options.depfile), target, *read);
+  if (!prepared) return prepared.error();
+  return std::optional<OutputFile>(std::move(*prepared));
+}
 
 int RunBuild(const BuildOptions& options) {
   fs::BuilderOptions builderOptions;
@@ -50,31 +93,12 @@ int RunBuild(const BuildOptions& options) {
   fs::DriveBuilder builder(diagnostics, builderOptions);
   builder.ScanTree(options.source);
 
-  // What the build reads: the source root, and every directory and file that the scan
-  // recorded. Written beside its target before the build, committed only after it.
   std::optional<OutputFile> depfile;
   if (!options.depfile.empty()) {
-    // Make reads "name(member)" as a member of an archive; a directory is the same file
-    // as its "." entry, so "Level (1)/." names it without that reading.
-    auto directory = [](const std::string& path) {
-      return path.ends_with(')') ? path + "/." : path;
-    };
-    std::vector<std::string> read{directory(options.source)};
-    for (const fs::ScanRecord& record : builder.records()) {
-      read.push_back(record.isDirectory ? directory(record.fullPath) : record.fullPath);
-    }
-    if (options.dryRun) {
-      if (auto text = FormatDepFile(options.output, read); !text) {
-        return Fail("cannot write the dependency file " + Quoted(options.depfile) + ": " +
-                    text.error().message);
-      }
-    } else {
-      auto prepared = PrepareDepFile(PathFromUtf8(options.depfile), options.output, read);
-      if (!prepared) return Fail(prepared.error());
-      depfile = std::move(*prepared);
-    }
+    auto prepared = PrepareBuildDepFile(options, builder.records());
+    if (!prepared) return Fail(prepared.error());
+    depfile = std::move(*prepared);
   }
-
   int result = options.dryRun ? builder.CheckImage() : builder.BuildImage(options.output);
   std::cout.flush();
   if (result != fs::BuildOk) {
@@ -98,6 +122,13 @@ Command AddBuildCommand(CLI::App& parent) {
   app->add_option("--depfile", options->depfile,
                   "Also write a make dependency file listing every directory and file read")
       ->type_name("FILE");
+  app->add_option("--depfile-target", options->depfileTarget,
+                  "The target that the dependency file names (default: the output)")
+      ->type_name("NAME");
+  app->add_option("--depfile-links", options->depfileLinks,
+                  "In the dependency file, reach paths that CMake or Ninja would misread through "
+                  "symbolic links made in DIR")
+      ->type_name("DIR");
   app->add_option("--name", options->name, "Drive name to store (at most 15 characters)");
   app->add_flag("--host-order", options->hostOrder,
                 "Keep the host's listing order instead of sorting each directory by name");

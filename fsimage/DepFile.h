@@ -33,4 +33,24 @@ Result<std::string> FormatDepFile(std::string_view target,
 Result<OutputFile> PrepareDepFile(const std::filesystem::path& path, std::string_view target,
                                   const std::vector<std::string>& prerequisites);
 
+// Whether CMake (both its Makefile and its Ninja generators) and make read `path` back from a
+// dependency file as the same name. Tried one character at a time, CMake 3.25 misreads most
+// punctuation: ':', '|' or a trailing space stop every later build of a Makefile generator,
+// and '#', '$', '*', '?', quotes and the like make Ninja rerun the command on every build.
+// Plain are ASCII letters and digits, the bytes of UTF-8 characters, '/', '.', '_', '-', '+',
+// ',', '@', and a space that does not end a name.
+bool PlainForBuildTools(std::string_view path);
+
+// Where a dependency file names `path` when it is not plain: a symbolic link in `linkDir`,
+// named after a hash of the path. Build tools read a file's time stamp through a link.
+std::string LinkPathFor(std::string_view path, const std::filesystem::path& linkDir);
+
+// `paths` with every one that is not plain replaced by its link (LinkPathFor), made to lead
+// to the path's absolute form. Links of earlier runs that are no longer named are removed;
+// nothing else in `linkDir` is touched. Where the host makes no link (Windows without the
+// right to), the nearest plain folder above the path stands in for it, which still changes
+// when an item is added, removed or renamed there.
+Result<std::vector<std::string>> LinkUnplainPaths(const std::vector<std::string>& paths,
+                                                  const std::filesystem::path& linkDir);
+
 }  // namespace kivo

@@ -120,6 +120,9 @@ TEST_F(Commands, BuildAndReadADrive) {
       // What the build read, for make: every directory and file, each also a rule of its own.
       {{"build", "src", "-o", "e.kid", "--depfile", "e.d", "--exclude", "*.bin", "-q"}, 0, "", "",
        [&] { EXPECT_EQ(File("e.d"), "e.kid: \\\n src \\\n src/docs \\\n src/readme.txt\nsrc:\nsrc/docs:\nsrc/readme.txt:\n"); }},
+      // A rule for a stamp that CMake's build runs instead of the image itself.
+      {{"build", "src", "-o", "e.kid", "--depfile", "e.d", "--depfile-target", "e.stamp", "--depfile-links", "l", "-q"}, 0, "", "",
+       [&] { EXPECT_EQ(File("e.d").substr(0, 17), "e.stamp: \\\n src \\"); }},
       {{"build", "src", "-o", "f.kid", "--name", "A Very Long Drive Name", "-q"}, 0, "", warning,
        [&] { EXPECT_EQ(Name("f.kid"), std::string("A Very Long Dri\0", 16)); }},
       {{"build", "clash", "-o", "a.kid", "--depfile", "a.d"}, 1, "",

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/Support.h"
+
 namespace kivo {
 namespace {
 
@@ -27,6 +29,58 @@ TEST(DepFile, EscapesAsMakeReadsNames) {
       EXPECT_EQ(*asPrerequisite + " " + *asTarget, prerequisite + " " + target);
     }
   }
+}
+
+// The characters that CMake 3.25 reads back right under both of its generators, tried one by
+// one; everything else goes through a link.
+TEST(DepFile, PlainNamesAreTheOnesBuildToolsReadBack) {
+  const struct {
+    std::string_view path;
+    bool plain;
+  } cases[] = {
+      {.path = "/home/me/game/assets/gfx/title-01_b+c,d@e.pal", .plain = true},
+      {.path = "assets/Grüße/level one.map", .plain = true},
+      {.path = "assets/level one /a", .plain = false},
+      {.path = "assets/trailing ", .plain = false},
+      {.path = "a:b", .plain = false},
+      {.path = "a|b", .plain = false},
+      {.path = "a#b", .plain = false},
+      {.path = "a$b", .plain = false},
+      {.path = "song(1).mod", .plain = false},
+      {.path = "st*r?[1]", .plain = false},
+      {.path = "it's", .plain = false},
+      {.path = "k=v;w", .plain = false},
+  };
+  for (const auto& row : cases) EXPECT_EQ(PlainForBuildTools(row.path), row.plain) << row.path;
+}
+
+// A link leads to each name that is not plain, the same link on every run; links of earlier
+// runs go, and nothing else in the folder does.
+TEST(DepFile, LinksLeadToNamesThatAreNotPlain) {
+  test::TempDir dir;
+  test::MakeTree(dir.path(), {{"src/plain.txt", "1"}, {"src/we:ird#.bin", "2"}, {"src/Level (1)/", ""}});
+  const std::filesystem::path links = dir / "links";
+  test::MakeTree(links, {{"keep.txt", "mine"}});
+  std::filesystem::create_symlink(dir / "src", links / "kivofs-0000000000000000");
+  const std::vector<std::string> paths = {Utf8(dir / "src/plain.txt"), Utf8(dir / "src/we:ird#.bin"),
+                                          Utf8(dir / "src/Level (1)")};
+
+  auto named = LinkUnplainPaths(paths, links);
+  ASSERT_TRUE(named) << named.error().message;
+  ASSERT_EQ(named->size(), 3u);
+  EXPECT_EQ((*named)[0], paths[0]);
+  for (std::size_t i : {1u, 2u}) {
+    EXPECT_EQ((*named)[i], LinkPathFor(paths[i], links));
+    EXPECT_TRUE(PlainForBuildTools((*named)[i])) << (*named)[i];
+    EXPECT_EQ(std::filesystem::read_symlink((*named)[i]), paths[i]);
+  }
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(links / "kivofs-0000000000000000")));
+  EXPECT_EQ(test::ReadFile(links / "keep.txt"), "mine");
+
+  auto again = LinkUnplainPaths({paths[1]}, links);
+  ASSERT_TRUE(again) << again.error().message;
+  EXPECT_EQ(*again, std::vector<std::string>{(*named)[1]});
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status((*named)[2])));
 }
 
 }  // namespace
