@@ -1,0 +1,10 @@
+# Cross-compiling for the GBA's ARM7TDMI with Debian's gcc-arm-none-eabi and newlib.
+set(CMAKE_SYSTEM_NAME Generic)
+set(CMAKE_SYSTEM_PROCESSOR arm)
+set(CMAKE_C_COMPILER arm-none-eabi-gcc)
+set(CMAKE_ASM_COMPILER arm-none-eabi-gcc)
+set(CMAKE_OBJCOPY arm-none-eabi-objcopy CACHE FILEPATH "")
+set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
+set(CMAKE_C_FLAGS_INIT "-mthumb -mcpu=arm7tdmi -ffreestanding -ffunction-sections -fdata-sections")
+set(CMAKE_ASM_FLAGS_INIT "-mcpu=arm7tdmi")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-mthumb -mcpu=arm7tdmi -nostartfiles -Wl,--gc-sections")

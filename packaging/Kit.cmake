@@ -1,0 +1,27 @@
+# The kit for ROM projects, installed beside kivofs: the reader's sources and examples (the
+# one copy, taken from reader/ as it stands), the CMake package KivoFS and the Makefile
+# include kivofs.mk. The includer names the places:
+#   KIVOFS_KIT_DATA     the folder that holds reader/ and kivofs.mk
+#   KIVOFS_KIT_CMAKE    the folder of KivoFSConfig.cmake
+#   KIVOFS_KIT_PROGRAM  the installed kivofs
+# all relative to the prefix, so that the package finds its files from where it lies.
+include(CMakePackageConfigHelpers)
+
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/reader/ DESTINATION ${KIVOFS_KIT_DATA}/reader)
+install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/kivofs.mk DESTINATION ${KIVOFS_KIT_DATA})
+
+set(KIVOFS_PROGRAM ${KIVOFS_KIT_PROGRAM})
+set(KIVOFS_READER ${KIVOFS_KIT_DATA}/reader)
+set(kit ${CMAKE_CURRENT_BINARY_DIR}/kit)
+configure_package_config_file(${CMAKE_CURRENT_SOURCE_DIR}/cmake/KivoFSConfig.cmake.in
+                              ${kit}/KivoFSConfig.cmake
+                              INSTALL_DESTINATION ${KIVOFS_KIT_CMAKE}
+                              PATH_VARS KIVOFS_PROGRAM KIVOFS_READER
+                              NO_CHECK_REQUIRED_COMPONENTS_MACRO)
+# The package is the same on every architecture: it names a program, it holds none.
+write_basic_package_version_file(${kit}/KivoFSConfigVersion.cmake
+                                 VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion
+                                 ARCH_INDEPENDENT)
+install(FILES ${kit}/KivoFSConfig.cmake ${kit}/KivoFSConfigVersion.cmake
+              ${CMAKE_CURRENT_SOURCE_DIR}/cmake/KivoFS.cmake
+        DESTINATION ${KIVOFS_KIT_CMAKE})
