@@ -1,5 +1,6 @@
 # The kit for ROM projects, installed beside kivofs: the reader's sources and examples (the
-# one copy, taken from reader/ as it stands), the CMake package KivoFS and the Makefile
+# one copy, taken from reader/ as it stands; its CMakeLists.txt serves this build only, the
+# package's KivoFS::reader takes its place), the CMake package KivoFS and the Makefile
 # include kivofs.mk. The includer names the places:
 #   KIVOFS_KIT_DATA     the folder that holds reader/ and kivofs.mk
 #   KIVOFS_KIT_CMAKE    the folder of KivoFSConfig.cmake
@@ -7,7 +8,8 @@
 # all relative to the prefix, so that the package finds its files from where it lies.
 include(CMakePackageConfigHelpers)
 
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/reader/ DESTINATION ${KIVOFS_KIT_DATA}/reader)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/reader/ DESTINATION ${KIVOFS_KIT_DATA}/reader
+        PATTERN CMakeLists.txt EXCLUDE)
 install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/kivofs.mk DESTINATION ${KIVOFS_KIT_DATA})
 
 set(KIVOFS_PROGRAM ${KIVOFS_KIT_PROGRAM})

@@ -7,7 +7,7 @@ BUILD="${KIVOFS_BUILD_DIR:-$ROOT/build}"
 BUILD_PACKAGES=(g++ cmake make pkg-config libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
                 libwxgtk3.2-dev help2man)
 TEST_PACKAGES=(xvfb xauth xdotool x11-apps imagemagick clang libclang-rt-14-dev lintian man-db
-               bash-completion)
+               bash-completion ninja-build)
 # The ROM-side reader's test builds a GBA program and runs it in an emulator.
 READER_PACKAGES=(gcc-arm-none-eabi libnewlib-arm-none-eabi libmgba-dev)
 

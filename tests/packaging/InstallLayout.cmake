@@ -1,6 +1,8 @@
 # Installs the build into a scratch prefix and checks what a desktop needs to list the program:
 # both binaries, the desktop entry naming them, and the icon it names in the hicolor theme;
-# and where bash looks for the completion and Debian for the copyright and changelog.
+# where bash looks for the completion and Debian for the copyright and changelog; and the kit
+# for ROM projects: the CMake package, kivofs.mk and every file of reader/ as it stands (but
+# its CMakeLists.txt).
 #   cmake -DBUILD_DIR=<build> -DPREFIX=<scratch> -P tests/packaging/InstallLayout.cmake
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
@@ -13,7 +15,9 @@ set(desktop ${PREFIX}/share/applications/kivofs-utils.desktop)
 foreach(file bin/kivofs-utils bin/kivofs share/applications/kivofs-utils.desktop
              share/icons/hicolor/16x16/apps/kivofs-utils.png share/icons/hicolor/32x32/apps/kivofs-utils.png
              share/bash-completion/completions/kivofs share/doc/kivofs-utils/copyright
-             share/doc/kivofs-utils/changelog.gz)
+             share/doc/kivofs-utils/changelog.gz share/kivofs/kivofs.mk
+             lib/cmake/KivoFS/KivoFSConfig.cmake lib/cmake/KivoFS/KivoFSConfigVersion.cmake
+             lib/cmake/KivoFS/KivoFS.cmake)
   if(NOT EXISTS ${PREFIX}/${file})
     message(FATAL_ERROR "not installed: ${file}")
   endif()
@@ -49,6 +53,16 @@ foreach(size 16 32)
   string(TOLOWER "${hex}${hex}" expected)
   if(NOT signature STREQUAL "89504e470d0a1a0a" OR NOT dimensions STREQUAL expected)
     message(FATAL_ERROR "icon ${size}x${size} is not a ${size}x${size} PNG: ${header}")
+  endif()
+endforeach()
+get_filename_component(reader ${CMAKE_CURRENT_LIST_DIR}/../../reader ABSOLUTE)
+file(GLOB_RECURSE reader_files RELATIVE ${reader} ${reader}/*)
+list(REMOVE_ITEM reader_files CMakeLists.txt)
+foreach(file IN LISTS reader_files)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${reader}/${file}
+                          ${PREFIX}/share/kivofs/reader/${file} RESULT_VARIABLE different)
+  if(NOT different EQUAL 0)
+    message(FATAL_ERROR "share/kivofs/reader/${file} is not reader/${file}")
   endif()
 endforeach()
 message(STATUS "install layout complete under ${PREFIX}")

@@ -2,7 +2,8 @@
 # Builds the .deb as the README says (cpack -G DEB) and checks it as Debian would: lintian
 # reports no error and no warning, the changelog names the package's version, and the
 # manual page kivofs.1 in it has a subsection for every subcommand of `kivofs --help` with
-# every option of that subcommand's --help.
+# every option of that subcommand's --help; the kit for ROM projects in it is found by
+# find_package(KivoFS) wherever the package's files lie.
 #   deb-package.sh <build dir> <kivofs> <scratch dir> [cpack]
 set -euo pipefail
 build=$1 kivofs=$2 scratch=$3 cpack=${4:-cpack}
@@ -43,5 +44,15 @@ for sub in $("$kivofs" --help | sed -n '/^Subcommands:/,$s/^  \([a-z][a-z0-9-]*\
       fail "kivofs.1 does not list $option under 'kivofs $sub'"
   done
 done
+for file in usr/share/kivofs/kivofs.mk usr/share/kivofs/reader/kivofs_reader.c \
+            usr/share/kivofs/reader/kivofs_reader.h usr/lib/cmake/KivoFS/KivoFSConfig.cmake; do
+  [ -f "$root/$file" ] || fail "the package lacks /$file"
+done
+mkdir -p "$scratch/consumer"
+printf 'cmake_minimum_required(VERSION 3.25)\nproject(p NONE)\nfind_package(KivoFS 1 REQUIRED)\n%s\n' \
+  'message(STATUS "kivofs at ${KIVOFS_EXECUTABLE}")' >"$scratch/consumer/CMakeLists.txt"
+found=$(cmake -S "$scratch/consumer" -B "$scratch/consumer/build" -DCMAKE_PREFIX_PATH="$root/usr" 2>&1) ||
+  fail "find_package(KivoFS) in the unpacked package: $found"
+grep -qF -- "-- kivofs at $root/usr/bin/kivofs" <<<"$found" || fail "the package names another kivofs: $found"
 if ((failures)); then exit 1; fi
-echo "package checked: lintian clean, changelog $version, kivofs.1 complete"
+echo "package checked: lintian clean, changelog $version, kivofs.1 complete, the kit relocatable"
