@@ -16,7 +16,8 @@
 #
 # An image is packed again exactly when a file or folder in its tree is changed, added or
 # removed; when its bytes stay the same (a file the build ignores was added) the old image
-# stays untouched and the ROM is not attached again.
+# stays untouched and the ROM is not attached again. The entries carry SOURCE_DATE_EPOCH, or
+# the time of the first build.
 
 KIVOFS_KIT_DIR := $(patsubst %/,%,$(dir $(lastword $(MAKEFILE_LIST))))
 KIVOFS_READER_INCLUDE := $(KIVOFS_KIT_DIR)/reader
@@ -37,8 +38,12 @@ $(error kivofs.mk: set KIVOFS_DRIVE0 to the folder of the first drive, before th
 endif
 
 # kivofs_pack,SLOT: the command that packs drive SLOT. Its dependency file names the stamp,
-# which is touched on every run, and kivofs keeps an image whose bytes did not change.
-kivofs_pack = $(strip $(KIVOFS) build $(KIVOFS_DRIVE$(1)) -o $(KIVOFS_BUILD_DIR)/drive$(1).kid \
+# which is touched on every run, and kivofs keeps an image whose bytes did not change. The
+# entries carry one fixed instant, SOURCE_DATE_EPOCH or the time of the first build (kept in
+# $(KIVOFS_BUILD_DIR)/date-epoch), so that the same tree gives the same bytes.
+kivofs_epoch = $${SOURCE_DATE_EPOCH:-$$(cat $(KIVOFS_BUILD_DIR)/date-epoch 2>/dev/null || \
+  date +%s | tee $(KIVOFS_BUILD_DIR)/date-epoch)}
+kivofs_pack = $(strip SOURCE_DATE_EPOCH=$(kivofs_epoch) $(KIVOFS) build $(KIVOFS_DRIVE$(1)) -o $(KIVOFS_BUILD_DIR)/drive$(1).kid \
   --quiet $(if $(KIVOFS_DRIVE$(1)_NAME),--name '$(KIVOFS_DRIVE$(1)_NAME)') \
   $(foreach glob,$(KIVOFS_EXCLUDE),--exclude '$(glob)') \
   --depfile $(KIVOFS_BUILD_DIR)/drive$(1).d --depfile-target $(KIVOFS_BUILD_DIR)/drive$(1).stamp \

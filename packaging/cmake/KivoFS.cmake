@@ -10,6 +10,9 @@
 # Variables
 #   KIVOFS_EXECUTABLE   the program's path
 #   KIVOFS_READER_DIR   the reader's sources (kivofs_reader.h, kivofs_reader.c) and examples
+#   KIVOFS_DATE_EPOCH   (cache) the instant the images' entries carry, in seconds since 1970,
+#                       UTC: SOURCE_DATE_EPOCH or the time of the first configuration. Fixed,
+#                       so that the same tree gives the same image bytes.
 #
 # kivofs_add_drive(<name> SOURCE <dir> OUTPUT <file.kid> [NAME <label>] [EXCLUDE <glob>...])
 #   Packs the folder <dir> into the drive image <file.kid> (`kivofs build`), and adds the
@@ -49,6 +52,15 @@ if("C" IN_LIST _kivofs_languages AND NOT TARGET KivoFS::reader)
   add_library(KivoFS::reader ALIAS KivoFS_reader)
 endif()
 unset(_kivofs_languages)
+
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(_kivofs_epoch "$ENV{SOURCE_DATE_EPOCH}")
+else()
+  string(TIMESTAMP _kivofs_epoch "%s" UTC)
+endif()
+set(KIVOFS_DATE_EPOCH "${_kivofs_epoch}" CACHE STRING
+    "The instant that the drive images' entries carry, in seconds since 1970 (UTC)")
+unset(_kivofs_epoch)
 
 # Stops with a message naming the function, its target and what is wrong.
 function(_kivofs_fail function name text)
@@ -90,13 +102,14 @@ function(kivofs_add_drive name)
   endforeach()
 
   # The command's own output is a stamp, touched on every run; the image is a by-product that
-  # kivofs leaves alone when its bytes stay the same, so the attach step runs only when they
-  # change. The dependency file names the stamp, and reaches the names that CMake would
+  # kivofs leaves alone when its bytes stay the same (the entries' time is fixed), so the
+  # attach step runs only when they change. The dependency file names the stamp, and reaches the names that CMake would
   # misread (':', '#', '$', a trailing space...) through links with plain names.
   set(work "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${name}.kivofs")
   add_custom_command(OUTPUT "${work}/scan.stamp"
     BYPRODUCTS "${output}"
-    COMMAND KivoFS::kivofs build "${source}" -o "${output}" ${options} --quiet
+    COMMAND "${CMAKE_COMMAND}" -E env "SOURCE_DATE_EPOCH=${KIVOFS_DATE_EPOCH}"
+            "$<TARGET_FILE:KivoFS::kivofs>" build "${source}" -o "${output}" ${options} --quiet
             --depfile "${work}/tree.d" --depfile-target "${work}/scan.stamp"
             --depfile-links "${work}/links"
     COMMAND "${CMAKE_COMMAND}" -E touch "${work}/scan.stamp"

@@ -71,12 +71,12 @@ changes() {  # changes WAY AFTER-REMOVAL BUILD-COMMAND...
   local way=$1 after_removal=$2
   shift 2
   step "$way" no-op nothing "$@"
-  seq 6 5 5000 >"$assets/levels/one.lvl"
+  echo "$way" >>"$assets/levels/one.lvl"
   step "$way" "change a file" "pack attach" "$@"
   step "$way" no-op nothing "$@"
-  printf 'colon, changed' >"$assets/a:b|c.txt"
+  printf 'colon, changed by %s' "$way" >"$assets/a:b|c.txt"
   step "$way" "change a file named with ':' and '|'" "pack attach" "$@"
-  printf 'hash, changed' >"$assets/odd: #\$|/k=v;w'\"&"
+  printf 'hash, changed by %s' "$way" >"$assets/odd: #\$|/k=v;w'\"&"
   step "$way" "change a file in a folder named with '#' and '\$'" "pack attach" "$@"
   step "$way" no-op nothing "$@"
   printf 'two' >"$assets/levels/two.lvl"
