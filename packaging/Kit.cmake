@@ -12,6 +12,28 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/reader/ DESTINATION ${KIVOFS_KIT_DATA}/r
         PATTERN CMakeLists.txt EXCLUDE)
 install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/kivofs.mk DESTINATION ${KIVOFS_KIT_DATA})
 
+# Beside the sources, which a project copies: their licence, and the README's sections on
+# the reader and on the kit.
+file(READ ${PROJECT_SOURCE_DIR}/README.md readme)
+set(reader_readme "# The Kivo FS reader\n\nFrom the README of Kivo FS Utils ${PROJECT_VERSION}.\n")
+foreach(section "The reader for the program in the ROM" "Using Kivo FS in your ROM project")
+  string(FIND "${readme}" "\n## ${section}\n" start)
+  if(start EQUAL -1)
+    message(FATAL_ERROR "README.md has no section '${section}'")
+  endif()
+  string(SUBSTRING "${readme}" ${start} -1 text)
+  string(SUBSTRING "${text}" 1 -1 text)
+  string(FIND "${text}" "\n## " end)
+  string(SUBSTRING "${text}" 0 ${end} text)
+  string(APPEND reader_readme "\n${text}")
+endforeach()
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/kit/README.md.new "${reader_readme}")
+configure_file(${CMAKE_CURRENT_BINARY_DIR}/kit/README.md.new ${CMAKE_CURRENT_BINARY_DIR}/kit/README.md
+               COPYONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.md)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kit/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+        DESTINATION ${KIVOFS_KIT_DATA}/reader)
+
 set(KIVOFS_PROGRAM ${KIVOFS_KIT_PROGRAM})
 set(KIVOFS_READER ${KIVOFS_KIT_DATA}/reader)
 set(kit ${CMAKE_CURRENT_BINARY_DIR}/kit)

@@ -45,7 +45,8 @@ for sub in $("$kivofs" --help | sed -n '/^Subcommands:/,$s/^  \([a-z][a-z0-9-]*\
   done
 done
 for file in usr/share/kivofs/kivofs.mk usr/share/kivofs/reader/kivofs_reader.c \
-            usr/share/kivofs/reader/kivofs_reader.h usr/lib/cmake/KivoFS/KivoFSConfig.cmake; do
+            usr/share/kivofs/reader/kivofs_reader.h usr/share/kivofs/reader/README.md \
+            usr/share/kivofs/reader/LICENSE usr/lib/cmake/KivoFS/KivoFSConfig.cmake; do
   [ -f "$root/$file" ] || fail "the package lacks /$file"
 done
 mkdir -p "$scratch/consumer"
