@@ -1,5 +1,6 @@
 // Dependency files that every build tool reads back: names it would misread are reached
 // through symbolic links with plain names.
+#include <algorithm>
 #include <cstdint>
 #include <set>
 #include <system_error>
@@ -72,6 +73,17 @@ void RemoveStaleLinks(const stdfs::path& linkDir, const std::set<std::string>& k
 }  // namespace
 
 bool PlainForBuildTools(std::string_view path) {
+#ifdef _WIN32
+  // A drive letter's colon and the backslash separator are how every Windows path is
+  // written; build tools there read them (names never hold a backslash).
+  const char drive = path.empty() ? '\0' : static_cast<char>(path[0] | 0x20);
+  if (path.size() >= 2 && path[1] == ':' && drive >= 'a' && drive <= 'z') {
+    path.remove_prefix(2);
+  }
+  std::string separated(path);
+  std::replace(separated.begin(), separated.end(), '\\', '/');
+  path = separated;
+#endif
   for (std::size_t i = 0; i < path.size(); ++i) {
     if (!PlainCharacter(static_cast<unsigned char>(path[i]))) return false;
     // A space that ends a name is lost by CMake's Makefile generators.

@@ -70,7 +70,14 @@ kivofs_attach_options := $(strip $(foreach slot,$(kivofs_slots),--drive$(slot) \
   $(KIVOFS_BUILD_DIR)/drive$(slot).kid) $(if $(KIVOFS_SAVEFLASH),--saveflash) \
   $(if $(KIVOFS_NDS_HEADER),--nds-header))
 
-$(KIVOFS_OUTPUT): $(KIVOFS_HOST) $(kivofs_images)
-	$(KIVOFS) attach $(KIVOFS_HOST) -o $@ $(kivofs_attach_options)
+# kivofs leaves a ROM that would get the same bytes (a host linked again unchanged) untouched;
+# the stamp keeps make from running the attach again for it.
+$(KIVOFS_BUILD_DIR)/attach.stamp: $(KIVOFS_HOST) $(kivofs_images)
+	@mkdir -p $(KIVOFS_BUILD_DIR)
+	$(KIVOFS) attach $(KIVOFS_HOST) -o $(KIVOFS_OUTPUT) $(kivofs_attach_options)
+	@touch $@
+
+$(KIVOFS_OUTPUT): $(KIVOFS_BUILD_DIR)/attach.stamp
+	@test -f $@ || $(KIVOFS) attach $(KIVOFS_HOST) -o $@ $(kivofs_attach_options)
 
 .DEFAULT_GOAL := $(kivofs_saved_goal)

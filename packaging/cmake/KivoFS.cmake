@@ -106,6 +106,7 @@ function(kivofs_add_drive name)
   # attach step runs only when they change. The dependency file names the stamp, and reaches the names that CMake would
   # misread (':', '#', '$', a trailing space...) through links with plain names.
   set(work "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${name}.kivofs")
+  file(MAKE_DIRECTORY "${work}")
   add_custom_command(OUTPUT "${work}/scan.stamp"
     BYPRODUCTS "${output}"
     COMMAND "${CMAKE_COMMAND}" -E env "SOURCE_DATE_EPOCH=${KIVOFS_DATE_EPOCH}"
@@ -167,13 +168,19 @@ function(kivofs_attach name)
   if(arg_NDS_HEADER)
     list(APPEND options --nds-header)
   endif()
+  # As for the images: kivofs leaves a ROM that would get the same bytes (a host linked
+  # again unchanged) untouched, and the stamp keeps make from running the attach again.
+  set(stamp "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${name}.kivofs/attach.stamp")
+  file(MAKE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${name}.kivofs")
   list(JOIN drives " and " named)
-  add_custom_command(OUTPUT "${output}"
+  add_custom_command(OUTPUT "${stamp}"
+    BYPRODUCTS "${output}"
     COMMAND KivoFS::kivofs attach "${host}" -o "${output}" ${options}
+    COMMAND "${CMAKE_COMMAND}" -E touch "${stamp}"
     DEPENDS "${host}" ${images} ${drives} "$<TARGET_FILE:KivoFS::kivofs>"
     COMMENT "Attaching drive ${named} to ${host}"
     VERBATIM)
-  add_custom_target(${name} ALL DEPENDS "${output}")
+  add_custom_target(${name} ALL DEPENDS "${stamp}")
 endfunction()
 
 cmake_policy(POP)

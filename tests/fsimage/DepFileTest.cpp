@@ -50,10 +50,15 @@ TEST(DepFile, PlainNamesAreTheOnesBuildToolsReadBack) {
       {.path = "st*r?[1]", .plain = false},
       {.path = "it's", .plain = false},
       {.path = "k=v;w", .plain = false},
+#ifdef _WIN32
+      {.path = "C:\\Users\\me\\game\\assets\\title.pal", .plain = true},
+      {.path = "C:/Users/me/game/a:b", .plain = false},
+#endif
   };
   for (const auto& row : cases) EXPECT_EQ(PlainForBuildTools(row.path), row.plain) << row.path;
 }
 
+#ifndef _WIN32  // the names below hold ':', which Windows refuses
 // A link leads to each name that is not plain, the same link on every run; links of earlier
 // runs go, and nothing else in the folder does.
 TEST(DepFile, LinksLeadToNamesThatAreNotPlain) {
@@ -82,6 +87,7 @@ TEST(DepFile, LinksLeadToNamesThatAreNotPlain) {
   EXPECT_EQ(*again, std::vector<std::string>{(*named)[1]});
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status((*named)[2])));
 }
+#endif
 
 }  // namespace
 }  // namespace kivo

@@ -10,6 +10,9 @@ rm -rf "$work"
 mkdir -p "$work"
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
+# A copy of the sample, so that its program can change.
+cp -r "$example" "$work/example"
+example=$work/example
 export PATH=$prefix/bin:$PATH
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -64,7 +67,7 @@ step() {  # step WAY NAME EXPECTED BUILD-COMMAND...: runs the build, checks what
   [ "$got" = "$3" ] || { fail "$1: $2: expected '$3' to run, got '$got'"; cat "$out"; }
 }
 
-# The changes, each followed by a no-op build. A dot-file is never packed: it reruns at most
+# The changes, each followed by a no-op build; a change of the program attaches again too. A dot-file is never packed: it reruns at most
 # the pack (its folder changed), never the attach. After a removal CMake's Makefile generator
 # keeps the removed file among the dependencies, so its pack reruns on every later build.
 changes() {  # changes WAY AFTER-REMOVAL BUILD-COMMAND...
@@ -84,6 +87,9 @@ changes() {  # changes WAY AFTER-REMOVAL BUILD-COMMAND...
   step "$way" no-op nothing "$@"
   printf 'swap' >"$assets/levels/.one.lvl.swp"
   step "$way" "add a dot-file" pack "$@"
+  step "$way" no-op nothing "$@"
+  echo "/* changed by $way */" >>"$example/main.c"
+  step "$way" "change the program" "attach compile" "$@"
   step "$way" no-op nothing "$@"
   rm "$assets/levels/.one.lvl.swp" "$assets/levels/two.lvl"
   step "$way" "remove a file" "pack attach" "$@"
