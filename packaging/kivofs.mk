@@ -41,7 +41,8 @@ endif
 # which is touched on every run, and kivofs keeps an image whose bytes did not change. The
 # entries carry one fixed instant, SOURCE_DATE_EPOCH or the time of the first build (kept in
 # $(KIVOFS_BUILD_DIR)/date-epoch), so that the same tree gives the same bytes.
-kivofs_epoch = $${SOURCE_DATE_EPOCH:-$$(cat $(KIVOFS_BUILD_DIR)/date-epoch 2>/dev/null || \
+# ($$$$: the text passes through $(call) and then the recipe's own expansion.)
+kivofs_epoch = $$$${SOURCE_DATE_EPOCH:-$$$$(cat $(KIVOFS_BUILD_DIR)/date-epoch 2>/dev/null || \
   date +%s | tee $(KIVOFS_BUILD_DIR)/date-epoch)}
 kivofs_pack = $(strip SOURCE_DATE_EPOCH=$(kivofs_epoch) $(KIVOFS) build $(KIVOFS_DRIVE$(1)) -o $(KIVOFS_BUILD_DIR)/drive$(1).kid \
   --quiet $(if $(KIVOFS_DRIVE$(1)_NAME),--name '$(KIVOFS_DRIVE$(1)_NAME)') \

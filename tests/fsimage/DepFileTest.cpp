@@ -42,7 +42,7 @@ TEST(DepFile, PlainNamesAreTheOnesBuildToolsReadBack) {
       {.path = "assets/Grüße/level one.map", .plain = true},
       {.path = "assets/level one /a", .plain = false},
       {.path = "assets/trailing ", .plain = false},
-      {.path = "a:b", .plain = false},
+      {.path = "dir/a:b", .plain = false},
       {.path = "a|b", .plain = false},
       {.path = "a#b", .plain = false},
       {.path = "a$b", .plain = false},

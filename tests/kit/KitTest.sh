@@ -14,6 +14,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 cp -r "$example" "$work/example"
 example=$work/example
 export PATH=$prefix/bin:$PATH
+unset SOURCE_DATE_EPOCH
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -44,6 +45,14 @@ check_rom() {  # check_rom WAY ROM
   expected | LC_ALL=C sort >"$work/expected"
   "$runner" "$2" 600 | grep -E '^(d|f|drive|error) ' | LC_ALL=C sort >"$work/listed" || true
   diff -u "$work/expected" "$work/listed" >"$work/diff" || { fail "$1: the ROM's listing"; cat "$work/diff"; }
+}
+
+# Every entry of the image carries the kit's one instant (UTC), whenever it was packed.
+check_date() {  # check_date WAY IMAGE EPOCH
+  local want got
+  want=$(date -u -d "@$3" '+%Y-%m-%d %a %H:%M:%S')
+  got=$(kivofs ls -l -R "$2" | awk '{ print $3, $4, $5 }' | sort -u)
+  [ "$got" = "$want" ] || fail "$1: the entries carry '$got', not the instant $3 ($want)"
 }
 
 # What a build ran, as the words of its progress lines: pack, attach, compile.
@@ -106,6 +115,7 @@ for generator in Ninja "Unix Makefiles"; do
   if [ "$generator" = Ninja ]; then after=nothing; else after=pack; fi
   changes "$generator" "$after" cmake --build "$dir"
   check_rom "$generator, after the changes" "$dir/game_fs.gba"
+  check_date "$generator" "$dir/assets.kid" "$(sed -n 's/^KIVOFS_DATE_EPOCH:STRING=//p' "$dir/CMakeCache.txt")"
   printf 'readme' >"$assets/readme.txt"
 done
 
@@ -115,6 +125,7 @@ step make "first build" "pack attach compile" makeit
 check_rom make "$work/make/game_fs.gba"
 changes make nothing makeit
 check_rom "make, after the changes" "$work/make/game_fs.gba"
+check_date make "$work/make/kivofs/drive0.kid" "$(cat "$work/make/kivofs/date-epoch")"
 
 # Wrong use stops the configuration with a message naming the call and the argument.
 "$testdir/errors.sh" "$prefix" "$work/errors" || failures=$((failures + 1))
