@@ -81,7 +81,7 @@ function(kivofs_add_drive name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "SOURCE;OUTPUT;NAME" "EXCLUDE")
   set(missing)
   foreach(keyword SOURCE OUTPUT)
-    if(NOT arg_${keyword})
+    if(NOT DEFINED arg_${keyword})
       list(APPEND missing ${keyword})
     endif()
   endforeach()
@@ -103,8 +103,9 @@ function(kivofs_add_drive name)
 
   # The command's own output is a stamp, touched on every run; the image is a by-product that
   # kivofs leaves alone when its bytes stay the same (the entries' time is fixed), so the
-  # attach step runs only when they change. The dependency file names the stamp, and reaches the names that CMake would
-  # misread (':', '#', '$', a trailing space...) through links with plain names.
+  # attach step runs only when they change. The dependency file names the stamp, and reaches
+  # the names that CMake would misread (':', '#', '$', a trailing space...) through links with
+  # plain names.
   set(work "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${name}.kivofs")
   file(MAKE_DIRECTORY "${work}")
   add_custom_command(OUTPUT "${work}/scan.stamp"
@@ -137,7 +138,7 @@ function(kivofs_attach name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "SAVEFLASH;NDS_HEADER" "HOST;OUTPUT;DRIVE0;DRIVE1" "")
   set(missing)
   foreach(keyword HOST OUTPUT)
-    if(NOT arg_${keyword})
+    if(NOT DEFINED arg_${keyword})
       list(APPEND missing ${keyword})
     endif()
   endforeach()
