@@ -2,7 +2,7 @@
 # both binaries, the desktop entry naming them, and the icon it names in the hicolor theme;
 # where bash looks for the completion and Debian for the copyright and changelog; and the kit
 # for ROM projects: the CMake package, kivofs.mk and every file of reader/ as it stands (but
-# its CMakeLists.txt).
+# its CMakeLists.txt files).
 #   cmake -DBUILD_DIR=<build> -DPREFIX=<scratch> -P tests/packaging/InstallLayout.cmake
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
@@ -57,7 +57,7 @@ foreach(size 16 32)
 endforeach()
 get_filename_component(reader ${CMAKE_CURRENT_LIST_DIR}/../../reader ABSOLUTE)
 file(GLOB_RECURSE reader_files RELATIVE ${reader} ${reader}/*)
-list(REMOVE_ITEM reader_files CMakeLists.txt)
+list(FILTER reader_files EXCLUDE REGEX "(^|/)CMakeLists\\.txt$")
 foreach(file IN LISTS reader_files)
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${reader}/${file}
                           ${PREFIX}/share/kivofs/reader/${file} RESULT_VARIABLE different)
