@@ -6,6 +6,7 @@
 
 #include "cli/Commands.h"
 #include "base/File.h"
+#include "cli/NdsChecks.h"
 #include "fsimage/DepFile.h"
 #include "romattach/AttachDrives.h"
 
@@ -58,6 +59,26 @@ void CheckGbaWindow(const AttachOptions& options, const rom::ParamBlock& block) 
   }
 }
 
+// A DS program reads its drives through the card bus, and trimmers and emulators go by the
+// header: checked on the written output.
+void CheckNdsLayout(const AttachOptions& options, const rom::ParamBlock& block) {
+  auto output = rom::RomFile::Open(PathFromUtf8(options.output));
+  if (!output) return Warn(output.error().message);
+  std::vector<PlacedDrive> drives;
+  bool second = !options.drive0.empty() && !options.drive1.empty();
+  for (int drive = 0; drive < 2; ++drive) {
+    const std::string& path = drive == 0 ? options.drive0 : options.drive1;
+    if (path.empty()) continue;
+    int slot = drive == 1 && second ? 2 : 1;
+    std::uint32_t start = slot == 1 ? block.slot1Start : block.slot2Start;
+    std::uint32_t end = slot == 1 ? block.slot1End : block.slot2End;
+    drives.push_back({"drive " + std::to_string(drive) + " (" + Quoted(path) + ", slot " +
+                          std::to_string(slot) + ")",
+                      start, std::uint64_t{end}});
+  }
+  WarnNdsLayout(*output, drives);
+}
+
 int RunAttach(const AttachOptions& options) {
   if (options.drive0.empty() && options.drive1.empty()) {
     std::cerr << "kivofs: error: give --drive0, --drive1 or both\n"
@@ -87,6 +108,9 @@ int RunAttach(const AttachOptions& options) {
   if (rom::RomKindOf(PathFromUtf8(options.output)) == rom::RomKind::Gba) {
     CheckGbaWindow(options, report.block);
   }
+  if (rom::RomKindOf(PathFromUtf8(options.output)) == rom::RomKind::Nds) {
+    CheckNdsLayout(options, report.block);
+  }
   if (report.previousBlock && !report.replaced) {
     Warn("the parameter block of " + Quoted(options.host) + " is already filled (slot 1 starts at " +
          std::to_string(report.previousBlock->slot1Start) +
@@ -95,6 +119,11 @@ int RunAttach(const AttachOptions& options) {
   if (report.replaced) {
     std::cout << "dropped the old drives from offset " << report.hostBytes << " of "
               << Quoted(options.host) << '\n';
+  }
+  if (report.hostPadding > 0) {
+    std::cout << "padded the host with " << report.hostPadding << " zero bytes to offset "
+              << report.hostBytes + report.hostPadding
+              << " (0x8000), where a DS program's card reads begin\n";
   }
   std::cout << "wrote " << Quoted(options.output) << ": " << report.outputSize << " bytes";
   if (report.paddingBytes > 0) std::cout << " (" << report.paddingBytes << " of them 0xFF padding)";
@@ -109,7 +138,9 @@ int RunAttach(const AttachOptions& options) {
   if (report.ndsUsedSize) {
     char crc[8];
     std::snprintf(crc, sizeof crc, "0x%04X", unsigned{report.ndsHeaderCrc});
-    std::cout << "NDS header: used size " << *report.ndsUsedSize << ", CRC " << crc << '\n';
+    std::cout << "NDS header: used size " << *report.ndsUsedSize << ", device capacity "
+              << rom::NdsCapacityBytes(report.ndsCapacity) << " (0x14 = " << int{report.ndsCapacity}
+              << "), CRC " << crc << '\n';
   }
   return 0;
 }
@@ -131,8 +162,9 @@ Command AddAttachCommand(CLI::App& parent) {
   app->add_flag("--pad-pow2", options->padPow2,
                 "Pad the output ROM with 0xFF to the next power of two");
   app->add_flag("--nds-header", options->ndsHeader,
-                "Set the NDS header's used ROM size to the end of the drives and fix its CRC, "
-                "so that ROM trimmers keep the drives");
+                "Make a proper DS ROM: pad the host to 0x8000 (where card reads begin), set the "
+                "NDS header's used ROM size and device capacity to hold the drives and fix its "
+                "CRC");
   app->add_option("--depfile", options->depfile,
                   "Also write a make dependency file listing the host ROM and the drive images")
       ->type_name("FILE");

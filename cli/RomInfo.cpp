@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "cli/Commands.h"
+#include "cli/NdsChecks.h"
 #include "base/File.h"
 #include "fsimage/Summary.h"
 #include "romattach/AttachedRom.h"
@@ -52,31 +53,30 @@ bool InsideFile(const rom::SlotInfo& slot) {
   return slot.state == rom::SlotState::DriveImage || slot.state == rom::SlotState::NotDriveImage;
 }
 
-// A .gba drive must lie in the first 32 MiB; an .nds header's used size must reach past
-// the drives, or a ROM trimmer cuts them off.
+// A .gba drive must lie in the first 32 MiB; an .nds drive must lie where the card bus
+// reaches, and the header's used size and capacity must hold the drives.
 void CheckReach(const rom::RomFile& file, const rom::AttachedRom& layout) {
   rom::RomKind kind = rom::RomKindOf(file.path());
-  std::uint64_t drivesEnd = 0;
+  std::vector<PlacedDrive> drives;
   for (std::size_t i = 0; i < layout.slots.size(); ++i) {
     const rom::SlotInfo& slot = layout.slots[i];
     if (!InsideFile(slot)) continue;
-    drivesEnd = std::max(drivesEnd, slot.start + slot.length());
+    std::string label = "slot " + std::to_string(i + 1) + " (bytes " + std::to_string(slot.start) + " to " +
+                        std::to_string(slot.end) + ")";
+    drives.push_back({"slot " + std::to_string(i + 1), slot.start, slot.start + slot.length() - 1});
     if (kind == rom::RomKind::Gba && rom::PassesGbaWindow(slot.start, slot.length())) {
-      Warn("slot " + std::to_string(i + 1) + " (bytes " + std::to_string(slot.start) + " to " +
-           std::to_string(slot.end) + ") passes the 32 MiB that a GBA program can see "
+      Warn(label + " passes the 32 MiB that a GBA program can see "
            "(0x08000000 to 0x09FFFFFF): bytes from 33554432 on cannot be read");
     }
   }
-  if (kind != rom::RomKind::Nds || drivesEnd == 0) return;
-  auto field = file.Read(rom::nds::UsedRomSize, 4);
-  if (!field) return;  // too short for a header: nothing a trimmer would read
-  std::uint32_t usedSize = LoadLE32(*field, 0);
-  std::cout << "NDS used size: " << usedSize << '\n';
-  if (usedSize < drivesEnd) {
-    Warn("the NDS header's total used ROM size (offset 0x80) is " + std::to_string(usedSize) +
-         " bytes, but the drives end at " + std::to_string(drivesEnd) +
-         ": a ROM trimmer would cut them off (attach with --nds-header)");
+  if (kind != rom::RomKind::Nds || drives.empty()) return;
+  if (auto fields = ReadNdsHeaderFields(file)) {
+    std::cout << "NDS used size: " << fields->usedSize << '\n';
+    if (fields->dsHeader) {
+      std::cout << "NDS capacity:  " << fields->capacity << " (0x14 = " << int{fields->capacityCode} << ")\n";
+    }
   }
+  WarnNdsLayout(file, drives);
 }
 
 int RunRomInfo(const RomInfoOptions& options) {

@@ -80,8 +80,8 @@ typedef struct kfs_drive {
 /* Mounts an image that is mapped in memory (a GBA cartridge at 0x08000000 + offset). */
 int kfs_mount_memory(kfs_drive *d, const void *image, uint32_t size);
 /* Mounts the image at `offset` of a medium read through `read` (a DS card). The callback
- * is asked for any offset and size inside the image; wrap block devices (see
- * examples/ds-callback). */
+ * is asked for any offset and size inside the image; wrap block devices (see ds/kfs_block.h,
+ * and ds/kfs_ds.h for a DS program's own drives). */
 int kfs_mount_callback(kfs_drive *d, kfs_read_fn read, void *ctx, uint32_t offset, uint32_t size);
 /* The drive name, zero-terminated; "" for a drive that is not mounted. */
 void kfs_drive_name(const kfs_drive *d, char name[KFS_NAME_MAX + 1]);

@@ -20,6 +20,38 @@ struct Input {
   std::optional<RomFile> file;
 };
 
+// The host's NDS header, when --nds-header may rewrite it: a DS cartridge header that holds
+// the fields, no GBA output (whose cartridge logo lies where they are) and no block over them.
+Result<std::vector<std::byte>> ReadNdsHeader(const AttachRequest& request, const RomFile& host,
+                                             const AttachReport& report) {
+  auto refuse = [&](const std::string& why) {
+    return MakeError(ErrorKind::Format, "cannot update the NDS header of " + Quoted(request.host) + ": " + why,
+                     request.host);
+  };
+  if (RomKindOf(request.output) == RomKind::Gba) {
+    return refuse("the output " + Quoted(request.output) +
+                  " is a GBA ROM, whose cartridge logo and header lie where the NDS header's fields are");
+  }
+  if (report.hostBytes < nds::HeaderSize) {
+    return refuse("the host ROM has " + std::to_string(report.hostBytes) + " bytes; the header needs " +
+                  std::to_string(nds::HeaderSize));
+  }
+  auto overlaps = [&](std::uint64_t field, std::uint64_t size) {
+    return report.blockOffset < field + size && field < report.blockOffset + BlockSize;
+  };
+  if (overlaps(nds::DeviceCapacity, 1) || overlaps(nds::UsedRomSize, 4) || overlaps(nds::HeaderCrc, 2)) {
+    return refuse("the parameter block at " + std::to_string(report.blockOffset) +
+                  " overlaps the header's capacity (0x14), used size (0x80) or CRC (0x15E)");
+  }
+  auto header = host.Read(0, nds::HeaderSize);
+  if (!header) return header.error();
+  if (!IsNdsHeader(*header)) {
+    return refuse("it does not start with a DS cartridge header (a unit code up to 3 at 0x12, the ARM9 and "
+                  "ARM7 binaries behind the header and loaded into the DS's RAM, at 0x20 to 0x3F)");
+  }
+  return std::move(*header);
+}
+
 }  // namespace
 
 std::uint64_t NextPowerOfTwo(std::uint64_t size) {
@@ -127,9 +159,18 @@ Result<AttachReport> AttachDrives(const AttachRequest& request) {
     }
   }
 
+  std::vector<std::byte> ndsHeader;
+  if (request.ndsHeader) {
+    auto header = ReadNdsHeader(request, hostFile, report);
+    if (!header) return header.error();
+    ndsHeader = std::move(*header);
+    // A DS program reads its card from 0x8000 on: the drives must not start before it.
+    if (report.hostBytes < nds::FirstCardOffset) report.hostPadding = nds::FirstCardOffset - report.hostBytes;
+  }
+  const std::uint64_t drivesStart = report.hostBytes + report.hostPadding;
   std::uint64_t size0 = drive0 ? drive0->size : 0;
   std::uint64_t size1 = drive1 ? drive1->size : 0;
-  std::uint64_t total = report.hostBytes + size0 + size1;
+  std::uint64_t total = drivesStart + size0 + size1;
   report.outputSize = request.padPow2 ? NextPowerOfTwo(total) : total;
   report.paddingBytes = report.outputSize - total;
   if (report.outputSize > MaxRomSize) {
@@ -138,38 +179,20 @@ Result<AttachReport> AttachDrives(const AttachRequest& request) {
                          std::to_string(report.outputSize) + " bytes; it must stay below 2 GiB",
                      request.output);
   }
-  report.block = ComputeSlots(report.hostBytes, drive0 ? std::optional(size0) : std::nullopt,
+  report.block = ComputeSlots(drivesStart, drive0 ? std::optional(size0) : std::nullopt,
                               drive1 ? std::optional(size1) : std::nullopt, request.saveFlash);
   BlockBytes block = EncodeParamBlock(report.block);
 
-  // The header as the output will hold it: the host's, with the part of the block that
-  // falls inside it, then the used size (the drives' end; padding is not used) and the CRC.
-  std::vector<std::byte> ndsHeader;
-  if (request.ndsHeader) {
-    auto refuse = [&](const std::string& why) {
-      return MakeError(ErrorKind::Format,
-                       "cannot update the NDS header of " + Quoted(host.path) + ": " + why,
-                       host.path);
-    };
-    if (report.hostBytes < nds::HeaderSize) {
-      return refuse("the host ROM has " + std::to_string(report.hostBytes) +
-                    " bytes; the header needs " + std::to_string(nds::HeaderSize));
-    }
-    auto overlaps = [&](std::uint64_t field, std::uint64_t size) {
-      return report.blockOffset < field + size && field < report.blockOffset + BlockSize;
-    };
-    if (overlaps(nds::UsedRomSize, 4) || overlaps(nds::HeaderCrc, 2)) {
-      return refuse("the parameter block at " + std::to_string(report.blockOffset) +
-                    " overlaps the header's used size (0x80) or CRC (0x15E)");
-    }
-    auto header = hostFile.Read(0, nds::HeaderSize);
-    if (!header) return header.error();
-    ndsHeader = std::move(*header);
+  if (!ndsHeader.empty()) {
+    // The header as the output will hold it: the host's, with the part of the block that
+    // falls inside it, then the used size (the drives' end; padding is not used), the
+    // capacity and the CRC.
     for (std::size_t i = 0; i < BlockSize && report.blockOffset + i < nds::HeaderSize; ++i) {
       ndsHeader[static_cast<std::size_t>(report.blockOffset) + i] = block[i];
     }
     report.ndsUsedSize = static_cast<std::uint32_t>(total);
     UpdateNdsHeader(ndsHeader, *report.ndsUsedSize);
+    report.ndsCapacity = static_cast<std::uint8_t>(ndsHeader[nds::DeviceCapacity]);
     report.ndsHeaderCrc = LoadLE16(ndsHeader, nds::HeaderCrc);
   }
 
@@ -182,7 +205,10 @@ Result<AttachReport> AttachDrives(const AttachRequest& request) {
                                          streamed);
   if (status) status = output->WriteAt(report.blockOffset, block);
   if (status && !ndsHeader.empty()) status = output->WriteAt(0, ndsHeader);
-  std::uint64_t at = report.hostBytes;
+  if (status && report.hostPadding > 0) {
+    status = output->WriteAt(report.hostBytes, std::vector<std::byte>(static_cast<std::size_t>(report.hostPadding)));
+  }
+  std::uint64_t at = drivesStart;
   for (const std::optional<Input>* drive : {&drive0, &drive1}) {
     if (!status || !*drive) continue;
     status = output->CopyFrom((*drive)->file->file(), 0, (*drive)->size, at);

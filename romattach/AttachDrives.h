@@ -22,8 +22,11 @@ struct AttachRequest {
   bool replace = false;
   // Pad the output with 0xFF up to the next power of two, after the drives.
   bool padPow2 = false;
-  // Set the NDS header's total used ROM size to the end of the last drive and recompute the
-  // header CRC, so that a ROM trimmer keeps the drives. The host must hold a whole header.
+  // Make the output a proper DS ROM: pad a host shorter than 0x8000 with zero bytes to 0x8000
+  // (a DS program's card reads start there), set the NDS header's total used ROM size to the
+  // end of the last drive and its device capacity to hold it, and recompute the header CRC,
+  // so that a ROM trimmer keeps the drives. The host must start with a DS header; the output
+  // must not be a .gba.
   bool ndsHeader = false;
 };
 
@@ -32,17 +35,20 @@ struct AttachReport {
   std::uint64_t blockOffset = 0;
   ParamBlock block;                       // the values written
   std::uint64_t hostBytes = 0;            // host bytes copied (less than its size after a cut)
+  std::uint64_t hostPadding = 0;          // zero bytes after them, before the drives
   std::uint64_t outputSize = 0;           // including the padding
   std::uint64_t paddingBytes = 0;
   std::optional<ParamBlock> previousBlock;  // the host's block, when it was already filled
   bool replaced = false;                  // old drives were cut off
   std::optional<std::uint32_t> ndsUsedSize;  // with ndsHeader: the used size written
+  std::uint8_t ndsCapacity = 0;              // the capacity code (128 KiB << n bytes)
   std::uint16_t ndsHeaderCrc = 0;            // and the header CRC
 };
 
 // Takes every size, opens every input, finds the block, checks the output stays below
 // 2 GiB, then writes the output through a temporary file renamed over the target: host
-// bytes with the block (and, when asked, the NDS header) filled, drive 0, drive 1, padding.
+// bytes with the block (and, when asked, the NDS header) filled, zero bytes up to 0x8000 when
+// the NDS header is asked for, drive 0, drive 1, padding.
 // The host is read once: its bytes go to the temporary file as the marker is searched for.
 // Nothing reaches the target before all checks pass (a failure removes the temporary file
 // and leaves an existing output untouched), the inputs are never changed, and the output

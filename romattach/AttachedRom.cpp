@@ -30,6 +30,19 @@ std::string SlotText(int number, const SlotInfo& slot) {
          std::to_string(slot.end) + ")";
 }
 
+// The header of a DS host whose used size `attach --nds-header` pointed past the drives,
+// set back to the host's own `hostSize` bytes; empty when there is nothing to restore.
+Result<std::vector<std::byte>> RestoredNdsHeader(const RomFile& rom, const std::filesystem::path& path,
+                                                 std::uint64_t hostSize) {
+  if (RomKindOf(path) == RomKind::Gba || hostSize < nds::HeaderSize) return std::vector<std::byte>{};
+  auto header = rom.Read(0, nds::HeaderSize);
+  if (!header) return header.error();
+  if (!IsNdsHeader(*header) || !RestoreNdsHeader(*header, static_cast<std::uint32_t>(hostSize))) {
+    return std::vector<std::byte>{};
+  }
+  return std::move(*header);
+}
+
 }  // namespace
 
 Result<AttachedRom> InspectRom(const RomFile& rom) {
@@ -109,6 +122,14 @@ Result<DetachReport> DetachDrives(const DetachRequest& request) {
     BlockBytes zeros{};
     if (Status written = output->WriteAt(layout->blockOffset, zeros); !written) {
       return written.error();
+    }
+    auto header = RestoredNdsHeader(*rom, request.rom, cut);
+    if (!header) return header.error();
+    if (!header->empty()) {
+      if (Status written = output->WriteAt(0, *header); !written) return written.error();
+      report.ndsUsedSize = static_cast<std::uint32_t>(cut);
+      report.ndsCapacity = static_cast<std::uint8_t>((*header)[nds::DeviceCapacity]);
+      report.ndsHeaderCrc = LoadLE16(*header, nds::HeaderCrc);
     }
     outputs.push_back(std::move(*output));
     report.hostBytes = cut;

@@ -51,10 +51,16 @@ struct DetachReport {
   AttachedRom layout;
   std::vector<std::filesystem::path> written;
   std::uint64_t hostBytes = 0;  // length of the host ROM written, when asked for
+  // When the host ROM's NDS header had its used size pointing past the host (as attach
+  // --nds-header leaves it): the used size written back, the capacity code and the new CRC.
+  std::optional<std::uint32_t> ndsUsedSize;
+  std::uint8_t ndsCapacity = 0;
+  std::uint16_t ndsHeaderCrc = 0;
 };
 
 // Writes each filled slot's bytes to the directory (created when missing) and, when asked,
-// the ROM cut at slot 1's start with the block zeroed. Every slot must lie inside the ROM
+// the ROM cut at slot 1's start with the block zeroed (and a DS header's used size, capacity
+// and CRC restored to the cut host, see RestoreNdsHeader). Every slot must lie inside the ROM
 // and after the block; nothing is written otherwise. Outputs appear only once all of them
 // are complete.
 Result<DetachReport> DetachDrives(const DetachRequest& request);

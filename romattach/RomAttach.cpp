@@ -84,9 +84,43 @@ std::uint16_t NdsHeaderCrc(ByteSpan bytes) {
   return crc;
 }
 
+bool IsNdsHeader(ByteSpan header) {
+  if (header.size() < nds::HeaderSize) return false;
+  auto inside = [&](std::size_t field, std::uint32_t end) {
+    std::uint32_t address = LoadLE32(header, field);
+    return address >= nds::MainRam && address < end;
+  };
+  return static_cast<std::uint8_t>(header[nds::UnitCode]) <= nds::MaxUnitCode &&
+         LoadLE32(header, nds::Arm9RomOffset) >= nds::HeaderSize &&
+         LoadLE32(header, nds::Arm7RomOffset) >= nds::HeaderSize &&
+         inside(nds::Arm9LoadAddress, nds::Arm9RamEnd) && inside(nds::Arm7LoadAddress, nds::Arm7RamEnd);
+}
+
+std::uint8_t NdsCapacityFor(std::uint64_t size) {
+  std::uint8_t code = 0;
+  while (NdsCapacityBytes(code) < size) ++code;
+  return code;
+}
+
+std::uint64_t NdsCapacityBytes(std::uint8_t code) {
+  return code > 40 ? std::uint64_t{1} << 57 : nds::CapacityUnit << code;
+}
+
 void UpdateNdsHeader(MutableByteSpan header, std::uint32_t usedSize) {
   StoreLE32(header, nds::UsedRomSize, usedSize);
+  auto capacity = static_cast<std::uint8_t>(header[nds::DeviceCapacity]);
+  header[nds::DeviceCapacity] = static_cast<std::byte>(std::max(capacity, NdsCapacityFor(usedSize)));
   StoreLE16(header, nds::HeaderCrc, NdsHeaderCrc(header.first(nds::HeaderCrc)));
+}
+
+bool RestoreNdsHeader(MutableByteSpan header, std::uint32_t hostSize) {
+  std::uint32_t used = LoadLE32(header, nds::UsedRomSize);
+  if (used <= hostSize) return false;
+  auto capacity = static_cast<std::uint8_t>(header[nds::DeviceCapacity]);
+  if (capacity == NdsCapacityFor(used)) header[nds::DeviceCapacity] = static_cast<std::byte>(NdsCapacityFor(hostSize));
+  StoreLE32(header, nds::UsedRomSize, hostSize);
+  StoreLE16(header, nds::HeaderCrc, NdsHeaderCrc(header.first(nds::HeaderCrc)));
+  return true;
 }
 
 }  // namespace kivo::rom

@@ -8,8 +8,11 @@ BUILD_PACKAGES=(g++ cmake make pkg-config libcli11-dev libgtest-dev libgmock-dev
                 libwxgtk3.2-dev help2man)
 TEST_PACKAGES=(xvfb xauth xdotool x11-apps imagemagick clang libclang-rt-14-dev lintian man-db
                bash-completion ninja-build)
-# The ROM-side reader's test builds a GBA program and runs it in an emulator.
-READER_PACKAGES=(gcc-arm-none-eabi libnewlib-arm-none-eabi libmgba-dev)
+# The ROM-side reader's tests build a GBA and a DS program and run them in emulators.
+READER_PACKAGES=(gcc-arm-none-eabi libnewlib-arm-none-eabi libmgba-dev retroarch-dev)
+# DeSmuME's libretro core, for the DS test: unpacked into the build folder, not installed (the
+# package would pull in a front end). The test's runner loads it in-process.
+DESMUME_PACKAGES=(libretro-desmume libtinyxml2.6.2v5)
 
 install_missing() {
   local missing=()
@@ -25,6 +28,24 @@ install_missing() {
     "${sudo[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
   fi
+}
+
+unpack_desmume() {
+  local dir="$BUILD/desmume"
+  if [ -f "$dir/desmume_libretro.so" ] && [ -f "$dir/libtinyxml.so.2.6.2" ]; then return; fi
+  local tmp
+  tmp="$(mktemp -d)"
+  # A fresh machine may have no package lists yet.
+  if ! (cd "$tmp" && apt-get download -qq "${DESMUME_PACKAGES[@]}" 2>/dev/null); then
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
+    "${sudo[@]}" apt-get update -qq
+    (cd "$tmp" && apt-get download -qq "${DESMUME_PACKAGES[@]}")
+  fi
+  for deb in "$tmp"/*.deb; do dpkg-deb -x "$deb" "$tmp/root"; done
+  mkdir -p "$dir"
+  cp "$tmp"/root/usr/lib/*/libretro/desmume_libretro.so "$tmp"/root/usr/lib/*/libtinyxml.so.2.6.2 "$dir/"
+  rm -rf "$tmp"
 }
 
 configure_and_build() {

@@ -64,6 +64,9 @@ class Commands : public ::testing::Test {
     std::string host = HostRom(4096, 100);
     Put32(host, 0x80, 4096);  // the header's used ROM size names the host's end
     WriteFile(dir / "host.nds", host);
+    std::string ds = NdsHost(4096, 0x200);
+    Put32(ds, 0x80, 4096);
+    WriteFile(dir / "ds.nds", ds);
   }
 
   void Run(const std::vector<Row>& rows) {
@@ -210,12 +213,23 @@ TEST_F(Commands, AttachInspectAndDetach) {
   Run({
       {{"attach", "host.nds", "-o", "game.nds", "--drive0", "a.kid", "--drive1", "odd.kid", "--saveflash"}, 0,
        "wrote 'game.nds': 16872 bytes\n" + marker + "slot 1: 4096 to 15871 (11776 bytes)\n"
-       "slot 2: 15872 to 16871 (1000 bytes)\nsaveflash: 1\n", "",
+       "slot 2: 15872 to 16871 (1000 bytes)\nsaveflash: 1\n",
+       // A DS program's card reads begin at 0x8000, and a trimmer cuts at the used size.
+       "kivofs: warning: drive 0 ('a.kid', slot 1) starts at offset 4096, below 0x8000 (32768): a DS program cannot "
+       "read it through the card bus (attach with --nds-header, which pads the host to 0x8000)\n"
+       "kivofs: warning: drive 1 ('odd.kid', slot 2) starts at offset 15872, below 0x8000 (32768): a DS program "
+       "cannot read it through the card bus (attach with --nds-header, which pads the host to 0x8000)\n"
+       "kivofs: warning: the NDS header's total used ROM size (offset 0x80) is 4096 bytes, but the drives end at "
+       "16872: a ROM trimmer would cut them off (attach with --nds-header)\n",
        [&] {
          std::string expected = File("host.nds").replace(111, 17, Hex("00100000 FF3D0000 003E0000 E7410000 01"));
          EXPECT_EQ(Mismatch(File("game.nds"), expected + image + File("odd.kid")), -1);
        }},
       {{"rominfo", "game.nds"}, 0, rominfo,
+       "kivofs: warning: slot 1 starts at offset 4096, below 0x8000 (32768): a DS program cannot read it through "
+       "the card bus (attach with --nds-header, which pads the host to 0x8000)\n"
+       "kivofs: warning: slot 2 starts at offset 15872, below 0x8000 (32768): a DS program cannot read it through "
+       "the card bus (attach with --nds-header, which pads the host to 0x8000)\n"
        "kivofs: warning: the NDS header's total used ROM size (offset 0x80) is 4096 bytes, but the drives end at "
        "16872: a ROM trimmer would cut them off (attach with --nds-header)\n"},
       {{"detach", "game.nds", "-o", "drives", "--rom", "again.nds"}, 0,
@@ -227,25 +241,53 @@ TEST_F(Commands, AttachInspectAndDetach) {
        }},
       {{"attach", "game.nds", "-o", "two.nds", "--drive0", "b.kid"}, 0,
        "wrote 'two.nds': 23016 bytes\n" + marker + "slot 1: 16872 to 23015 (6144 bytes)\nsaveflash: 0\n",
-       "kivofs: warning: the parameter block of 'game.nds' is already filled (slot 1 starts at 4096): the output "
+       "*kivofs: warning: the parameter block of 'game.nds' is already filled (slot 1 starts at 4096): the output "
        "carries the old drives too; --replace drops them\n"},
       {{"attach", "game.nds", "-o", "game.nds", "--drive1", "b.kid", "--replace", "--pad-pow2"}, 0,
        "dropped the old drives from offset 4096 of 'game.nds'\nwrote 'game.nds': 16384 bytes (6144 of them 0xFF "
-       "padding)\n" + marker + "slot 1: 4096 to 10239 (6144 bytes)\nsaveflash: 0\n", "",
+       "padding)\n" + marker + "slot 1: 4096 to 10239 (6144 bytes)\nsaveflash: 0\n", "*a ROM trimmer would cut them off (attach with --nds-header)\n",
        [&] { EXPECT_EQ(Mismatch(File("game.nds").substr(4096), File("b.kid") + std::string(6144, '\xFF')), -1); }},
-      // The used size reaches the drives' end and the header CRC is made again (computed
-      // apart from this code), so that a ROM trimmer keeps the drives.
-      {{"attach", "host.nds", "-o", "kept.nds", "--drive0", "a.kid", "--nds-header", "--depfile", "kept.d"}, 0,
-       "wrote 'kept.nds': 15872 bytes\n" + marker + "slot 1: 4096 to 15871 (11776 bytes)\nsaveflash: 0\n"
-       "NDS header: used size 15872, CRC 0x9C09\n", "",
+      // --nds-header pads a DS host to 0x8000, where card reads begin; the used size reaches the
+      // drives' end, the capacity holds it and the header CRC is made again (computed apart from
+      // this code), so that a DS reads the drives and a ROM trimmer keeps them.
+      {{"attach", "ds.nds", "-o", "kept.nds", "--drive0", "a.kid", "--nds-header", "--depfile", "kept.d"}, 0,
+       "padded the host with 28672 zero bytes to offset 32768 (0x8000), where a DS program's card reads begin\n"
+       "wrote 'kept.nds': 44544 bytes\nmarker at 512, parameter block at 523\nslot 1: 32768 to 44543 (11776 bytes)\n"
+       "saveflash: 0\nNDS header: used size 44544, device capacity 131072 (0x14 = 0), CRC 0x8C92\n", "",
        [&] {
-         EXPECT_EQ(File("kept.nds").substr(0x80, 4) + File("kept.nds").substr(0x15E, 2), Hex("003E0000 099C"));
-         EXPECT_EQ(File("kept.d"), "kept.nds: \\\n host.nds \\\n a.kid\nhost.nds:\na.kid:\n");
+         const std::string kept = File("kept.nds");
+         EXPECT_EQ(kept.substr(0x80, 4) + kept.substr(0x15E, 2) + kept.substr(0x14, 1), Hex("00AE0000 928C 00"));
+         EXPECT_EQ(Mismatch(kept.substr(4096, 32768 - 4096) + kept.substr(32768), std::string(28672, '\0') + image), -1);
+         EXPECT_EQ(File("kept.d"), "kept.nds: \\\n ds.nds \\\n a.kid\nds.nds:\na.kid:\n");
          stdfs::last_write_time(dir / "kept.nds", Past);
        }},
-      {{"attach", "host.nds", "-o", "kept.nds", "--drive0", "a.kid", "--nds-header"}, 0, "*", "",
+      {{"attach", "ds.nds", "-o", "kept.nds", "--drive0", "a.kid", "--nds-header"}, 0, "*", "",
        [&] { EXPECT_EQ(stdfs::last_write_time(dir / "kept.nds"), Past); }},
-      {{"rominfo", "kept.nds"}, 0, "*slot 1 end:   15871\nslot 2 start: 0\nslot 2 end:   0\n*slot 2: empty\nNDS used size: 15872\n", ""},
+      {{"rominfo", "kept.nds"}, 0,
+       "*slot 1 end:   44543\nslot 2 start: 0\nslot 2 end:   0\n*slot 2: empty\nNDS used size: 44544\n"
+       "NDS capacity:  131072 (0x14 = 0)\n", "",
+       [&] {
+         std::string over = File("kept.nds");
+         Put32(over, 0x80, 200000);
+         WriteFile(dir / "over.nds", over);
+       }},
+      {{"rominfo", "over.nds"}, 0, "*NDS used size: 200000\nNDS capacity:  131072 (0x14 = 0)\n",
+       "kivofs: warning: the NDS header's total used ROM size (200000 bytes) exceeds its device capacity (offset "
+       "0x14: 131072 bytes): a DS emulator reports the header as invalid (attach with --nds-header)\n"},
+      // Detaching gives the host its own used size back.
+      {{"detach", "kept.nds", "-o", "kept-drives", "--rom", "ds-again.nds"}, 0,
+       "wrote 'kept-drives/drive0.kid'\nwrote 'ds-again.nds'\nNDS header of 'ds-again.nds': used size restored to "
+       "32768, device capacity 131072 (0x14 = 0), CRC 0x1F37\n", "",
+       [&] {
+         EXPECT_EQ(File("ds-again.nds").substr(0x80, 4) + File("ds-again.nds").substr(0x15E, 2), Hex("00800000 371F"));
+       }},
+      {{"attach", "ds.nds", "-o", "ds.gba", "--drive0", "a.kid", "--nds-header"}, 1, "",
+       "kivofs: error: cannot update the NDS header of 'ds.nds': the output 'ds.gba' is a GBA ROM, whose cartridge "
+       "logo and header lie where the NDS header's fields are\n"},
+      {{"attach", "host.nds", "-o", "out.nds", "--drive0", "a.kid", "--nds-header"}, 1, "",
+       "kivofs: error: cannot update the NDS header of 'host.nds': it does not start with a DS cartridge header (a "
+       "unit code up to 3 at 0x12, the ARM9 and ARM7 binaries behind the header and loaded into the DS's RAM, at "
+       "0x20 to 0x3F)\n"},
       // A GBA program sees the first 32 MiB of its ROM.
       {{"rominfo", "fits.gba"}, 0, "*", ""},
       {{"rominfo", "past.gba"}, 0, "*", "kivofs: warning: slot 1 (bytes 33553432 to 33554432) " + GbaWindow},

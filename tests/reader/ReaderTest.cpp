@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "reader/examples/ds-callback/block_reader.h"
+#include "reader/ds/kfs_block.h"
 #include "romattach/AttachDrives.h"
 #include "tests/fsimage/Fixture.h"
 #include "tests/reader/ReaderWalk.h"

@@ -32,18 +32,17 @@ TEST_F(Attach, FillsTheBlockAndAppendsTheDrives) {
   const struct {
     std::size_t hostSize, marker;
     int size0, size1;  // -1: not given
-    bool flash, pad, nds;
+    bool flash, pad;
     const char* block;
   } cases[] = {
-      {4096, 100, 512, 768, true, false, false, "00100000 FF110000 00120000 FF140000 01"},
-      {4096, 100, -1, 768, false, false, false, "00100000 FF120000 00000000 00000000 00"},
-      {4096, 100, 512, -1, true, false, false, "00100000 FF110000 00000000 00000000 01"},
-      {4096, 100, 0, 768, false, false, false, "00100000 FF0F0000 00100000 FF120000 00"},
-      {4096, 100, 512, 0, true, false, false, "00100000 FF110000 00120000 FF110000 01"},
-      {4096, 100, -1, 0, false, false, false, "00100000 FF0F0000 00000000 00000000 00"},
-      {64, 36, 3, -1, true, false, false, "40000000 42000000 00000000 00000000 01"},
-      {4096, 100, 512, 768, true, true, false, "00100000 FF110000 00120000 FF140000 01"},
-      {4096, 100, 512, -1, false, false, true, "00100000 FF110000 00000000 00000000 00"},
+      {4096, 100, 512, 768, true, false, "00100000 FF110000 00120000 FF140000 01"},
+      {4096, 100, -1, 768, false, false, "00100000 FF120000 00000000 00000000 00"},
+      {4096, 100, 512, -1, true, false, "00100000 FF110000 00000000 00000000 01"},
+      {4096, 100, 0, 768, false, false, "00100000 FF0F0000 00100000 FF120000 00"},
+      {4096, 100, 512, 0, true, false, "00100000 FF110000 00120000 FF110000 01"},
+      {4096, 100, -1, 0, false, false, "00100000 FF0F0000 00000000 00000000 00"},
+      {64, 36, 3, -1, true, false, "40000000 42000000 00000000 00000000 01"},
+      {4096, 100, 512, 768, true, true, "00100000 FF110000 00120000 FF140000 01"},
   };
   for (const auto& c : cases) {
     const std::string drive0 = c.size0 < 0 ? "" : Filler(c.size0, 7), drive1 = c.size1 < 0 ? "" : Filler(c.size1, 9);
@@ -51,20 +50,61 @@ TEST_F(Attach, FillsTheBlockAndAppendsTheDrives) {
     AttachRequest request = Request();
     if (c.size0 < 0) request.drive0.clear();
     if (c.size1 < 0) request.drive1.clear();
-    request.saveFlash = c.flash, request.padPow2 = c.pad, request.ndsHeader = c.nds;
+    request.saveFlash = c.flash, request.padPow2 = c.pad;
     auto report = AttachDrives(request);
     ASSERT_EQ(Problem(report), "") << c.block;
     std::string expected = HostRom(c.hostSize, c.marker).replace(c.marker + 11, 17, Hex(c.block)) + drive0 + drive1;
     if (c.pad) expected.resize(8192, '\xFF');
-    // The used ROM size reaches the drives' end, and the header CRC (CRC-16, polynomial
-    // 0xA001 reflected, start 0xFFFF) covers it: computed apart from this code.
-    if (c.nds) expected.replace(0x80, 4, Hex("00120000")).replace(0x15E, 2, Hex("4DBB"));
     EXPECT_EQ(Mismatch(ReadFile(dir / "out.nds"), expected), -1) << c.block;
     EXPECT_EQ(std::make_pair(report->outputSize, report->blockOffset), std::make_pair(std::uint64_t{expected.size()}, c.marker + 11));
   }
-  EXPECT_EQ(NdsHeaderCrc(Span("123456789")), 0x4B37);
   const std::pair<std::uint64_t, std::uint64_t> powers[] = {{1, 1}, {3, 4}, {4096, 4096}, {4097, 8192}, {(1u << 30) + 1, 1u << 31}};
   for (auto [size, power] : powers) EXPECT_EQ(NextPowerOfTwo(size), power);
+}
+
+// With the NDS header asked for, a host shorter than 0x8000 is padded with zeros to it (a DS
+// program's card reads begin there), the used size reaches the drives' end, the capacity
+// rises to hold it (and never falls) and the CRC (CRC-16, polynomial 0xA001 reflected, start
+// 0xFFFF: the check value below) covers it all. Detaching gives the host its own size back.
+TEST_F(Attach, NdsHeaderPadsTheHostAndSizesTheCartridge) {
+  const struct {
+    std::size_t hostSize;
+    std::uint8_t capacity;  // the host's
+    std::uint32_t drive, start, capacityAfter;
+  } cases[] = {
+      {4096, 0, 512, 0x8000, 0}, {0x7FFF, 0, 512, 0x8000, 0}, {0x8000, 0, 512, 0x8000, 0}, {0x9000, 0, 512, 0x9000, 0},
+      {4096, 0, 0x18000, 0x8000, 0}, {4096, 0, 0x18001, 0x8000, 1}, {4096, 0, 0x38001, 0x8000, 2}, {4096, 9, 512, 0x8000, 9},
+  };
+  EXPECT_EQ(NdsHeaderCrc(Span("123456789")), 0x4B37);
+  for (const auto& c : cases) {
+    std::string host = NdsHost(c.hostSize, 0x200);
+    host[0x14] = static_cast<char>(c.capacity), Put32(host, 0x80, std::uint32_t(c.hostSize));
+    WriteFile(dir / "host.nds", host), WriteFile(dir / "d0.kid", Filler(c.drive, 7));
+    AttachRequest request = Request();
+    request.drive1.clear(), request.ndsHeader = true;
+    auto report = AttachDrives(request);
+    ASSERT_EQ(Problem(report), "") << c.hostSize;
+    const std::uint32_t used = c.start + c.drive;
+    std::string expected = host + std::string(c.start - c.hostSize, '\0') + Filler(c.drive, 7);
+    Put32(expected, 0x20B, c.start), Put32(expected, 0x20F, used - 1), expected[0x21B] = 1, Put32(expected, 0x80, used);
+    expected[0x14] = static_cast<char>(c.capacityAfter);
+    expected.replace(0x15E, 2, std::string{char(NdsHeaderCrc(Span(expected.substr(0, 0x15E))) & 0xFF),
+                                           char(NdsHeaderCrc(Span(expected.substr(0, 0x15E))) >> 8)});
+    EXPECT_EQ(Mismatch(ReadFile(dir / "out.nds"), expected), -1) << c.hostSize << " " << c.drive;
+    EXPECT_EQ(std::vector({report->hostPadding, std::uint64_t{*report->ndsUsedSize}, std::uint64_t{report->ndsCapacity}}),
+              std::vector<std::uint64_t>({c.start - c.hostSize, used, c.capacityAfter}));
+    auto detached = DetachDrives({dir / "out.nds", dir / "drives", dir / "again.nds"});
+    ASSERT_TRUE(detached.ok());
+    std::string again = expected.substr(0, c.start);
+    Put32(again, 0x20B, 0), Put32(again, 0x20F, 0), Put32(again, 0x80, c.start);
+    again[0x14] = static_cast<char>(c.capacity), again[0x21B] = 0;
+    again.replace(0x15E, 2, std::string{char(NdsHeaderCrc(Span(again.substr(0, 0x15E))) & 0xFF),
+                                        char(NdsHeaderCrc(Span(again.substr(0, 0x15E))) >> 8)});
+    EXPECT_EQ(Mismatch(ReadFile(dir / "again.nds"), again), -1) << c.hostSize << " " << c.drive;
+  }
+  const std::pair<std::uint64_t, std::uint8_t> capacities[] = {{1, 0}, {0x20000, 0}, {0x20001, 1}, {0x40000, 1}, {0x40001, 2},
+                                                               {1u << 30, 13}, {(1u << 30) + 1, 14}};
+  for (auto [size, code] : capacities) EXPECT_EQ(NdsCapacityFor(size), code) << size;
 }
 
 // The host is searched as it is copied, in chunks: a marker or block across two chunks, or
@@ -109,6 +149,7 @@ TEST_F(Attach, RefusesWithoutWriting) {
   std::string filled = HostRom(4096, 100);
   Put32(filled, 111, 120);  // slot 1 "starts" inside the block itself
   WriteFile(dir / "filled.nds", filled), WriteFile(dir / "short.nds", HostRom(300, 20)), WriteFile(dir / "under.nds", HostRom(4096, 0x70));
+  WriteFile(dir / "ds.nds", NdsHost(4096, 0x200));
   WriteFile(dir / "huge.kid", ""), stdfs::resize_file(dir / "huge.kid", 1u << 30);  // sparse
   WriteFile(dir / "big.kid", ""), stdfs::resize_file(dir / "big.kid", (1u << 30) - 4096);
   stdfs::create_directory(dir / "dir.nds");
@@ -127,7 +168,12 @@ TEST_F(Attach, RefusesWithoutWriting) {
       {[&](AttachRequest& r) { r.host = dir / "short.nds", r.ndsHeader = true; }, ErrorKind::Format,
        header + "'short.nds': the host ROM has 300 bytes; the header needs 352"},
       {[&](AttachRequest& r) { r.host = dir / "under.nds", r.ndsHeader = true; }, ErrorKind::Format,
-       header + "'under.nds': the parameter block at 123 overlaps the header's used size (0x80) or CRC (0x15E)"},
+       header + "'under.nds': the parameter block at 123 overlaps the header's capacity (0x14), used size (0x80) or CRC (0x15E)"},
+      {[&](AttachRequest& r) { r.ndsHeader = true; }, ErrorKind::Format,
+       header + "'host.nds': it does not start with a DS cartridge header (a unit code up to 3 at 0x12, the ARM9 and ARM7 "
+                "binaries behind the header and loaded into the DS's RAM, at 0x20 to 0x3F)"},
+      {[&](AttachRequest& r) { r.host = dir / "ds.nds", r.output = dir / "out.gba", r.ndsHeader = true; }, ErrorKind::Format,
+       header + "'ds.nds': the output 'out.gba' is a GBA ROM, whose cartridge logo and header lie where the NDS header's fields are"},
   };
   WriteFile(dir / "out.nds", "old output");
   const auto entries = std::distance(stdfs::directory_iterator(dir.path()), {});

@@ -57,6 +57,18 @@ inline std::string HostRom(std::size_t size, std::size_t marker) {
   std::string rom = Filler(size), marked = "KivoFSDrive" + std::string(17, '\0');
   return rom.replace(marker, std::min(marked.size(), size - marker), marked, 0, size - marker);
 }
+// A prepared host ROM that starts with a DS cartridge header: a DS unit code, an ARM9 binary
+// at 0x200 loaded into main RAM, an ARM7 binary at 0x400 loaded into its work RAM, the card
+// control value 0x00586000 at 0x60 and capacity code 0 (128 KiB). The marker lies past 0x160.
+inline std::string NdsHost(std::size_t size, std::size_t marker) {
+  std::string rom = HostRom(size, marker);
+  rom[0x12] = 0, rom[0x14] = 0;
+  for (auto [at, value] : {std::pair<std::size_t, std::uint32_t>{0x20, 0x200}, {0x28, 0x02000000}, {0x30, 0x400},
+                           {0x38, 0x037F8000}, {0x60, 0x00586000}}) {
+    Put32(rom, at, value);
+  }
+  return rom;
+}
 // Where two byte strings first differ; -1 when equal. A readable failure for whole images.
 inline long Mismatch(const std::string& a, const std::string& b) {
   return a == b ? -1 : static_cast<long>(std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin());

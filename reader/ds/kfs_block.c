@@ -1,7 +1,7 @@
 /* Whole aligned blocks go straight into the caller's buffer; the unaligned head and tail of
  * a request go through one block buffer, which keeps its block: the reader's small reads
  * (35-byte directory slots, allocation-table entries) then mostly cost no card access. */
-#include "block_reader.h"
+#include "kfs_block.h"
 
 #include <stddef.h>
 #include <string.h>

@@ -1,7 +1,7 @@
 /* A kfs_read_fn for media that read only whole 512-byte blocks at 512-byte-aligned offsets,
- * such as a DS cartridge read through card commands. */
-#ifndef KFS_BLOCK_READER_H
-#define KFS_BLOCK_READER_H
+ * such as a DS cartridge read through card commands (see kfs_card.h). Freestanding. */
+#ifndef KFS_BLOCK_H
+#define KFS_BLOCK_H
 
 #include <stdint.h>
 

@@ -1,0 +1,35 @@
+// What a DS needs of an .nds ROM with drives attached, checked after `attach` and by
+// `rominfo`: drives the card bus can reach, and a header whose used size and capacity hold
+// them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "romattach/RomFile.h"
+
+namespace kivo::cli {
+
+struct PlacedDrive {
+  std::string label;   // how a warning names it: "drive 0 ('a.kid', slot 1)", "slot 2"
+  std::uint64_t start;
+  std::uint64_t end;  // inclusive
+};
+
+struct NdsHeaderFields {
+  std::uint32_t usedSize = 0;
+  bool dsHeader = false;      // the capacity means something only in a DS header
+  std::uint64_t capacity = 0;  // bytes
+  std::uint8_t capacityCode = 0;
+};
+
+// The header's fields, when `rom` holds them.
+std::optional<NdsHeaderFields> ReadNdsHeaderFields(const rom::RomFile& rom);
+
+// Warns about each drive that starts below 0x8000, about a used size that ends before the
+// drives do and about a used size past the capacity (in a DS header).
+void WarnNdsLayout(const rom::RomFile& rom, const std::vector<PlacedDrive>& drives);
+
+}  // namespace kivo::cli

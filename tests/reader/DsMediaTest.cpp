@@ -1,0 +1,253 @@
+// The DS media: the card-bus medium against a simulated card (its registers behave as a DS
+// cartridge's: reads below 0x8000 come from 0x8000 + (offset & 0x1FF), a block wraps inside
+// its 4 KiB page), the file medium, and kfs_mount_ds choosing between them on ROMs that
+// `attach` made.
+#include <cstdio>
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "reader/ds/kfs_ds.h"
+#include "romattach/AttachDrives.h"
+#include "tests/fsimage/Fixture.h"
+#include "tests/reader/ReaderWalk.h"
+
+namespace kivo::test {
+namespace {
+
+using readertest::Listing;
+
+// One command as the card saw it.
+struct Command {
+  std::uint32_t offset, size, romctrl;
+  std::uint8_t code;
+  bool busOwned, slotEnabled;
+};
+
+// A DS cartridge behind its registers.
+struct SimulatedCard {
+  std::string rom;
+  std::uint16_t exmemcnt = 0x0800;  // the ARM7 owns the bus until the ARM9 takes it
+  std::uint8_t auxHigh = 0;
+  std::uint8_t command[8] = {};
+  std::uint32_t romctrl = 0;
+  std::vector<std::uint32_t> words;
+  std::size_t next = 0;
+  std::vector<Command> log;
+
+  std::uint8_t Byte(std::uint32_t offset) const { return offset < rom.size() ? std::uint8_t(rom[offset]) : 0xFF; }
+  void Start(std::uint32_t value) {
+    std::uint32_t offset = std::uint32_t{command[1]} << 24 | command[2] << 16 | command[3] << 8 | command[4];
+    std::uint32_t code = value >> 24 & 7, size = code == 0 ? 0 : code == 7 ? 4 : 0x100u << code;
+    log.push_back({offset, size, value, command[0], (exmemcnt & 0x0800) == 0, (auxHigh & 0x80) != 0});
+    if (offset < 0x8000) offset = 0x8000 + (offset & 0x1FF);
+    words.assign(size / 4, 0), next = 0;
+    for (std::uint32_t i = 0; i < size; ++i) {
+      std::uint32_t at = (offset & ~0xFFFu) | ((offset + i) & 0xFFFu);
+      words[i / 4] |= std::uint32_t{Byte(at)} << 8 * (i % 4);
+    }
+    romctrl = (value & 0x7F7FFFFF) | (size > 0 ? 0x80800000u : 0);
+  }
+};
+SimulatedCard* card = nullptr;
+
+}  // namespace
+}  // namespace kivo::test
+
+extern "C" std::uint32_t kfs_card_sim_load(std::uint32_t address, unsigned) {
+  auto& c = *kivo::test::card;
+  switch (address) {
+    case 0x04000204: return c.exmemcnt;
+    case 0x040001A4: return c.romctrl;
+    case 0x04100010: {
+      std::uint32_t word = c.next < c.words.size() ? c.words[c.next++] : 0xFFFFFFFF;
+      if (c.next == c.words.size()) c.romctrl &= ~0x80800000u;
+      return word;
+    }
+    default: ADD_FAILURE() << "read of " << std::hex << address; return 0;
+  }
+}
+
+extern "C" void kfs_card_sim_store(std::uint32_t address, std::uint32_t value, unsigned) {
+  auto& c = *kivo::test::card;
+  if (address == 0x04000204) c.exmemcnt = std::uint16_t(value);
+  else if (address == 0x040001A1) c.auxHigh = std::uint8_t(value);
+  else if (address >= 0x040001A8 && address < 0x040001B0) c.command[address - 0x040001A8] = std::uint8_t(value);
+  else if (address == 0x040001A4 && (value & 0x80000000u)) c.Start(value);
+  else ADD_FAILURE() << "write of " << std::hex << address;
+}
+
+namespace kivo::test {
+namespace {
+
+class CardMedium : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim.rom = Pattern(0x20000);
+    card = &sim;
+    kfs_card_init(&medium, 0x00586000 | 0x07000000);  // block size bits from the header are replaced
+  }
+  void TearDown() override { card = nullptr; }
+  SimulatedCard sim;
+  kfs_card medium;
+};
+
+// Any offset and size from 0x8000 on reads the ROM's bytes, through commands of 0x200 to
+// 0x1000 bytes that start aligned, never cross a 4 KiB page and start as a DS wants them.
+TEST_F(CardMedium, ReadsAnyRangeInAlignedCommandsInsideAPage) {
+  const struct { std::uint32_t offset, size, commands; } cases[] = {
+      {0x8000, 0x1000, 1}, {0x8000, 0x2000, 2}, {0x8200, 0x1000, 4}, {0x8001, 3, 1}, {0x8FFF, 2, 2},
+      {0x9E00, 0x400, 2}, {0x8100, 0x2C00, 8}, {0x8000, 0, 0}, {0x1FFFF, 1, 1},
+  };
+  for (const auto& c : cases) {
+    sim.log.clear();
+    kfs_card_init(&medium, 0x00586000);
+    std::vector<std::uint32_t> words(c.size / 4 + 2);  // word-aligned, as a program's buffer usually is
+    ASSERT_EQ(kfs_card_read(&medium, c.offset, words.data(), c.size), 0) << c.offset;
+    EXPECT_EQ(std::memcmp(words.data(), sim.rom.data() + c.offset, c.size), 0) << c.offset;
+    EXPECT_EQ(sim.log.size(), c.commands) << c.offset;
+    for (const Command& command : sim.log) {
+      EXPECT_EQ(command.code, 0xB7);
+      EXPECT_TRUE(command.offset % command.size == 0 && command.offset / 0x1000 == (command.offset + command.size - 1) / 0x1000)
+          << command.offset << "+" << command.size;
+      EXPECT_EQ(command.romctrl & ~0x07000000u, 0xA0586000u);  // start, release reset, the header's value
+      EXPECT_TRUE(command.busOwned && command.slotEnabled);
+    }
+  }
+}
+
+// An unaligned buffer and small reads go through the block buffer, which keeps its block.
+TEST_F(CardMedium, SmallReadsShareTheBufferedBlock) {
+  char bytes[40];
+  ASSERT_EQ(kfs_card_read(&medium, 0x8101, bytes + 1, 35), 0);
+  ASSERT_EQ(kfs_card_read(&medium, 0x8124, bytes + 1, 35), 0);
+  EXPECT_EQ(std::string(bytes + 1, 35), sim.rom.substr(0x8124, 35));
+  EXPECT_EQ(sim.log.size(), 1u);
+}
+
+// Below 0x8000 the card would answer with other bytes: the medium refuses without asking it.
+TEST_F(CardMedium, RefusesOffsetsBelow0x8000AndBadBlockRequests) {
+  std::uint32_t words[256];
+  EXPECT_EQ(kfs_card_read(&medium, 0x7FFF, words, 2), -1);
+  EXPECT_EQ(kfs_card_read(&medium, 0, words, 4), -1);
+  EXPECT_EQ(kfs_card_read(&medium, 0xFFFFFFF0u, words, 0x20), -1);
+  EXPECT_EQ(kfs_card_read_blocks(&medium, 0x7E00, words, 1), -1);
+  EXPECT_EQ(kfs_card_read_blocks(&medium, 0x8100, words, 1), -1);
+  EXPECT_EQ(kfs_card_read_blocks(&medium, 0x8000, reinterpret_cast<char*>(words) + 2, 1), -1);
+  EXPECT_TRUE(sim.log.empty());
+}
+
+// A tree whose names the reader shows whole, as the walk lists it.
+const fs::test::Tree Levels = {{"levels/level1.map", Pattern(70000)}, {"levels/deep/end.bin", Pattern(512)},
+                               {"README.txt", Pattern(100)}, {"empty/", ""}};
+Listing Expected(const fs::test::Tree& tree) {
+  Listing listing;
+  for (const auto& [path, bytes] : tree) {
+    std::string dir = path;
+    while (dir.find('/') != std::string::npos) dir.erase(dir.rfind('/')), listing[dir] = "/";
+    if (!path.ends_with('/')) listing[path] = bytes;
+  }
+  return listing;
+}
+
+// ROMs made by `attach` from a DS host of 0x2000 bytes, mounted by kfs_mount_ds from the
+// file that argv[0] names or through the (simulated) card.
+class MountDs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteFile(dir / "host.nds", NdsHost(0x2000, 0x400));
+    WriteFile(dir / "a.kid", fs::test::Image(Levels)), WriteFile(dir / "b.kid", fs::test::Image(small));
+    for (bool nds : {true, false}) {
+      rom::AttachRequest request{dir / "host.nds", dir / "a.kid", dir / "b.kid", dir / (nds ? "game.nds" : "plain.nds")};
+      request.ndsHeader = nds;
+      ASSERT_TRUE(rom::AttachDrives(request).ok());
+    }
+  }
+  void TearDown() override { card = nullptr; }
+  // The program's block, as KFS_DEFINE_BLOCK holds it once attach filled it.
+  std::string Block(const std::string& rom) const { return rom.substr(0x400, 28); }
+  int Mount(const std::string& rom, const char* argv0, bool header = true) {
+    sim.rom = rom;
+    card = &sim;
+    const std::string block = Block(rom);
+    return kfs_mount_ds(&ds, reinterpret_cast<const std::uint8_t*>(block.data()), argv0,
+                        header ? reinterpret_cast<const std::uint8_t*>(rom.data()) : nullptr, drives);
+  }
+  Listing Walk(int slot) {
+    Listing listing;
+    std::size_t budget = 100;
+    EXPECT_EQ(readertest::Walk(drives[slot], "", listing, budget), KFS_OK);
+    return listing;
+  }
+  TempDir dir;
+  const fs::test::Tree small = {{"save.dat", Pattern(1000)}};
+  SimulatedCard sim;
+  kfs_ds ds;
+  kfs_drive drives[2];
+};
+
+TEST_F(MountDs, ReadsBothDrivesThroughTheCardOrTheFile) {
+  const std::string game = ReadFile(dir / "game.nds"), path = (dir / "game.nds").string();
+  const std::string upper = (dir / "GAME.NDS").string(), other = (dir / "game.bin").string();
+  WriteFile(dir / "GAME.NDS", game), WriteFile(dir / "game.bin", "not a ROM");
+  const struct { const char* argv0; int medium; } cases[] = {
+      {nullptr, KFS_DS_CARD}, {"", KFS_DS_CARD}, {path.c_str(), KFS_DS_FILE}, {upper.c_str(), KFS_DS_FILE},
+      {other.c_str(), KFS_DS_CARD}, {"missing.nds", KFS_DS_CARD},
+  };
+  for (const auto& c : cases) {
+    sim.log.clear();
+    ASSERT_EQ(Mount(game, c.argv0), KFS_OK) << (c.argv0 ? c.argv0 : "null");
+    EXPECT_EQ(ds.medium, c.medium);
+    EXPECT_EQ(Walk(0), Expected(Levels));
+    EXPECT_EQ(Walk(1), Expected(small));
+    EXPECT_EQ(sim.log.empty(), c.medium == KFS_DS_FILE);
+    kfs_ds_close(&ds);
+  }
+}
+
+// Without --nds-header the drives lie below 0x8000: the card cannot reach them, the file can.
+// A card that answers with other bytes (a flashcart's own) mounts nothing.
+TEST_F(MountDs, RefusesWhatTheCardCannotReadOrDoesNotHold) {
+  const std::string plain = ReadFile(dir / "plain.nds"), game = ReadFile(dir / "game.nds");
+  EXPECT_EQ(Mount(plain, nullptr), KFS_ERR_IO);
+  EXPECT_TRUE(sim.log.empty());
+  EXPECT_EQ(Mount(plain, (dir / "plain.nds").string().c_str()), KFS_OK);
+  EXPECT_EQ(Walk(1), Expected(small));
+  kfs_ds_close(&ds);
+  std::string flashcart = game;
+  flashcart.replace(0x8000, game.size() - 0x8000, Pattern(game.size() - 0x8000));
+  sim.rom = flashcart;
+  const std::string block = Block(game);
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(block.data());
+  EXPECT_EQ(kfs_mount_ds(&ds, bytes, nullptr, reinterpret_cast<const std::uint8_t*>(game.data()), drives), KFS_ERR_FORMAT);
+  EXPECT_EQ(Mount(game, nullptr, false), KFS_ERR_IO);
+  char name[KFS_NAME_MAX + 1];
+  kfs_drive_name(&drives[0], name);
+  EXPECT_STREQ(name, "");
+  EXPECT_EQ(kfs_mount_ds(&ds, reinterpret_cast<const std::uint8_t*>(std::string(28, '\0').data()), nullptr, nullptr, drives),
+            KFS_ERR_NO_DRIVE);
+}
+
+// The file medium alone: seeks only when a read does not follow the last one, fails past the end.
+TEST(NdsFileMedium, ReadsWhereAskedAndFailsPastTheEnd) {
+  TempDir dir;
+  const std::string bytes = Pattern(5000);
+  WriteFile(dir / "rom.nds", bytes);
+  FILE* file = std::fopen((dir / "rom.nds").string().c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  kfs_ndsfile medium;
+  kfs_ndsfile_init(&medium, file);
+  char out[100];
+  for (std::uint32_t offset : {4000u, 4100u, 0u, 4900u}) {
+    ASSERT_EQ(kfs_ndsfile_read(&medium, offset, out, 100), 0) << offset;
+    EXPECT_EQ(std::string(out, 100), bytes.substr(offset, 100)) << offset;
+  }
+  EXPECT_EQ(kfs_ndsfile_read(&medium, 4901, out, 100), -1);
+  EXPECT_EQ(kfs_ndsfile_read(&medium, 0xFFFFFFF0u, out, 100), -1);
+  ASSERT_EQ(kfs_ndsfile_read(&medium, 10, out, 5), 0);
+  EXPECT_EQ(std::string(out, 5), bytes.substr(10, 5));
+  std::fclose(file);
+}
+
+}  // namespace
+}  // namespace kivo::test
