@@ -49,7 +49,8 @@ typedef struct kfs_ds {
  * below 0x8000 on the card: attach with --nds-header). */
 int kfs_mount_ds(kfs_ds *ds, const volatile uint8_t *block, const char *argv0,
                  const volatile uint8_t *header, kfs_drive drives[2]);
-/* Closes the file that kfs_mount_ds opened, if any; the drives are then unusable. */
+/* Closes the file that kfs_mount_ds opened, if any; the drives are then unusable. Call it
+ * before mounting with the same kfs_ds again, or the file stays open. */
 void kfs_ds_close(kfs_ds *ds);
 
 #ifdef __cplusplus
