@@ -14,4 +14,7 @@ Command AddVerifyCommand(CLI::App& parent);
 Command AddAttachCommand(CLI::App& parent);
 Command AddRomInfoCommand(CLI::App& parent);
 Command AddDetachCommand(CLI::App& parent);
+#ifdef KIVOFS_HAVE_FUSE
+Command AddMountCommand(CLI::App& parent);
+#endif
 }  // namespace kivo::cli

@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "cli/Commands.h"
+#include "cli/ImageOrRom.h"
 #include "base/File.h"
 #include "fsimage/Extract.h"
 #include "fsimage/Reader.h"
@@ -16,17 +17,30 @@ std::string Count(std::uint64_t n, const char* one, const char* many) {
 struct ExtractOptions {
   std::string image;
   std::string directory;
+  int drive = 0;
 };
 
+// A ROM's drives go to the folders drive1/ and drive2/ of the directory, one chosen with
+// --drive to the directory itself.
 int RunExtract(const ExtractOptions& options) {
-  auto mapped = MappedFile::Open(PathFromUtf8(options.image));
-  if (!mapped) return Fail(mapped.error());
-  auto reader = fs::ImageReader::Open(mapped->bytes(), Quoted(options.image));
-  if (!reader) return Fail(reader.error());
-  auto stats = fs::ExtractImage(*reader, PathFromUtf8(options.directory), &mapped->file());
-  if (!stats) return Fail(stats.error());
-  std::cout << "extracted " << Count(stats->files, "file", "files") << " (" << stats->bytes
-            << " bytes) and " << Count(stats->directories, "directory", "directories") << " to "
+  auto input = OpenImageOrRom(options.image, options.drive);
+  if (!input) return Fail(input.error());
+  std::filesystem::path top = PathFromUtf8(options.directory);
+  fs::ExtractStats total;
+  for (const InputDrive& drive : input->drives) {
+    auto reader = fs::ImageReader::Open(drive.bytes, drive.source);
+    if (!reader) return Fail(reader.error());
+    bool wholeFile = !input->rom;  // the kernel copies straight from an image file
+    std::filesystem::path destination =
+        input->rom && options.drive == 0 ? top / PathFromUtf8(drive.folder) : top;
+    auto stats = fs::ExtractImage(*reader, destination, wholeFile ? &input->mapped.file() : nullptr);
+    if (!stats) return Fail(stats.error());
+    total.files += stats->files;
+    total.bytes += stats->bytes;
+    total.directories += stats->directories;
+  }
+  std::cout << "extracted " << Count(total.files, "file", "files") << " (" << total.bytes
+            << " bytes) and " << Count(total.directories, "directory", "directories") << " to "
             << Quoted(options.directory) << '\n';
   return 0;
 }
@@ -36,9 +50,13 @@ int RunExtract(const ExtractOptions& options) {
 Command AddExtractCommand(CLI::App& parent) {
   auto options = std::make_shared<ExtractOptions>();
   CLI::App* app = parent.add_subcommand("extract", "Write a drive image's tree to a directory");
-  app->add_option("IMAGE", options->image, "Drive image (.kid)")->required();
-  app->add_option("DIR", options->directory, "Directory to write into (created if missing)")
+  app->add_option("IMAGE", options->image, "Drive image (.kid), or ROM with drives attached")
       ->required();
+  app->add_option("DIR", options->directory,
+                  "Directory to write into (created if missing); a ROM's drives go to its "
+                  "folders drive1/ and drive2/")
+      ->required();
+  AddDriveOption(app, options->drive);
   return {app, [options] { return RunExtract(*options); }};
 }
 

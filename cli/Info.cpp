@@ -1,8 +1,10 @@
 // kivofs info: the image summary as the drive tool shows it, and the layout.
 #include <cstdio>
 #include <memory>
+#include <sstream>
 
 #include "cli/Commands.h"
+#include "cli/ImageOrRom.h"
 #include "base/File.h"
 #include "fsimage/Codec.h"
 #include "fsimage/Reader.h"
@@ -14,6 +16,7 @@ namespace {
 struct InfoOptions {
   std::string image;
   bool json = false;
+  int drive = 0;
 };
 
 bool ValidUtf8(std::string_view text) {
@@ -52,36 +55,48 @@ std::string JsonString(std::string_view text) {
   return out + "\"";
 }
 
-int RunInfo(const InfoOptions& options) {
-  auto summary = fs::ReadImageSummary(PathFromUtf8(options.image), fs::SizeUnit::Bytes, false);
+// The summary of an image file is read as the drive tool reads it; that of a ROM's drive
+// from its bytes.
+Result<fs::ImageSummary> SummaryOf(const InputDrive& drive, bool inRom) {
+  if (!inRom) return fs::ReadImageSummary(PathFromUtf8(drive.label), fs::SizeUnit::Bytes, false);
+  return fs::SummariseImage(drive.bytes, fs::SizeUnit::Bytes, drive.source);
+}
+
+// Prints one drive's summary and layout; JSON lines start with `indent`.
+int PrintInfo(const InputDrive& drive, bool inRom, bool json, const std::string& indent) {
+  auto summary = SummaryOf(drive, inRom);
   if (!summary) return Fail(summary.error());
-  auto mapped = MappedFile::Open(PathFromUtf8(options.image));
-  if (!mapped) return Fail(mapped.error());
-  auto header = fs::DecodeHeader(mapped->bytes(), Quoted(options.image));
+  auto header = fs::DecodeHeader(drive.bytes, drive.source);
   if (!header) return Fail(header.error());
   const fs::ImageHeader& h = *header;
   std::string kilobytes = fs::FormatDriveSize(summary->fileSize, fs::SizeUnit::Kilobytes);
 
-  if (options.json) {
-    std::cout << "{\n"
-              << "  \"fsVersion\": " << JsonString(summary->fsVersion) << ",\n"
-              << "  \"rootEntries\": " << summary->rootEntries << ",\n"
-              << "  \"sizeBytes\": " << summary->fileSize << ",\n"
-              << "  \"sizeKilobytes\": " << JsonString(kilobytes) << ",\n"
-              << "  \"driveName\": " << JsonString(summary->driveName) << ",\n"
-              << "  \"layout\": {\n"
-              << "    \"version\": " << h.version << ",\n"
-              << "    \"driveSize\": " << h.driveSize << ",\n"
-              << "    \"bootSize\": " << h.bootSize << ",\n"
-              << "    \"fatStart\": " << h.fatStart << ",\n"
-              << "    \"fatSize\": " << h.fatSize << ",\n"
-              << "    \"fatEntries\": " << h.tableEntries() << ",\n"
-              << "    \"rootStart\": " << h.rootStart << ",\n"
-              << "    \"rootSize\": " << h.rootSize << ",\n"
-              << "    \"dataStart\": " << h.dataStart << ",\n"
-              << "    \"dataSize\": " << h.dataSize << "\n"
-              << "  }\n"
-              << "}\n";
+  if (json) {
+    std::ostringstream text;
+    text << "{\n"
+         << "  \"fsVersion\": " << JsonString(summary->fsVersion) << ",\n"
+         << "  \"rootEntries\": " << summary->rootEntries << ",\n"
+         << "  \"sizeBytes\": " << summary->fileSize << ",\n"
+         << "  \"sizeKilobytes\": " << JsonString(kilobytes) << ",\n"
+         << "  \"driveName\": " << JsonString(summary->driveName) << ",\n"
+         << "  \"layout\": {\n"
+         << "    \"version\": " << h.version << ",\n"
+         << "    \"driveSize\": " << h.driveSize << ",\n"
+         << "    \"bootSize\": " << h.bootSize << ",\n"
+         << "    \"fatStart\": " << h.fatStart << ",\n"
+         << "    \"fatSize\": " << h.fatSize << ",\n"
+         << "    \"fatEntries\": " << h.tableEntries() << ",\n"
+         << "    \"rootStart\": " << h.rootStart << ",\n"
+         << "    \"rootSize\": " << h.rootSize << ",\n"
+         << "    \"dataStart\": " << h.dataStart << ",\n"
+         << "    \"dataSize\": " << h.dataSize << "\n"
+         << "  }\n"
+         << "}";
+    std::string lines = text.str();
+    for (std::size_t at = lines.find('\n'); at != std::string::npos; at = lines.find('\n', at + 1)) {
+      lines.insert(at + 1, indent);
+    }
+    std::cout << lines;
     return 0;
   }
   std::cout << "File system version    : " << summary->fsVersion << '\n'
@@ -101,12 +116,38 @@ int RunInfo(const InfoOptions& options) {
   return 0;
 }
 
+int RunInfo(const InfoOptions& options) {
+  auto input = OpenImageOrRom(options.image, options.drive);
+  if (!input) return Fail(input.error());
+  if (!input->rom || options.drive != 0) {
+    int result = PrintInfo(input->drives.front(), input->rom, options.json, "");
+    if (result == 0 && options.json) std::cout << '\n';
+    return result;
+  }
+  // Every drive of a ROM under its folder's name.
+  if (options.json) std::cout << "{";
+  for (std::size_t i = 0; i < input->drives.size(); ++i) {
+    const InputDrive& drive = input->drives[i];
+    if (options.json) {
+      std::cout << (i == 0 ? "\n" : ",\n") << "  \"" << drive.folder << "\": ";
+    } else {
+      std::cout << (i == 0 ? "" : "\n") << drive.folder << " (slot " << drive.folder.back()
+                << ", offset " << drive.offset << ")\n";
+    }
+    if (int failed = PrintInfo(drive, true, options.json, "  "); failed != 0) return failed;
+  }
+  if (options.json) std::cout << "\n}\n";
+  return 0;
+}
+
 }  // namespace
 
 Command AddInfoCommand(CLI::App& parent) {
   auto options = std::make_shared<InfoOptions>();
   CLI::App* app = parent.add_subcommand("info", "Show a drive image's summary and layout");
-  app->add_option("IMAGE", options->image, "Drive image (.kid)")->required();
+  app->add_option("IMAGE", options->image, "Drive image (.kid), or ROM with drives attached")
+      ->required();
+  AddDriveOption(app, options->drive);
   app->add_flag("--json", options->json, "Print the summary and layout as JSON");
   return {app, [options] { return RunInfo(*options); }};
 }

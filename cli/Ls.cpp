@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "cli/Commands.h"
+#include "cli/ImageOrRom.h"
 #include "base/File.h"
 #include "fsimage/Reader.h"
 
@@ -14,6 +15,7 @@ struct LsOptions {
   std::string path;
   bool longFormat = false;
   bool recursive = false;
+  int drive = 0;
 };
 
 std::string Line(const fs::DirEntry& e, const std::string& shownPath, bool longFormat) {
@@ -32,21 +34,23 @@ std::string RelativeTo(const std::string& base, const std::string& path) {
   return base.empty() ? path : path.substr(base.size() + 1);
 }
 
-int RunLs(const LsOptions& options) {
-  auto mapped = MappedFile::Open(PathFromUtf8(options.image));
-  if (!mapped) return Fail(mapped.error());
-  auto reader = fs::ImageReader::Open(mapped->bytes(), Quoted(options.image));
+// Lists `path` of one drive; `prefix` ("drive1/" for a ROM's drive) leads the paths that
+// a recursive listing shows.
+int ListDrive(const LsOptions& options, const InputDrive& drive, const std::string& path,
+              const std::string& prefix) {
+  auto reader = fs::ImageReader::Open(drive.bytes, drive.source);
   if (!reader) return Fail(reader.error());
-  auto where = reader->Resolve(options.path);
+  auto where = reader->Resolve(path);
   if (!where) return Fail(where.error());
 
   if (!where->isRoot && !where->entry.IsDirectory()) {
-    std::cout << Line(where->entry, where->path, options.longFormat) << '\n';
+    std::cout << Line(where->entry, prefix + where->path, options.longFormat) << '\n';
     return 0;
   }
   if (options.recursive) {
     Status walked = reader->WalkFrom(*where, [&](const fs::Located& item) -> Status {
-      std::cout << Line(item.entry, RelativeTo(where->path, item.path), options.longFormat) << '\n';
+      std::cout << Line(item.entry, prefix + RelativeTo(where->path, item.path), options.longFormat)
+                << '\n';
       return {};
     });
     if (!walked) return Fail(walked.error());
@@ -60,17 +64,55 @@ int RunLs(const LsOptions& options) {
   return 0;
 }
 
+// A ROM's top level holds its drives as folders; a long line gives the drive's size.
+void PrintDriveFolder(const InputDrive& drive, bool longFormat) {
+  if (longFormat) {
+    char text[64];
+    std::snprintf(text, sizeof text, "d %10llu %-23s %10s  ",
+                  static_cast<unsigned long long>(drive.bytes.size()), "", "");
+    std::cout << text;
+  }
+  std::cout << drive.folder << "/\n";
+}
+
+int RunLs(const LsOptions& options) {
+  auto input = OpenImageOrRom(options.image, options.drive);
+  if (!input) return Fail(input.error());
+  if (!input->rom || options.drive != 0) {
+    return ListDrive(options, input->drives.front(), options.path, "");
+  }
+  // Without --drive the path starts with a drive's folder.
+  std::string path = options.path;
+  std::size_t start = path.find_first_not_of("/\\");
+  path = start == std::string::npos ? "" : path.substr(start);
+  std::size_t cut = path.find_first_of("/\\");
+  std::string folder = path.substr(0, cut), rest = cut == std::string::npos ? "" : path.substr(cut);
+  for (const InputDrive& drive : input->drives) {
+    if (!folder.empty() && folder != "." && folder != drive.folder) continue;
+    if (!folder.empty() && folder != ".") return ListDrive(options, drive, rest, drive.folder + "/");
+    PrintDriveFolder(drive, options.longFormat);
+    if (!options.recursive) continue;
+    if (int failed = ListDrive(options, drive, "", drive.folder + "/"); failed != 0) return failed;
+  }
+  if (folder.empty() || folder == ".") return 0;
+  return Fail(Quoted(options.image) + ": no '" + fs::PrintableName(folder) +
+              "' at the top of the ROM (its drives are " + DriveFolders(*input) + ")");
+}
+
 }  // namespace
 
 Command AddLsCommand(CLI::App& parent) {
   auto options = std::make_shared<LsOptions>();
   CLI::App* app = parent.add_subcommand("ls", "List a directory of a drive image");
-  app->add_option("IMAGE", options->image, "Drive image (.kid)")->required();
+  app->add_option("IMAGE", options->image, "Drive image (.kid), or ROM with drives attached")
+      ->required();
   app->add_option("PATH", options->path,
-                  "Directory or file inside the image (letter case does not matter)");
+                  "Directory or file inside the image (letter case does not matter); in a ROM, "
+                  "below drive1/ or drive2/");
   app->add_flag("-l,--long", options->longFormat,
                 "Show kind, size, date and time, and first cluster");
   app->add_flag("-R,--recursive", options->recursive, "List everything below, depth first");
+  AddDriveOption(app, options->drive);
   return {app, [options] { return RunLs(*options); }};
 }
 

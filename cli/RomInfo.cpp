@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "cli/Commands.h"
+#include "cli/RomInfo.h"
 #include "cli/NdsChecks.h"
 #include "base/File.h"
 #include "fsimage/Summary.h"
@@ -15,23 +16,23 @@ struct RomInfoOptions {
   std::string rom;
 };
 
-void PrintSlot(const rom::RomFile& file, int number, const rom::SlotInfo& slot) {
-  std::cout << "slot " << number << ": ";
+void PrintSlot(const rom::RomFile& file, int number, const rom::SlotInfo& slot, std::ostream& out) {
+  out << "slot " << number << ": ";
   switch (slot.state) {
     case rom::SlotState::Empty:
-      std::cout << "empty\n";
+      out << "empty\n";
       return;
     case rom::SlotState::OutsideFile:
-      std::cout << slot.start << " to " << slot.end << ": points outside the file\n";
+      out << slot.start << " to " << slot.end << ": points outside the file\n";
       return;
     case rom::SlotState::NotDriveImage:
-      std::cout << slot.start << " to " << slot.end << " (" << slot.length()
-                << " bytes): not a drive image\n";
+      out << slot.start << " to " << slot.end << " (" << slot.length()
+          << " bytes): not a drive image\n";
       return;
     case rom::SlotState::DriveImage:
       break;
   }
-  std::cout << slot.start << " to " << slot.end << " (" << slot.length() << " bytes): drive image\n";
+  out << slot.start << " to " << slot.end << " (" << slot.length() << " bytes): drive image\n";
   std::string source = "slot " + std::to_string(number) + " of " + Quoted(file.path());
   auto bytes = file.Read(slot.start, slot.length());
   if (!bytes) {
@@ -43,10 +44,10 @@ void PrintSlot(const rom::RomFile& file, int number, const rom::SlotInfo& slot) 
     Warn(summary.error().message);
     return;
   }
-  std::cout << "  version:      " << summary->fsVersion << '\n'
-            << "  root entries: " << summary->rootEntries << '\n'
-            << "  size:         " << summary->driveSize << " bytes\n"
-            << "  name:         " << summary->driveName << '\n';
+  out << "  version:      " << summary->fsVersion << '\n'
+      << "  root entries: " << summary->rootEntries << '\n'
+      << "  size:         " << summary->driveSize << " bytes\n"
+      << "  name:         " << summary->driveName << '\n';
 }
 
 bool InsideFile(const rom::SlotInfo& slot) {
@@ -55,7 +56,7 @@ bool InsideFile(const rom::SlotInfo& slot) {
 
 // A .gba drive must lie in the first 32 MiB; an .nds drive must lie where the card bus
 // reaches, and the header's used size and capacity must hold the drives.
-void CheckReach(const rom::RomFile& file, const rom::AttachedRom& layout) {
+void CheckReach(const rom::RomFile& file, const rom::AttachedRom& layout, std::ostream& out) {
   rom::RomKind kind = rom::RomKindOf(file.path());
   std::vector<PlacedDrive> drives;
   for (std::size_t i = 0; i < layout.slots.size(); ++i) {
@@ -71,43 +72,43 @@ void CheckReach(const rom::RomFile& file, const rom::AttachedRom& layout) {
   }
   if (kind != rom::RomKind::Nds || drives.empty()) return;
   if (auto fields = ReadNdsHeaderFields(file)) {
-    std::cout << "NDS used size: " << fields->usedSize << '\n';
+    out << "NDS used size: " << fields->usedSize << '\n';
     if (fields->dsHeader) {
-      std::cout << "NDS capacity:  " << fields->capacity << " (0x14 = " << int{fields->capacityCode} << ")\n";
+      out << "NDS capacity:  " << fields->capacity << " (0x14 = " << int{fields->capacityCode} << ")\n";
     }
   }
   WarnNdsLayout(file, drives);
 }
 
-int RunRomInfo(const RomInfoOptions& options) {
-  auto file = rom::RomFile::Open(PathFromUtf8(options.rom));
+}  // namespace
+
+int WriteRomInfo(const std::string& romPath, std::ostream& out) {
+  auto file = rom::RomFile::Open(PathFromUtf8(romPath));
   if (!file) return Fail(file.error());
   auto layout = rom::InspectRom(*file);
   if (!layout) return Fail(layout.error());
   const rom::ParamBlock& block = layout->block;
-  std::cout << Quoted(options.rom) << ": " << layout->romSize << " bytes\n"
-            << "marker:       " << layout->markerOffset << '\n'
-            << "block:        " << layout->blockOffset << '\n'
-            << "slot 1 start: " << block.slot1Start << '\n'
-            << "slot 1 end:   " << block.slot1End << '\n'
-            << "slot 2 start: " << block.slot2Start << '\n'
-            << "slot 2 end:   " << block.slot2End << '\n'
-            << "saveflash:    " << int{block.saveFlash} << '\n';
+  out << Quoted(romPath) << ": " << layout->romSize << " bytes\n"
+      << "marker:       " << layout->markerOffset << '\n'
+      << "block:        " << layout->blockOffset << '\n'
+      << "slot 1 start: " << block.slot1Start << '\n'
+      << "slot 1 end:   " << block.slot1End << '\n'
+      << "slot 2 start: " << block.slot2Start << '\n'
+      << "slot 2 end:   " << block.slot2End << '\n'
+      << "saveflash:    " << int{block.saveFlash} << '\n';
   for (std::size_t i = 0; i < layout->slots.size(); ++i) {
-    PrintSlot(*file, static_cast<int>(i) + 1, layout->slots[i]);
+    PrintSlot(*file, static_cast<int>(i) + 1, layout->slots[i], out);
   }
-  CheckReach(*file, *layout);
+  CheckReach(*file, *layout, out);
   return 0;
 }
-
-}  // namespace
 
 Command AddRomInfoCommand(CLI::App& parent) {
   auto options = std::make_shared<RomInfoOptions>();
   CLI::App* app = parent.add_subcommand(
       "rominfo", "Show a ROM's parameter block and the drive images it points at");
   app->add_option("ROM", options->rom, "ROM with the KivoFSDrive marker")->required();
-  return {app, [options] { return RunRomInfo(*options); }};
+  return {app, [options] { return WriteRomInfo(options->rom, std::cout); }};
 }
 
 }  // namespace kivo::cli

@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "cli/Commands.h"
+#include "cli/ImageOrRom.h"
 #include "base/File.h"
 #include "fsimage/Verify.h"
 
@@ -14,26 +15,35 @@ std::string Count(std::uint64_t n, const char* one, const char* many) {
 
 struct VerifyOptions {
   std::string image;
+  int drive = 0;
 };
 
-int RunVerify(const VerifyOptions& options) {
-  auto mapped = MappedFile::Open(PathFromUtf8(options.image));
-  if (!mapped) return Fail(mapped.error());
-  fs::VerifyReport report = fs::VerifyImage(mapped->bytes(), Quoted(options.image));
+// Lists the drive's problems or its "ok" line; whether it is sound.
+bool VerifyDrive(const InputDrive& drive) {
+  fs::VerifyReport report = fs::VerifyImage(drive.bytes, drive.source);
   if (!report.ok()) {
     for (const std::string& problem : report.problems) {
-      std::cout << options.image << ": " << problem << '\n';
+      std::cout << drive.label << ": " << problem << '\n';
     }
     std::cout.flush();
     std::size_t count = report.problemCount;
-    return Fail(Quoted(options.image) + ": " + std::to_string(count) +
-                (count == 1 ? " problem" : " problems") + " found");
+    Fail(drive.source + ": " + std::to_string(count) + (count == 1 ? " problem" : " problems") +
+         " found");
+    return false;
   }
-  std::cout << options.image << ": ok (" << Count(report.directories, "directory", "directories")
+  std::cout << drive.label << ": ok (" << Count(report.directories, "directory", "directories")
             << ", " << Count(report.files, "file", "files") << ", "
-            << Count(report.clusters, "cluster", "clusters") << ", " << mapped->bytes().size()
+            << Count(report.clusters, "cluster", "clusters") << ", " << drive.bytes.size()
             << " bytes)\n";
-  return 0;
+  return true;
+}
+
+int RunVerify(const VerifyOptions& options) {
+  auto input = OpenImageOrRom(options.image, options.drive);
+  if (!input) return Fail(input.error());
+  bool sound = true;
+  for (const InputDrive& drive : input->drives) sound = VerifyDrive(drive) && sound;
+  return sound ? 0 : 1;
 }
 
 }  // namespace
@@ -41,7 +51,9 @@ int RunVerify(const VerifyOptions& options) {
 Command AddVerifyCommand(CLI::App& parent) {
   auto options = std::make_shared<VerifyOptions>();
   CLI::App* app = parent.add_subcommand("verify", "Check a drive image against the format's rules");
-  app->add_option("IMAGE", options->image, "Drive image (.kid)")->required();
+  app->add_option("IMAGE", options->image, "Drive image (.kid), or ROM with drives attached")
+      ->required();
+  AddDriveOption(app, options->drive);
   return {app, [options] { return RunVerify(*options); }};
 }
 

@@ -5,6 +5,14 @@
 
 #include "cli/Commands.h"
 
+#if defined(_WIN32)
+constexpr const char* MountMissingReason =
+    "The subcommand mount is not available on Windows, which has no FUSE.";
+#elif !defined(KIVOFS_HAVE_FUSE)
+constexpr const char* MountMissingReason =
+    "The subcommand mount is not available: this kivofs was built without libfuse3.";
+#endif
+
 int main(int argc, char** argv) {
   using namespace kivo::cli;
   CLI::App app{"kivofs: pack directory trees into Kivo drive images and attach them to ROMs",
@@ -26,7 +34,13 @@ int main(int argc, char** argv) {
       AddAttachCommand(app),
       AddRomInfoCommand(app),
       AddDetachCommand(app),
+#ifdef KIVOFS_HAVE_FUSE
+      AddMountCommand(app),
+#endif
   };
+#ifndef KIVOFS_HAVE_FUSE
+  app.footer(MountMissingReason);
+#endif
 
   // CLI11 takes the arguments in reverse order.
   std::vector<std::string> arguments = kivo::Utf8Arguments(argc, argv);
