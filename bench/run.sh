@@ -4,11 +4,14 @@
 #
 #   bench/run.sh [path/to/kivofs] [rounds] [work...]
 #
-# Defaults: build/cli/kivofs, 7 rounds, every work (small many large dirs huge attach).
+# Defaults: build/cli/kivofs, 7 rounds, every work (small many large dirs huge attach mount).
 #
 # The floor of a build reads every file of the tree once (find | xargs cat > out); the floor
 # of an attach is `cat host drive0 drive1 > out`. Both replace the output of the round before,
-# as a rebuild does. Rounds are interleaved (kivofs, floor,
+# as a rebuild does. The work `mount` reads the image of `large` through `kivofs mount` (cat of
+# every file) and lists the image of `many` (ls -lR), each against the same on the extracted
+# copy, both in the page cache; it needs FUSE (root, or a user who may mount). Rounds are
+# interleaved (kivofs, floor,
 # kivofs, ...) so that drift in the machine's load hits both alike; the 2 GiB tree, which
 # writes 2 GiB per run, gets at most 3 rounds. Inputs live under $KIVOFS_BENCH_DIR (default
 # /tmp/kivofs-bench); they are generated once from fixed seeds and reused.
@@ -17,7 +20,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 KIVOFS="$(realpath "${1:-$ROOT/build/cli/kivofs}")"
 ROUNDS="${2:-7}"
 WORKS="${*:3}"
-WORKS="${WORKS:-small many large dirs huge attach}"
+WORKS="${WORKS:-small many large dirs huge attach mount}"
 WORK="${KIVOFS_BENCH_DIR:-/tmp/kivofs-bench}"
 
 for tool in "$KIVOFS" /usr/bin/time python3; do
@@ -147,6 +150,23 @@ bench() {
   }'
 }
 
+# Builds the image of tree $1, extracts it to $T/$1.copy and mounts it on $T/$1.mnt, then
+# reads both once so that the rounds find them in the page cache.
+MOUNTED=()
+trap 'for m in "${MOUNTED[@]}"; do fusermount3 -u "$m"; done' EXIT
+mount_image() {
+  local tree=$1
+  "$KIVOFS" build "$T/$tree" -o "$T/$tree.kid" -q
+  rm -rf "$T/$tree.copy"
+  "$KIVOFS" extract "$T/$tree.kid" "$T/$tree.copy" >/dev/null
+  mkdir -p "$T/$tree.mnt"
+  "$KIVOFS" mount "$T/$tree.kid" "$T/$tree.mnt"
+  MOUNTED+=("$T/$tree.mnt")
+  find "$T/$tree.mnt" "$T/$tree.copy" -type f -print0 | xargs -0 cat > /dev/null
+  ls -lR "$T/$tree.mnt" "$T/$tree.copy" > /dev/null
+}
+cat_all='find "$1" -type f -print0 | xargs -0 cat > /dev/null'
+
 T="$WORK"
 A="$WORK/attach"
 echo "kivofs: $KIVOFS; $ROUNDS rounds; $(nproc) cores"
@@ -170,7 +190,19 @@ for work in $WORKS; do
         "$KIVOFS" attach "$A/host.nds" -o "$A/out.nds" --drive0 "$A/d0.kid" --drive1 "$A/d1.kid" \
         --saveflash -- bash -c 'cat "$1" "$2" "$3" > "$4"' _ "$A/host.nds" "$A/d0.kid" \
         "$A/d1.kid" "$A/out.cat" ;;
-    *) echo "run.sh: no work '$work' (small many large dirs huge attach)" >&2; exit 2 ;;
+    mount)
+      mount_image large
+      mount_image many
+      mkdir -p "$T/fresh.mnt"
+      bench "mount: cat of every file (large)" 1.50 "$ROUNDS" bash -c "$cat_all" _ "$T/large.mnt" \
+        -- bash -c "$cat_all" _ "$T/large.copy"
+      bench "mount: ls -lR of 4,000 items (many)" 2.00 "$ROUNDS" ls -lR "$T/many.mnt" -- \
+        ls -lR "$T/many.copy"
+      # The first read after mounting, mount and unmount included: nothing in the page cache.
+      bench "mount: mount, cat of every file, unmount" - "$ROUNDS" bash -c \
+        '"$1" mount "$2" "$3" && find "$3" -type f -print0 | xargs -0 cat > /dev/null; fusermount3 -u "$3"' \
+        _ "$KIVOFS" "$T/large.kid" "$T/fresh.mnt" -- bash -c "$cat_all" _ "$T/large.copy" ;;
+    *) echo "run.sh: no work '$work' (small many large dirs huge attach mount)" >&2; exit 2 ;;
   esac
 done
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -26,6 +26,13 @@ int Getattr(const char* path, struct stat* attributes, fuse_file_info*) {
   return Fs().Getattr(path, *attributes);
 }
 
+int Opendir(const char*, fuse_file_info* folder) {
+  // A listing never changes: the kernel may keep it.
+  folder->cache_readdir = 1;
+  folder->keep_cache = 1;
+  return 0;
+}
+
 int Readdir(const char* path, void* buffer, fuse_fill_dir_t filler, off_t, fuse_file_info*,
             fuse_readdir_flags flags) {
   // With "plus" the attributes go along with the names, sparing a request per item.
@@ -64,6 +71,7 @@ fuse_operations MakeOperations() {
   fuse_operations ops{};
   ops.init = Init;
   ops.getattr = Getattr;
+  ops.opendir = Opendir;
   ops.readdir = Readdir;
   ops.open = Open;
   ops.read = Read;

@@ -1,7 +1,6 @@
 #include "mountfs/MountTree.h"
 
 #include "fsimage/Codec.h"
-#include "fsimage/Extract.h"
 #include "fsimage/Reader.h"
 #include "fsimage/Verify.h"
 
@@ -67,6 +66,7 @@ std::optional<NodeId> MountTree::Find(std::string_view path) const {
 
 NodeId MountTree::Add(NodeId parent, const std::string& parentKey, MountNode node) {
   auto id = static_cast<NodeId>(nodes_.size());
+  // A second item of one name, which the verifier refuses, would be left out.
   if (!byPath_.emplace(ChildKey(parentKey, node.name), id).second) return parent;
   if (node.directory) ++nodes_[parent].subdirectories;
   nodes_[parent].children.push_back(id);
@@ -92,11 +92,9 @@ Status MountTree::AddDrive(const Drive& drive) {
     folders[""] = {Add(RootNode, "/", std::move(top)), "/" + drive.folder};
   }
   return reader->Walk([&](const fs::Located& item) -> Status {
+    // The verifier has refused names no host file may have ("", ".", "..", a '/') and
+    // names that meet in one folder, so each item has a path of its own.
     const fs::DirEntry& entry = item.entry;
-    std::string shown = drive.source + ": cannot mount '" + fs::PrintableName(item.path) + "': ";
-    if (std::string_view reason = fs::UnsafeNameReason(entry.name); !reason.empty()) {
-      return MakeError(ErrorKind::Format, shown + std::string(reason));
-    }
     MountNode node;
     node.name = entry.name;
     node.directory = entry.IsDirectory();
@@ -108,9 +106,6 @@ Status MountTree::AddDrive(const Drive& drive) {
     }
     const auto& [parent, parentKey] = folders.at(ParentOf(item.path, entry.name));
     std::string key = ChildKey(parentKey, entry.name);
-    if (byPath_.contains(key)) {
-      return MakeError(ErrorKind::Format, shown + "the name appears twice in its folder");
-    }
     NodeId id = Add(parent, parentKey, std::move(node));
     if (nodes_[id].directory) folders[item.path] = {id, key};
     return {};

@@ -45,8 +45,7 @@ class MountTree {
   };
 
   // Checks each drive as `kivofs verify` does and refuses the first damaged one with its
-  // first problem line; refuses names that no host file may have and names that appear
-  // twice in one folder. `hostTime` is the time of the root, of drive folders and of text
+  // first problem line. `hostTime` is the time of the root, of drive folders and of text
   // files.
   static Result<MountTree> Build(std::vector<Drive> drives, std::vector<TextFile> texts,
                                  std::time_t hostTime);

@@ -311,5 +311,71 @@ TEST_F(Commands, AttachInspectAndDetach) {
   });
 }
 
+// A prepared host ROM of 4096 bytes followed by `drives`, its block (at 111) pointing at them.
+std::string RomWith(const std::vector<std::string>& drives) {
+  std::string rom = HostRom(4096, 100);
+  for (std::size_t i = 0; i < drives.size(); ++i) {
+    Put32(rom, 111 + 8 * i, static_cast<std::uint32_t>(rom.size()));
+    Put32(rom, 115 + 8 * i, static_cast<std::uint32_t>(rom.size() + drives[i].size() - 1));
+    rom += drives[i];
+  }
+  return rom;
+}
+
+TEST_F(Commands, ReadTheDrivesOfARom) {
+  std::string damaged = image;
+  Put32(damaged, 512 + 4 * 16, 0);  // a link in the chain of docs
+  WriteFile(dir / "two.nds", RomWith({image, File("b.kid")}));
+  WriteFile(dir / "one.gba", RomWith({image}));
+  WriteFile(dir / "bad.nds", RomWith({image, damaged}));
+  const std::string ok1 = "ok (1 directory, 2 files, 23 clusters, 11776 bytes)\n";
+  const std::string info1 = "File system version    : 1.00\nNumber of root entries : 2\n"
+                            "Drive size             : 11776 bytes (11.5 Kbytes)\nDrive name             : Kivo Rom Drive\n" + Layout;
+  Run({
+      {{"ls", "two.nds"}, 0, "drive1/\ndrive2/\n", ""},
+      {{"ls", "two.nds", "drive1"}, 0, "docs/\nreadme.txt\n", ""},
+      {{"ls", "two.nds", "/drive1/DOCS"}, 0, "a.bin\n", ""},
+      {{"ls", "-R", "two.nds"}, 0, "drive1/\ndrive1/docs/\ndrive1/docs/a.bin\ndrive1/readme.txt\ndrive2/\ndrive2/save.dat\n", ""},
+      {{"ls", "-l", "one.gba"}, 0, "d      11776                                     drive1/\n", ""},
+      {{"ls", "two.nds", "--drive", "2"}, 0, "save.dat\n", ""},
+      {{"ls", "two.nds", "--drive", "1", "docs", "-R"}, 0, "a.bin\n", ""},
+      {{"ls", "two.nds", "drive3"}, 1, "",
+       "kivofs: error: 'two.nds': no 'drive3' at the top of the ROM (its drives are drive1/ and drive2/)\n"},
+      {{"ls", "two.nds", "drive1/nothing"}, 1, "", "kivofs: error: drive1 of 'two.nds': no 'nothing' in the root directory\n"},
+      {{"ls", "one.gba", "--drive", "2"}, 1, "", "kivofs: error: 'one.gba' has no drive 2 attached (slot 2 is empty)\n"},
+      {{"ls", "two.nds", "--drive", "3"}, 2, "", Usage},
+      {{"ls", "a.kid", "--drive", "1"}, 1, "",
+       "kivofs: error: --drive 1: 'a.kid' is a drive image, not a ROM with drives attached\n"},
+      {{"ls", "host.nds"}, 1, "", "kivofs: error: 'host.nds' has no drive attached (both slots are empty)\n"},
+      {{"ls", "plain.nds"}, 1, "",
+       "kivofs: error: 'plain.nds' is neither a drive image nor a ROM with drives attached: no usable KivoFSDrive "
+       "marker in 'plain.nds': none found\n"},
+
+      {{"extract", "two.nds", "out"}, 0, "extracted 3 files (1400 bytes) and 1 directory to 'out'\n", "",
+       [&] {
+         EXPECT_EQ(File("out/drive1/docs/a.bin"), Pattern(1000));
+         EXPECT_EQ(File("out/drive2/save.dat"), Filler(300));
+         EXPECT_EQ(Snapshot(dir / "out").size(), 6u);
+       }},
+      {{"extract", "--drive", "2", "two.nds", "only"}, 0, "extracted 1 file (300 bytes) and 0 directories to 'only'\n", "",
+       [&] { EXPECT_EQ(Snapshot(dir / "only"), (std::map<std::string, std::string>{{"save.dat", Filler(300)}})); }},
+      {{"extract", "host.nds", "none"}, 1, "", "kivofs: error: 'host.nds' has no drive attached (both slots are empty)\n",
+       [&] { EXPECT_FALSE(stdfs::exists(dir / "none")); }},
+
+      {{"verify", "two.nds"}, 0, "two.nds drive1: " + ok1 + "two.nds drive2: ok (0 directories, 1 file, *)\n", ""},
+      {{"verify", "bad.nds"}, 1, "bad.nds drive1: " + ok1 + "bad.nds drive2: 'docs': cluster 16 of its chain is marked free\n",
+       "kivofs: error: drive2 of 'bad.nds': 1 problem found\n"},
+      {{"verify", "bad.nds", "--drive", "1"}, 0, "bad.nds drive1: " + ok1, ""},
+      {{"verify", "plain.nds"}, 1, "", "kivofs: error: 'plain.nds' is neither a drive image nor a ROM *\n"},
+
+      {{"info", "one.gba"}, 0, "drive1 (slot 1, offset 4096)\n" + info1, ""},
+      {{"info", "two.nds", "--drive", "1"}, 0, info1, ""},
+      {{"info", "two.nds"}, 0, "drive1 (slot 1, offset 4096)\n" + info1 + "\ndrive2 (slot 2, offset 15872)\n*", ""},
+      {{"info", "two.nds", "--json"}, 0,
+       "{\n  \"drive1\": {\n    \"fsVersion\": \"1.00\",\n*      \"dataSize\": 6656\n    }\n  },\n  \"drive2\": {\n*    }\n  }\n}\n", ""},
+      {{"info", "host.nds"}, 1, "", "kivofs: error: 'host.nds' has no drive attached (both slots are empty)\n"},
+  });
+}
+
 }  // namespace
 }  // namespace kivo::test

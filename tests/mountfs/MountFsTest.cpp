@@ -1,0 +1,194 @@
+// The mount's answers called directly, without mounting: what a tree holds, each callback's
+// error paths, and the images a mount refuses.
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "fsimage/Format.h"
+#include "mountfs/FuseMount.h"
+#include "tests/fsimage/Fixture.h"
+
+namespace kivo::mountfs {
+namespace {
+
+using namespace kivo::test;
+
+std::vector<std::byte> Bytes(const std::string& text) {
+  const auto* begin = reinterpret_cast<const std::byte*>(text.data());
+  return {begin, begin + text.size()};
+}
+
+MountTree::Drive DriveOf(const std::string& image, std::string folder = "") {
+  return {folder, folder.empty() ? "img.kid" : "game.nds " + folder, "'img.kid'", Bytes(image)};
+}
+
+MountFs Mounted(std::vector<MountTree::Drive> drives, std::vector<MountTree::TextFile> texts = {}) {
+  auto tree = MountTree::Build(std::move(drives), std::move(texts), 1000);
+  if (!tree) throw std::runtime_error(tree.error().message);
+  return MountFs(std::move(*tree), 123, 456);
+}
+
+std::vector<std::string> Listing(const MountFs& fs, const char* path, int* result = nullptr) {
+  std::vector<std::string> names;
+  int listed = fs.Readdir(path, [&](const char* name, const struct stat&) {
+    names.emplace_back(name);
+    return true;
+  });
+  if (result != nullptr) *result = listed;
+  return names;
+}
+
+std::string ReadAll(const MountFs& fs, const char* path) {
+  std::uint64_t handle = 0;
+  if (fs.Open(path, O_RDONLY, handle) != 0) return "(cannot open)";
+  std::string bytes(100000, '\0');
+  int count = fs.Read(handle, bytes.data(), bytes.size(), 0);
+  return bytes.substr(0, static_cast<std::size_t>(std::max(count, 0)));
+}
+
+TEST(MountFs, AnImageShowsItsTreeWithItsAttributes) {
+  MountFs fs = Mounted({DriveOf(fs::test::Image(fs::test::WorkedExample()))});
+  EXPECT_EQ(Listing(fs, "/"), (std::vector<std::string>{".", "..", "docs", "readme.txt"}));
+  EXPECT_EQ(Listing(fs, "/docs"), (std::vector<std::string>{".", "..", "a.bin"}));
+  EXPECT_EQ(ReadAll(fs, "/docs/a.bin"), Pattern(1000));
+  struct stat file, folder;
+  ASSERT_EQ(fs.Getattr("/readme.txt", file), 0);
+  ASSERT_EQ(fs.Getattr("/docs", folder), 0);
+  EXPECT_EQ(file.st_mode, S_IFREG | 0444);
+  EXPECT_EQ(folder.st_mode, S_IFDIR | 0555);
+  EXPECT_EQ(file.st_size, 100);
+  EXPECT_EQ(file.st_uid, 123u);
+  EXPECT_EQ(file.st_gid, 456u);
+  EXPECT_EQ(file.st_mtime, EntryTime(fs::PackedDateValue(fs::test::FixedTime()), 14, 5, 9));
+  EXPECT_EQ(folder.st_nlink, 2u);
+  struct statvfs info;
+  ASSERT_EQ(fs.Statfs(info), 0);
+  EXPECT_EQ(info.f_namemax, 16u);
+  EXPECT_EQ(info.f_flag & ST_RDONLY, ST_RDONLY);
+}
+
+TEST(MountFs, EntryTimesAreLocalTime) {
+  std::tm expected = fs::test::FixedTime();
+  expected.tm_isdst = -1;
+  EXPECT_EQ(EntryTime(fs::PackedDateValue(fs::test::FixedTime()), 14, 5, 9), std::mktime(&expected));
+}
+
+TEST(MountFs, ARomShowsItsDrivesAsFoldersBesideItsText) {
+  MountFs fs = Mounted({DriveOf(fs::test::Image(fs::test::WorkedExample()), "drive1"),
+                        DriveOf(fs::test::Image({{"save.dat", "s"}}), "drive2")},
+                       {{"rom.txt", "what rominfo says\n"}});
+  EXPECT_EQ(Listing(fs, "/"), (std::vector<std::string>{".", "..", "drive1", "drive2", "rom.txt"}));
+  EXPECT_EQ(Listing(fs, "/drive1"), (std::vector<std::string>{".", "..", "docs", "readme.txt"}));
+  EXPECT_EQ(ReadAll(fs, "/drive2/save.dat"), "s");
+  EXPECT_EQ(ReadAll(fs, "/rom.txt"), "what rominfo says\n");
+  struct stat root, drive;
+  ASSERT_EQ(fs.Getattr("/", root), 0);
+  ASSERT_EQ(fs.Getattr("/drive1", drive), 0);
+  EXPECT_EQ(root.st_nlink, 4u);
+  EXPECT_EQ(drive.st_mtime, 1000);
+}
+
+TEST(MountFs, ReadsStopAtTheEndOfTheFile) {
+  MountFs fs = Mounted({DriveOf(fs::test::Image(fs::test::WorkedExample()))});
+  std::uint64_t handle = 0;
+  ASSERT_EQ(fs.Open("/readme.txt", O_RDONLY, handle), 0);
+  char buffer[64];
+  EXPECT_EQ(fs.Read(handle, buffer, sizeof buffer, 90), 10);
+  EXPECT_EQ(fs.Read(handle, buffer, sizeof buffer, 100), 0);
+  EXPECT_EQ(fs.Read(handle, buffer, sizeof buffer, 1 << 30), 0);
+  EXPECT_EQ(fs.Read(handle, buffer, sizeof buffer, -1), -EINVAL);
+  EXPECT_EQ(fs.Read(fs.tree().size(), buffer, sizeof buffer, 0), -EBADF);
+  EXPECT_EQ(fs.Read(RootNode, buffer, sizeof buffer, 0), -EBADF);
+}
+
+TEST(MountFs, CallbacksReportWhatIsWrong) {
+  MountFs fs = Mounted({DriveOf(fs::test::Image(fs::test::WorkedExample()))});
+  struct stat attributes;
+  std::uint64_t handle = 0;
+  int listed = 0;
+  struct Case {
+    const char* what;
+    int result, expected;
+  } cases[] = {
+      {"getattr of a missing name", fs.Getattr("/nothing", attributes), -ENOENT},
+      // Names compare byte for byte, as the host's do.
+      {"getattr in another letter case", fs.Getattr("/README.TXT", attributes), -ENOENT},
+      {"readdir of a missing folder", (Listing(fs, "/nothing", &listed), listed), -ENOENT},
+      {"readdir of a file", (Listing(fs, "/readme.txt", &listed), listed), -ENOTDIR},
+      {"open of a missing file", fs.Open("/docs/b.bin", O_RDONLY, handle), -ENOENT},
+      {"open of a folder", fs.Open("/docs", O_RDONLY, handle), -EISDIR},
+      {"open to write", fs.Open("/readme.txt", O_WRONLY, handle), -EROFS},
+      {"open to read and write", fs.Open("/readme.txt", O_RDWR, handle), -EROFS},
+      {"open to truncate", fs.Open("/readme.txt", O_RDONLY | O_TRUNC, handle), -EROFS},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.result, c.expected) << c.what;
+}
+
+TEST(MountFs, EveryChangeIsRefusedAndThereAreNoExtendedAttributes) {
+  const fuse_operations& ops = Operations();
+  fuse_file_info file{};
+  char buffer[16];
+  struct Case {
+    const char* what;
+    int result, expected;
+  } cases[] = {
+      {"mknod", ops.mknod("/n", S_IFREG | 0644, 0), -EROFS},
+      {"mkdir", ops.mkdir("/d", 0755), -EROFS},
+      {"unlink", ops.unlink("/readme.txt"), -EROFS},
+      {"rmdir", ops.rmdir("/docs"), -EROFS},
+      {"symlink", ops.symlink("readme.txt", "/l"), -EROFS},
+      {"rename", ops.rename("/readme.txt", "/r", 0), -EROFS},
+      {"link", ops.link("/readme.txt", "/h"), -EROFS},
+      {"chmod", ops.chmod("/readme.txt", 0600, nullptr), -EROFS},
+      {"chown", ops.chown("/readme.txt", 1, 1, nullptr), -EROFS},
+      {"truncate", ops.truncate("/readme.txt", 0, nullptr), -EROFS},
+      {"write", ops.write("/readme.txt", "x", 1, 0, &file), -EROFS},
+      {"create", ops.create("/new", 0644, &file), -EROFS},
+      {"utimens", ops.utimens("/readme.txt", nullptr, nullptr), -EROFS},
+      {"fallocate", ops.fallocate("/readme.txt", 0, 0, 10, &file), -EROFS},
+      {"setxattr", ops.setxattr("/readme.txt", "user.a", "b", 1, 0), -EROFS},
+      {"removexattr", ops.removexattr("/readme.txt", "user.a"), -EROFS},
+      {"getxattr", ops.getxattr("/readme.txt", "security.selinux", buffer, sizeof buffer), -ENOSYS},
+      {"listxattr", ops.listxattr("/readme.txt", buffer, sizeof buffer), -ENOSYS},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.result, c.expected) << c.what;
+}
+
+TEST(MountFs, DamagedOrUnsafeImagesAreRefused) {
+  std::string good = fs::test::Image(fs::test::WorkedExample());
+  std::string broken = good, dotted = good, twice = good;
+  Put32(broken, 512 + 4 * 16, 0);  // a link in the chain of docs
+  dotted.replace(fs::test::Readme, 4, "a/b\0", 4);
+  twice.replace(fs::test::Readme, 4, "docs", 4);
+  twice[fs::test::Readme + 4] = '\0';
+  twice.replace(fs::test::Readme + fs::entry::Kind, 4, Hex("FFFFFFFF"));
+  struct Case {
+    const char* what;
+    std::vector<MountTree::Drive> drives;
+    std::string expected;
+  } cases[] = {
+      {"a broken chain", {DriveOf(broken)}, "img.kid: 'docs': cluster 16 of its chain is marked free"},
+      {"one damaged drive of two", {DriveOf(good, "drive1"), DriveOf(broken, "drive2")},
+       "game.nds drive2: 'docs': cluster 16 of its chain is marked free"},
+      {"a name the host cannot have", {DriveOf(dotted)},
+       "img.kid: 'a/b': the name holds a '/' or '\\'"},
+      {"a name twice in one folder", {DriveOf(twice)},
+       "img.kid: root directory: the names 'docs' and 'docs' are equal ignoring case, so the second cannot be reached"},
+      {"too short for a header", {DriveOf("tiny")}, "img.kid: 'img.kid' is too short to be a drive image (4 bytes)"},
+  };
+  for (const Case& c : cases) {
+    auto tree = MountTree::Build(c.drives, {}, 0);
+    ASSERT_FALSE(tree) << c.what;
+    EXPECT_EQ(tree.error().message, c.expected) << c.what;
+  }
+}
+
+TEST(MountFs, MountOptionValuesAreEscaped) {
+  EXPECT_EQ(EscapeOption("a,b\\c.kid"), "a\\,b\\\\c.kid");
+}
+
+}  // namespace
+}  // namespace kivo::mountfs

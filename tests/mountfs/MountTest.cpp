@@ -1,0 +1,203 @@
+// kivofs mount for real: the program mounts through /dev/fuse (the tests run as root in CI),
+// and what the mount shows is read with the host's own calls.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "tests/fsimage/Fixture.h"
+
+namespace kivo::test {
+namespace {
+
+// Wednesday 15 March 2006, 14:05:09 UTC: the build dates every entry so, and a mount in UTC
+// shows that time.
+constexpr std::time_t Epoch = 1142431509;
+
+bool IsMounted(const stdfs::path& dir) {
+  struct stat at, parent;
+  return ::stat(dir.c_str(), &at) == 0 && ::stat(dir.parent_path().c_str(), &parent) == 0 &&
+         at.st_dev != parent.st_dev;
+}
+
+// The processes serving `dir`: those whose command line names it.
+std::vector<std::string> Servers(const stdfs::path& dir) {
+  std::vector<std::string> found;
+  for (const auto& entry : stdfs::directory_iterator("/proc")) {
+    std::string cmdline = ReadFile(entry.path() / "cmdline");
+    if (cmdline.find("mount") != std::string::npos && cmdline.find(dir.string()) != std::string::npos) {
+      found.push_back(entry.path().filename().string());
+    }
+  }
+  return found;
+}
+
+// Names in the order the directory lists them.
+std::vector<std::string> Listing(const stdfs::path& dir) {
+  std::vector<std::string> names;
+  DIR* stream = ::opendir(dir.c_str());
+  if (stream == nullptr) return {"(cannot list)"};
+  while (dirent* entry = ::readdir(stream)) {
+    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) names.emplace_back(entry->d_name);
+  }
+  ::closedir(stream);
+  return names;
+}
+
+int ErrorOf(int result) { return result < 0 ? errno : 0; }
+
+class Mount : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    int fuse = ::open("/dev/fuse", O_RDWR);
+    ASSERT_GE(fuse, 0) << "cannot open /dev/fuse (" << std::strerror(errno)
+                       << "): these tests mount for real and need FUSE (run them as root, or as a "
+                          "user who may open /dev/fuse)";
+    ::close(fuse);
+    stdfs::create_directories(mnt);
+    MakeTree(dir / "src", Source());
+    Outcome built = Kivofs({"build", "src", "-o", "img.kid", "-q"}, Options());
+    ASSERT_EQ(built.exitCode, 0) << built.err;
+  }
+  void TearDown() override {
+    if (IsMounted(mnt)) kivo::test::Run("/usr/bin/umount", {"-l", mnt.string()});
+  }
+
+  static Tree Source() {
+    return {{"caf\xC3\xA9/cr\xC3\xA8me.txt", Pattern(777)},
+            {"\xE6\x97\xA5\xE6\x9C\xAC/\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF.bin", Pattern(5000)},
+            {"empty.txt", ""},
+            {"big.bin", Pattern(2 << 20)},
+            {"a/b/c/d/e/f/g/h/deep.txt", "deep"},
+            {"nothing/", ""}};
+  }
+  RunOptions Options() const {
+    RunOptions options;
+    options.cwd = dir.path();
+    options.env = {"SOURCE_DATE_EPOCH=1142431509", "TZ=UTC"};
+    return options;
+  }
+  Outcome Kivofs(const std::vector<std::string>& args, const RunOptions& options) {
+    return kivo::test::Run(KIVOFS_BIN, args, options);
+  }
+  Outcome Kivofs(const std::vector<std::string>& args) { return Kivofs(args, Options()); }
+
+  // Unmounts and waits (5 s at most) for the server to end.
+  void Unmount() {
+    Outcome unmounted = kivo::test::Run("/usr/bin/fusermount3", {"-u", mnt.string()});
+    EXPECT_EQ(unmounted.exitCode, 0) << unmounted.err;
+    for (int i = 0; i < 500 && !Servers(mnt).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(Servers(mnt), std::vector<std::string>{}) << "a server is left behind";
+    EXPECT_FALSE(IsMounted(mnt));
+  }
+
+  TempDir dir;
+  stdfs::path mnt = dir / "mnt";
+};
+
+TEST_F(Mount, AnImageShowsItsTreeReadOnly) {
+  Outcome mounted = Kivofs({"mount", "img.kid", mnt.string()});
+  ASSERT_EQ(mounted.exitCode, 0) << mounted.err;
+  EXPECT_EQ(mounted.out + mounted.err, "");
+  // It returns once the mount is ready, and one process serves it.
+  ASSERT_TRUE(IsMounted(mnt));
+  EXPECT_EQ(Servers(mnt).size(), 1u);
+
+  EXPECT_EQ(Snapshot(mnt), Snapshot(dir / "src"));
+  std::string listed;
+  for (const std::string& name : Listing(mnt)) listed += name + (stdfs::is_directory(mnt / name) ? "/\n" : "\n");
+  EXPECT_EQ(listed, Kivofs({"ls", "img.kid"}).out) << "slot order";
+
+  struct stat big, folder;
+  ASSERT_EQ(::stat((mnt / "big.bin").c_str(), &big), 0);
+  ASSERT_EQ(::stat((mnt / "a/b").c_str(), &folder), 0);
+  EXPECT_EQ(big.st_size, 2 << 20);
+  EXPECT_EQ(big.st_mode, S_IFREG | 0444);
+  EXPECT_EQ(folder.st_mode, S_IFDIR | 0555);
+  EXPECT_EQ(big.st_uid, ::getuid());
+  EXPECT_EQ(big.st_mtime, Epoch);
+  EXPECT_EQ(folder.st_mtime, Epoch);
+
+  stdfs::path file = mnt / "empty.txt";
+  struct Refusal {
+    const char* what;
+    int error;
+  } refusals[] = {
+      {"open to write", ErrorOf(::open(file.c_str(), O_WRONLY))},
+      {"create", ErrorOf(::open((mnt / "new.txt").c_str(), O_WRONLY | O_CREAT, 0644))},
+      {"delete", ErrorOf(::unlink(file.c_str()))},
+      {"rename", ErrorOf(::rename(file.c_str(), (mnt / "other.txt").c_str()))},
+      {"make a folder", ErrorOf(::mkdir((mnt / "new").c_str(), 0755))},
+      {"remove a folder", ErrorOf(::rmdir((mnt / "nothing").c_str()))},
+      {"chmod", ErrorOf(::chmod(file.c_str(), 0644))},
+      {"truncate", ErrorOf(::truncate((mnt / "big.bin").c_str(), 0))},
+  };
+  for (const Refusal& refusal : refusals) EXPECT_EQ(refusal.error, EROFS) << refusal.what;
+
+  // The image changing under the mount changes nothing the mount shows.
+  WriteFile(dir / "img.kid", std::string(100, 'x'));
+  EXPECT_EQ(Snapshot(mnt), Snapshot(dir / "src"));
+  Unmount();
+}
+
+TEST_F(Mount, ARomShowsItsDrivesAndWhatRominfoSays) {
+  WriteFile(dir / "host.nds", HostRom(4096, 100));
+  WriteFile(dir / "save.kid", fs::test::Image({{"save.dat", "s"}}));
+  Outcome attached = Kivofs({"attach", "host.nds", "-o", "game.nds", "--drive0", "img.kid", "--drive1", "save.kid"});
+  ASSERT_EQ(attached.exitCode, 0) << attached.err;
+  // In the foreground it serves until unmounted, then ends with 0.
+  Outcome served;
+  std::thread server([&] { served = Kivofs({"mount", "game.nds", mnt.string(), "-f"}); });
+  for (int i = 0; i < 1000 && !IsMounted(mnt); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(IsMounted(mnt));
+  EXPECT_EQ(Listing(mnt), (std::vector<std::string>{"drive1", "drive2", "rom.txt"}));
+  EXPECT_EQ(ReadFile(mnt / "rom.txt"), Kivofs({"rominfo", "game.nds"}).out);
+  EXPECT_EQ(Snapshot(mnt / "drive1"), Snapshot(dir / "src"));
+  EXPECT_EQ(ReadFile(mnt / "drive2/save.dat"), "s");
+  Unmount();
+  server.join();
+  EXPECT_EQ(served.exitCode, 0) << served.err;
+}
+
+TEST_F(Mount, WhatCannotBeMountedIsRefused) {
+  std::string broken = fs::test::Image(fs::test::WorkedExample());
+  Put32(broken, 512 + 4 * 16, 0);  // a link in the chain of docs
+  WriteFile(dir / "bad.kid", broken);
+  WriteFile(dir / "file", "");
+  std::string firstProblem = Kivofs({"verify", "bad.kid"}).out;
+  firstProblem.resize(firstProblem.find('\n') + 1);
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"mount", "bad.kid", "mnt"}, "kivofs: error: " + firstProblem},
+      {{"mount", "img.kid", "nowhere"}, "kivofs: error: cannot mount on 'nowhere': No such file or directory\n"},
+      {{"mount", "img.kid", "file"}, "kivofs: error: cannot mount on 'file': not a directory\n"},
+      {{"mount", "img.kid", "mnt", "-o", "bogus"},
+       "fuse: unknown option(s): `-o bogus'\nkivofs: error: cannot mount 'img.kid': FUSE refused the options (see above)\n"},
+  };
+  for (const Case& c : cases) {
+    Outcome refused = Kivofs(c.args);
+    EXPECT_EQ(refused.exitCode, 1) << c.args[1];
+    EXPECT_EQ(refused.err, c.err);
+    EXPECT_FALSE(IsMounted(mnt)) << c.args[1];
+    EXPECT_FALSE(stdfs::exists(dir / "nowhere"));
+  }
+}
+
+TEST_F(Mount, NoOptionMakesTheMountWritable) {
+  Outcome mounted = Kivofs({"mount", "img.kid", mnt.string(), "-o", "rw"});
+  ASSERT_EQ(mounted.exitCode, 0) << mounted.err;
+  EXPECT_EQ(ErrorOf(::open((mnt / "big.bin").c_str(), O_WRONLY)), EROFS);
+  Unmount();
+}
+
+}  // namespace
+}  // namespace kivo::test
