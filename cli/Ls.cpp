@@ -1,5 +1,6 @@
 // kivofs ls: lists a directory of an image.
 #include <cstdio>
+#include <iomanip>
 #include <memory>
 
 #include "cli/Commands.h"
@@ -66,12 +67,8 @@ int ListDrive(const LsOptions& options, const InputDrive& drive, const std::stri
 
 // A ROM's top level holds its drives as folders; a long line gives the drive's size.
 void PrintDriveFolder(const InputDrive& drive, bool longFormat) {
-  if (longFormat) {
-    char text[64];
-    std::snprintf(text, sizeof text, "d %10llu %-23s %10s  ",
-                  static_cast<unsigned long long>(drive.bytes.size()), "", "");
-    std::cout << text;
-  }
+  // Blank where a drive has no date, time or cluster.
+  if (longFormat) std::cout << "d " << std::setw(10) << drive.bytes.size() << std::string(37, ' ');
   std::cout << drive.folder << "/\n";
 }
 
@@ -88,7 +85,8 @@ int RunLs(const LsOptions& options) {
   std::size_t cut = path.find_first_of("/\\");
   std::string folder = path.substr(0, cut), rest = cut == std::string::npos ? "" : path.substr(cut);
   for (const InputDrive& drive : input->drives) {
-    if (!folder.empty() && folder != "." && folder != drive.folder) continue;
+    // Letter case does not matter here either.
+    if (!folder.empty() && folder != "." && !fs::SameStoredName(folder, drive.folder)) continue;
     if (!folder.empty() && folder != ".") return ListDrive(options, drive, rest, drive.folder + "/");
     PrintDriveFolder(drive, options.longFormat);
     if (!options.recursive) continue;

@@ -334,7 +334,7 @@ TEST_F(Commands, ReadTheDrivesOfARom) {
   Run({
       {{"ls", "two.nds"}, 0, "drive1/\ndrive2/\n", ""},
       {{"ls", "two.nds", "drive1"}, 0, "docs/\nreadme.txt\n", ""},
-      {{"ls", "two.nds", "/drive1/DOCS"}, 0, "a.bin\n", ""},
+      {{"ls", "two.nds", "/Drive1/DOCS"}, 0, "a.bin\n", ""},
       {{"ls", "-R", "two.nds"}, 0, "drive1/\ndrive1/docs/\ndrive1/docs/a.bin\ndrive1/readme.txt\ndrive2/\ndrive2/save.dat\n", ""},
       {{"ls", "-l", "one.gba"}, 0, "d      11776                                     drive1/\n", ""},
       {{"ls", "two.nds", "--drive", "2"}, 0, "save.dat\n", ""},
