@@ -3,6 +3,7 @@
 #include "base/File.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <system_error>
@@ -54,6 +55,69 @@ Error File::Failed(std::string_view action, int error) const {
                    path_);
 }
 
+namespace {
+
+std::atomic<bool> syncOutputs{false};
+SyncObserver syncObserver;
+
+}  // namespace
+
+namespace {
+
+HeldCommits* held = nullptr;
+
+}  // namespace
+
+HeldCommits::HeldCommits() : outer_(std::exchange(held, this)) {}
+
+HeldCommits::~HeldCommits() { held = outer_; }
+
+Status HeldCommits::CommitAll() {
+  std::vector<OutputFile> outputs = std::move(outputs_);
+  outputs_.clear();
+  for (OutputFile& output : outputs) {
+    if (Status committed = output.CommitNow(); !committed) return committed;
+  }
+  return {};
+}
+
+std::filesystem::path HeldCommits::PathOf(const std::filesystem::path& target) const {
+  for (const OutputFile& output : outputs_) {
+    if (output.target() != target) continue;
+    if (auto path = output.TemporaryPath()) return *path;
+  }
+  return target;
+}
+
+Status OutputFile::Commit() {
+  if (held == nullptr || !temp_) return CommitNow();
+  held->outputs_.push_back(std::move(*this));
+  return {};
+}
+
+void SetSyncOutputs(bool sync) { syncOutputs = sync; }
+bool SyncOutputs() { return syncOutputs; }
+
+void SetSyncObserver(SyncObserver observer) {
+  syncObserver = std::move(observer);
+}
+
+void detail::ReportSynced(const std::filesystem::path& output, bool folder) {
+  if (syncObserver) syncObserver(output, folder);
+}
+
+std::optional<std::time_t> SecondsOfLocalTime(std::tm local) {
+  if (local.tm_mon < 0 || local.tm_mon > 11 || local.tm_mday < 1 || local.tm_mday > 31 ||
+      local.tm_hour < 0 || local.tm_hour > 23 || local.tm_min < 0 || local.tm_min > 59 ||
+      local.tm_sec < 0 || local.tm_sec > 60 || local.tm_year < 70) {
+    return std::nullopt;
+  }
+  local.tm_isdst = -1;  // as the host's rules have it on that day
+  std::time_t seconds = std::mktime(&local);
+  if (seconds == static_cast<std::time_t>(-1)) return std::nullopt;
+  return seconds;
+}
+
 bool SameBytes(const File& a, const File& b, std::uint64_t length) {
   constexpr std::size_t Chunk = std::size_t{1} << 20;
   std::vector<std::byte> left(static_cast<std::size_t>(std::min<std::uint64_t>(Chunk, length)));
@@ -61,9 +125,8 @@ bool SameBytes(const File& a, const File& b, std::uint64_t length) {
   for (std::uint64_t at = 0; at < length;) {
     auto size = static_cast<std::size_t>(std::min<std::uint64_t>(left.size(), length - at));
     if (!a.ReadAt(at, {left.data(), size}) || !b.ReadAt(at, {right.data(), size})) return false;
-    if (!std::equal(left.begin(), left.begin() + static_cast<std::ptrdiff_t>(size), right.begin())) {
-      return false;
-    }
+    auto end = left.begin() + static_cast<std::ptrdiff_t>(size);
+    if (!std::equal(left.begin(), end, right.begin())) return false;
     at += size;
   }
   return true;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -154,7 +155,9 @@ class MappedFile {
 
 // An output written to a temporary file beside its target and renamed over the target by
 // Commit(), so a failure never leaves a truncated or half-written file. Dropping it without
-// Commit() removes the temporary file.
+// Commit() removes the temporary file, and so does an interrupted program (CleanUpOnInterrupt).
+// The temporary is locked while it is written; one that no program holds (left by a run that
+// was killed) is removed by the next output to the same target.
 //
 // Replacing follows what writing in place would allow: an existing target that the user
 // may not open for writing, or that is not a regular file, is refused before anything is
@@ -178,13 +181,21 @@ class OutputFile {
   Result<bool> CopyWhole(const File& source, std::uint64_t length, std::uint64_t offset) {
     return file_.CopyWhole(source, length, offset);
   }
-  // Closes and renames over the target. A target that already holds exactly these bytes is
+  // Gives the output this modification time (seconds since 1970) when it is committed.
+  void SetModified(std::time_t seconds) { modified_ = seconds; }
+  // Closes and renames over the target; with SyncOutputs() on, the bytes and then the
+  // rename reach the disk before it returns. A target that already holds exactly these bytes is
   // left untouched (its time too), so that nothing made from it is made again; only its
   // size and then its bytes are compared.
+  // While a HeldCommits lives, only hands the output over to it.
   Status Commit();
 
  private:
   friend class Directory;
+  friend class HeldCommits;
+  Status CommitNow();
+  // The temporary's path as a path of its own; nothing for an output inside a Directory.
+  std::optional<std::filesystem::path> TemporaryPath() const;
   // The temporary file, removed when dropped before the rename. Its name and the
   // destination's are relative to `directory` (the current directory's descriptor or a
   // Directory's, which outlives the output); on Windows both are whole UTF-8 paths and
@@ -192,6 +203,10 @@ class OutputFile {
   struct Temporary {
     int directory;
     std::string name;
+    // Holds the lock on the temporary after the file itself is closed, until it is renamed
+    // (POSIX); the slot in the list that an interrupted program removes.
+    Descriptor lock;
+    int slot = -1;
   };
   struct Remove {
     void operator()(Temporary* temporary) const;
@@ -200,15 +215,59 @@ class OutputFile {
       : file_(std::move(file)),
         destination_(std::move(destination)),
         temp_(new Temporary(std::move(temporary))) {}
-  // Whether the regular target of `targetSize` bytes holds what was written.
-  bool SameAsTarget(std::uint64_t targetSize) const;
+  // The regular target of `targetSize` bytes, open for reading, when it holds what was
+  // written.
+  std::optional<File> IdenticalTarget(std::uint64_t targetSize) const;
   static Result<OutputFile> CreateIn(int directory, const std::filesystem::path& shown,
                                      const std::string& destination, bool followLinks);
 
   File file_;
   std::string destination_;  // the file the rename replaces
   std::unique_ptr<Temporary, Remove> temp_;
+  std::optional<std::time_t> modified_;
 };
+
+// While one lives, OutputFile::Commit holds finished outputs back instead of renaming them
+// over their targets, so that a command can still decide at its end that none of them
+// replaces its target. Dropped without CommitAll(), it removes their temporaries.
+class HeldCommits {
+ public:
+  HeldCommits();
+  ~HeldCommits();
+  HeldCommits(const HeldCommits&) = delete;
+  HeldCommits& operator=(const HeldCommits&) = delete;
+
+  // Commits the held outputs in the order they came; a failure drops the ones after it.
+  Status CommitAll();
+  // Where the bytes for `target` are until they are committed: the temporary of the held
+  // output for it, or `target` itself when none is held.
+  std::filesystem::path PathOf(const std::filesystem::path& target) const;
+
+ private:
+  friend class OutputFile;
+  std::vector<OutputFile> outputs_;
+  HeldCommits* outer_;
+};
+
+// Whether OutputFile::Commit makes every output durable (the file, then its folder's entry,
+// synced to the disk), so that it survives a power cut. Off by default: an output is then
+// old or whole after the program crashes, and only after a power cut may it be empty.
+void SetSyncOutputs(bool sync);
+bool SyncOutputs();
+// Called after each sync that SyncOutputs() asks for, with the output's path and whether the
+// folder (not the file) was synced; for tests that check when outputs become durable.
+using SyncObserver = std::function<void(const std::filesystem::path& output, bool folder)>;
+void SetSyncObserver(SyncObserver observer);
+
+namespace detail {
+// Tells the sync observer, if any.
+void ReportSynced(const std::filesystem::path& output, bool folder);
+}  // namespace detail
+
+// Ends the program on SIGINT, SIGTERM, SIGHUP and SIGPIPE (on Windows, the console's Ctrl-C,
+// Ctrl-Break and close events) only after removing the temporaries of the outputs being
+// written, as the signal would have ended it; a signal ignored by the caller stays ignored.
+void CleanUpOnInterrupt();
 
 // An open directory that is written into by name only: nothing below it is ever reached
 // through a symbolic link, so whatever its entries are made to point at, no write can leave
@@ -244,6 +303,9 @@ bool MatchesGlob(const std::string& glob, const std::string& name);
 
 // The local time of this moment, broken down.
 std::tm LocalTimeNow();
+// The local time `local` (its weekday and day of the year ignored) as seconds since 1970;
+// nothing when a field is out of its range or the host cannot represent it.
+std::optional<std::time_t> SecondsOfLocalTime(std::tm local);
 // `seconds` since 1970 in UTC, broken down; nothing when the host cannot represent it.
 std::optional<std::tm> UtcTime(std::time_t seconds);
 

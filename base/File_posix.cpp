@@ -1,11 +1,13 @@
 // The file layer on POSIX hosts: descriptors, pread/pwrite, mmap, and *at calls relative to
 // open directories.
 #include "base/File.h"
+#include "base/Temporary.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <random>
 #include <system_error>
 #include <utility>
@@ -297,6 +299,7 @@ Result<std::filesystem::path> FollowLinks(const std::filesystem::path& path) {
 }  // namespace
 
 void OutputFile::Remove::operator()(Temporary* temporary) const {
+  temporary::Forget(temporary->slot);
   ::unlinkat(temporary->directory, temporary->name.c_str(), 0);
   delete temporary;
 }
@@ -328,40 +331,72 @@ Result<OutputFile> OutputFile::CreateIn(int directory, const std::filesystem::pa
       return CannotWrite(shown, ErrorKind::CannotOpen, SystemText(errno));
     }
   }
+  temporary::RemoveStale(directory, destination);
   std::filesystem::path place(destination);
   std::random_device seed;
   std::mt19937_64 random(seed());
   for (int attempt = 0; attempt < 16; ++attempt) {
-    std::string temp = (place.parent_path() / ("." + place.filename().string() + "." +
-                                               std::to_string(random() % 1000000000) + ".tmp"))
+    std::string temp = (place.parent_path() /
+                        temporary::NameFor(place.filename().string(),
+                                           static_cast<unsigned>(random() % 1000000000)))
                            .string();
-    int fd = ::openat(directory, temp.c_str(),
-                      O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0) return OutputFile(File(shown, fd, 0), destination, Temporary{directory, temp});
-    if (errno != EEXIST) return CannotWrite(shown, ErrorKind::CannotOpen, SystemText(errno));
+    int error = 0;
+    int fd = temporary::CreateLocked(directory, temp, error);
+    if (fd >= 0) {
+      Temporary made{directory, temp, Descriptor(::dup(fd)), temporary::Remember(directory, temp)};
+      return OutputFile(File(shown, fd, 0), destination, std::move(made));
+    }
+    if (error != EEXIST) return CannotWrite(shown, ErrorKind::CannotOpen, SystemText(error));
   }
   return CannotWrite(shown, ErrorKind::CannotOpen, "no temporary name free");
 }
 
-bool OutputFile::SameAsTarget(std::uint64_t targetSize) const {
+std::optional<File> OutputFile::IdenticalTarget(std::uint64_t targetSize) const {
   struct stat written {};
   if (::fstat(file_.fd_.get(), &written) != 0 ||
       static_cast<std::uint64_t>(written.st_size) != targetSize) {
-    return false;
+    return std::nullopt;
   }
   int fd = ::openat(temp_->directory, destination_.c_str(),
                     O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  return SameBytes(file_, File(file_.path(), fd, targetSize), targetSize);
+  if (fd < 0) return std::nullopt;
+  File target(file_.path(), fd, targetSize);
+  if (!SameBytes(file_, target, targetSize)) return std::nullopt;
+  return target;
 }
 
-Status OutputFile::Commit() {
+namespace {
+
+// Syncs the folder that holds `destination` (relative to `directory`), so that the rename
+// into it survives a power cut.
+Status SyncFolder(int directory, const std::string& destination,
+                  const std::filesystem::path& shown) {
+  std::string folder = std::filesystem::path(destination).parent_path().string();
+  Descriptor fd(::openat(directory, folder.empty() ? "." : folder.c_str(),
+                         O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  // EINVAL: a file system whose folders cannot be synced, which orders its renames itself.
+  if (fd.get() < 0 || (::fsync(fd.get()) != 0 && errno != EINVAL)) {
+    return CannotWrite(shown, ErrorKind::Io, SystemText(errno));
+  }
+  detail::ReportSynced(shown, true);
+  return {};
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> OutputFile::TemporaryPath() const {
+  if (!temp_ || temp_->directory != AT_FDCWD) return std::nullopt;
+  return std::filesystem::path(temp_->name);
+}
+
+Status OutputFile::CommitNow() {
   const std::filesystem::path& shown = file_.path();
   if (!temp_) return CannotWrite(shown, ErrorKind::Io, "already closed");
   const int directory = temp_->directory;
-  // No fsync: the rename already keeps a failed run from touching the target, and forcing
-  // every image to disk before it may be used would make a build several times slower than
-  // copying its files. Write errors (a full disk) surface at pwrite or close.
+  const bool sync = SyncOutputs();
+  // No fsync by default: the rename already keeps a failed run from touching the target, and
+  // forcing every image to disk before it may be used would make a build several times
+  // slower than copying its files. Write errors (a full disk) surface at pwrite or close.
   // The replaced file keeps its owner where the user may keep it, and its permissions; a new
   // one gets the usual 0666 & ~umask.
   struct stat old {};
@@ -369,29 +404,42 @@ Status OutputFile::Commit() {
   if (::fstatat(directory, destination_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
       S_ISREG(old.st_mode)) {
     // Identical bytes leave the target as it was, its time too, so nothing that depends on
-    // it is made again.
-    if (SameAsTarget(static_cast<std::uint64_t>(old.st_size))) {
+    // it is made again; a time asked for is set by replacing it.
+    if (std::optional<File> same;
+        !modified_ && (same = IdenticalTarget(static_cast<std::uint64_t>(old.st_size)))) {
       temp_.reset();
-      return file_.Close();
+      if (Status closed = file_.Close(); !closed || !sync) return closed;
+      if (Status synced = same->Close(true); !synced) {
+        return CannotWrite(shown, ErrorKind::Io, synced.error().message);
+      }
+      detail::ReportSynced(shown, false);
+      return SyncFolder(directory, destination_, shown);
     }
     if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
       [[maybe_unused]] int groupOnly = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
     }
     ::fchmod(fd, old.st_mode & 07777);
   }
-  // A failure drops the temporary file with temp_.
-  if (Status closed = file_.Close(); !closed) {
+  if (modified_) {
+    const struct timespec times[2] = {{.tv_sec = 0, .tv_nsec = UTIME_OMIT},
+                                      {.tv_sec = *modified_, .tv_nsec = 0}};
+    ::futimens(fd, times);
+  }
+  // A failure drops the temporary file with temp_. The lock stays until the rename.
+  if (Status closed = file_.Close(sync); !closed) {
     temp_.reset();
     return closed;
   }
+  if (sync) detail::ReportSynced(shown, false);
   if (::renameat(directory, temp_->name.c_str(), directory, destination_.c_str()) != 0) {
     int error = errno;
     temp_.reset();
     return CannotWrite(shown, ErrorKind::Io, SystemText(error));
   }
   // Renamed: there is nothing left to remove.
+  temporary::Forget(temp_->slot);
   delete temp_.release();
-  return {};
+  return sync ? SyncFolder(directory, destination_, shown) : Status{};
 }
 
 Result<Directory> Directory::Create(const std::filesystem::path& path) {

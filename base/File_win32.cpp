@@ -3,6 +3,7 @@
 // MoveFileExW. Win32 errors are turned into errno values, so that messages read alike on
 // every host ("No such file or directory", "Permission denied").
 #include "base/File.h"
+#include "base/Temporary.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -293,7 +294,29 @@ void MappedFile::Unmap::operator()(const std::byte* data) const {
   if (data != nullptr) ::UnmapViewOfFile(data);
 }
 
+// Here and not beside the other temporary calls: it needs the error numbers above.
+int temporary::CreateLocked(int, const std::string& name, int& error) {
+  // Open, it is its own lock: without sharing for writing, no other program can open it to
+  // delete it.
+  const std::filesystem::path path = PathFromUtf8(name);
+  HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    error = LastErrno();
+    return -1;
+  }
+  int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+  if (fd < 0) {
+    ::CloseHandle(handle);
+    ::DeleteFileW(path.c_str());
+    error = EMFILE;
+  }
+  return fd;
+}
+
 void OutputFile::Remove::operator()(Temporary* temporary) const {
+  temporary::Forget(temporary->slot);
   // Opened shared for deleting: still open, it goes when its handle closes.
   ::DeleteFileW(PathFromUtf8(temporary->name).c_str());
   delete temporary;
@@ -323,61 +346,91 @@ Result<OutputFile> OutputFile::CreateIn(int, const std::filesystem::path& shown,
       return CannotWrite(shown, ErrorKind::CannotOpen, SystemText(EACCES));
     }
   }
+  temporary::RemoveStale(-1, destination);
   std::random_device seed;
   std::mt19937_64 random(seed());
   for (int attempt = 0; attempt < 16; ++attempt) {
-    std::filesystem::path temp =
-        place.parent_path() / (L"." + place.filename().wstring() + L"." +
-                               std::to_wstring(random() % 1000000000) + L".tmp");
-    HANDLE handle = ::CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-      DWORD error = ::GetLastError();
-      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
-      return CannotWrite(shown, ErrorKind::CannotOpen, SystemText(ErrnoOf(error)));
+    const std::string temp = Utf8(
+        place.parent_path() /
+        PathFromUtf8(temporary::NameFor(Utf8(place.filename()),
+                                        static_cast<unsigned>(random() % 1000000000))));
+    int error = 0;
+    int fd = temporary::CreateLocked(-1, temp, error);
+    if (fd >= 0) {
+      Temporary made{-1, temp, Descriptor(), temporary::Remember(-1, temp)};
+      return OutputFile(File(shown, fd, 0), destination, std::move(made));
     }
-    int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
-    if (fd < 0) {
-      ::CloseHandle(handle);
-      ::DeleteFileW(temp.c_str());
-      return CannotWrite(shown, ErrorKind::CannotOpen, SystemText(EMFILE));
-    }
-    return OutputFile(File(shown, fd, 0), destination, Temporary{-1, Utf8(temp)});
+    if (error != EEXIST) return CannotWrite(shown, ErrorKind::CannotOpen, SystemText(error));
   }
   return CannotWrite(shown, ErrorKind::CannotOpen, "no temporary name free");
 }
 
-bool OutputFile::SameAsTarget(std::uint64_t targetSize) const {
+std::optional<File> OutputFile::IdenticalTarget(std::uint64_t targetSize) const {
   LARGE_INTEGER written{};
   if (!::GetFileSizeEx(HandleOf(file_.fd_.get()), &written) ||
       static_cast<std::uint64_t>(written.QuadPart) != targetSize) {
-    return false;
+    return std::nullopt;
   }
   auto existing = File::Open(PathFromUtf8(destination_), Access::Read, "read");
-  return existing && existing->size() == targetSize && SameBytes(file_, *existing, targetSize);
+  if (!existing || existing->size() != targetSize || !SameBytes(file_, *existing, targetSize)) {
+    return std::nullopt;
+  }
+  return std::move(*existing);
 }
 
-Status OutputFile::Commit() {
+namespace {
+
+// The modification time `seconds` since 1970 as Windows counts it: 100 ns since 1601.
+FILETIME FileTimeOf(std::time_t seconds) {
+  constexpr std::uint64_t SecondsFrom1601To1970 = 11644473600;
+  std::uint64_t ticks = (static_cast<std::uint64_t>(seconds) + SecondsFrom1601To1970) * 10000000;
+  return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> OutputFile::TemporaryPath() const {
+  if (!temp_) return std::nullopt;
+  return PathFromUtf8(temp_->name);
+}
+
+Status OutputFile::CommitNow() {
   const std::filesystem::path& shown = file_.path();
   if (!temp_) return CannotWrite(shown, ErrorKind::Io, "already closed");
+  const bool sync = SyncOutputs();
   // Identical bytes leave the target as it was, its time too.
-  if (auto size = FileSize(PathFromUtf8(destination_)); size && SameAsTarget(*size)) {
-    temp_.reset();
-    return file_.Close();
+  if (auto size = FileSize(PathFromUtf8(destination_)); size && !modified_) {
+    if (std::optional<File> same = IdenticalTarget(*size)) {
+      temp_.reset();
+      if (Status closed = file_.Close(); !closed || !sync) return closed;
+      if (Status synced = same->Close(true); !synced) {
+        return CannotWrite(shown, ErrorKind::Io, synced.error().message);
+      }
+      detail::ReportSynced(shown, false);
+      detail::ReportSynced(shown, true);
+      return {};
+    }
   }
-  // No flush, as on POSIX: the rename keeps a failed run from touching the target.
-  if (Status closed = file_.Close(); !closed) {
+  if (modified_) {
+    const FILETIME time = FileTimeOf(*modified_);
+    ::SetFileTime(HandleOf(file_.fd_.get()), nullptr, nullptr, &time);
+  }
+  // No flush by default, as on POSIX: the rename keeps a failed run from touching the target.
+  if (Status closed = file_.Close(sync); !closed) {
     temp_.reset();
     return closed;
   }
+  if (sync) detail::ReportSynced(shown, false);
+  // Written through: the move is on the disk when it returns.
   if (!::MoveFileExW(PathFromUtf8(temp_->name).c_str(), PathFromUtf8(destination_).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     int error = LastErrno();
     temp_.reset();
     return CannotWrite(shown, ErrorKind::Io, SystemText(error));
   }
+  temporary::Forget(temp_->slot);
   delete temp_.release();
+  if (sync) detail::ReportSynced(shown, true);
   return {};
 }
 

@@ -23,6 +23,7 @@ struct AttachOptions {
   bool padPow2 = false;
   bool ndsHeader = false;
   std::string depfile;
+  bool failOnWarning = false;
 };
 
 std::string SlotLine(int number, std::uint32_t start, std::uint32_t end) {
@@ -33,36 +34,41 @@ std::string SlotLine(int number, std::uint32_t start, std::uint32_t end) {
 // Warns about each drive that a GBA program cannot read whole.
 void CheckGbaWindow(const AttachOptions& options, const rom::ParamBlock& block) {
   struct Placed {
-    const char* drive;
     const std::string& path;
-    int slot;
     std::uint32_t start;
     std::uint32_t end;
   };
   std::vector<Placed> placed;
-  if (!options.drive0.empty()) {
-    placed.push_back({"drive 0", options.drive0, 1, block.slot1Start, block.slot1End});
-  }
-  if (!options.drive1.empty()) {
-    bool second = !options.drive0.empty();
-    placed.push_back({"drive 1", options.drive1, second ? 2 : 1,
-                      second ? block.slot2Start : block.slot1Start,
+  // A single drive takes slot 1, whichever option gave it.
+  for (const std::string* drive : {&options.drive0, &options.drive1}) {
+    if (drive->empty()) continue;
+    bool second = !placed.empty();
+    placed.push_back({*drive, second ? block.slot2Start : block.slot1Start,
                       second ? block.slot2End : block.slot1End});
   }
-  for (const Placed& drive : placed) {
+  for (std::size_t i = 0; i < placed.size(); ++i) {
+    const Placed& drive = placed[i];
     std::uint64_t length = std::uint64_t{drive.end} + 1 - drive.start;
     if (!rom::PassesGbaWindow(drive.start, length)) continue;
-    Warn(std::string(drive.drive) + " (" + Quoted(drive.path) + ", slot " +
-         std::to_string(drive.slot) + ", bytes " + std::to_string(drive.start) + " to " +
-         std::to_string(drive.end) + ") passes the 32 MiB that a GBA program can see "
-         "(0x08000000 to 0x09FFFFFF): bytes from 33554432 on cannot be read");
+    Warn(GbaWindowWarning(static_cast<int>(i) + 1, drive.path, drive.start, drive.end));
+  }
+}
+
+// Drives are attached as the bytes they are, but a file that is no drive image is most
+// likely the wrong file.
+void CheckDriveFiles(const AttachOptions& options) {
+  for (const std::string* drive : {&options.drive0, &options.drive1}) {
+    if (drive->empty()) continue;
+    std::string why = WhyNotAnImage(*drive, "; its bytes are attached as they are");
+    if (why.find("does not look like") != std::string::npos) Warn(why);
   }
 }
 
 // A DS program reads its drives through the card bus, and trimmers and emulators go by the
 // header: checked on the written output.
-void CheckNdsLayout(const AttachOptions& options, const rom::ParamBlock& block) {
-  auto output = rom::RomFile::Open(PathFromUtf8(options.output));
+void CheckNdsLayout(const AttachOptions& options, const rom::ParamBlock& block,
+                    const std::filesystem::path& written) {
+  auto output = rom::RomFile::Open(written);
   if (!output) return Warn(output.error().message);
   std::vector<PlacedDrive> drives;
   bool second = !options.drive0.empty() && !options.drive1.empty();
@@ -89,6 +95,9 @@ int RunAttach(const AttachOptions& options) {
                              PathFromUtf8(options.drive1), PathFromUtf8(options.output),
                              options.saveFlash,            options.replace,
                              options.padPow2,              options.ndsHeader};
+  // With --fail-on-warning nothing replaces its target until the warnings are counted.
+  std::optional<HeldCommits> held;
+  if (options.failOnWarning) held.emplace();
   std::optional<OutputFile> depfile;
   if (!options.depfile.empty()) {
     std::vector<std::string> read{options.host};
@@ -101,6 +110,7 @@ int RunAttach(const AttachOptions& options) {
   }
   auto result = rom::AttachDrives(request);
   if (!result) return Fail(result.error());
+  CheckDriveFiles(options);
   if (depfile) {
     if (Status committed = depfile->Commit(); !committed) return Fail(committed.error());
   }
@@ -109,12 +119,19 @@ int RunAttach(const AttachOptions& options) {
     CheckGbaWindow(options, report.block);
   }
   if (rom::RomKindOf(PathFromUtf8(options.output)) == rom::RomKind::Nds) {
-    CheckNdsLayout(options, report.block);
+    // Held back by --fail-on-warning, the output is still in its temporary.
+    const std::filesystem::path output = PathFromUtf8(options.output);
+    CheckNdsLayout(options, report.block, held ? held->PathOf(output) : output);
   }
   if (report.previousBlock && !report.replaced) {
     Warn("the parameter block of " + Quoted(options.host) + " is already filled (slot 1 starts at " +
          std::to_string(report.previousBlock->slot1Start) +
          "): the output carries the old drives too; --replace drops them");
+  }
+  const std::string nothing = "nothing was written to " + Quoted(options.output);
+  if (int failed = FailOnWarnings(options.failOnWarning, nothing); failed != 0) return failed;
+  if (held) {
+    if (Status committed = held->CommitAll(); !committed) return Fail(committed.error());
   }
   if (report.replaced) {
     std::cout << "dropped the old drives from offset " << report.hostBytes << " of "
@@ -168,6 +185,8 @@ Command AddAttachCommand(CLI::App& parent) {
   app->add_option("--depfile", options->depfile,
                   "Also write a make dependency file listing the host ROM and the drive images")
       ->type_name("FILE");
+  AddFailOnWarningFlag(*app, options->failOnWarning);
+  AddSyncFlag(*app);
   return {app, [options] { return RunAttach(*options); }};
 }
 

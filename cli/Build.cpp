@@ -1,9 +1,12 @@
 // kivofs build: packs a directory tree into a drive image.
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <optional>
+#include <system_error>
+#include <vector>
 
 #include "cli/Commands.h"
 #include "fsimage/Builder.h"
@@ -24,6 +27,8 @@ struct BuildOptions {
   bool dryRun = false;
   bool quiet = false;
   bool trace = false;
+  bool allowEmpty = false;
+  bool failOnWarning = false;
 };
 
 // What the build reads: the source root, and every directory and file that the scan
@@ -67,14 +72,40 @@ Result<std::optional<OutputFile>> PrepareBuildDepFile(const BuildOptions& option
   return std::optional<OutputFile>(std::move(*prepared));
 }
 
+// Whether `path` lies inside the folder `folder`, compared as the host resolves them.
+bool LiesInside(const std::string& path, const std::string& folder) {
+  std::error_code ignored;
+  std::filesystem::path inner = std::filesystem::weakly_canonical(PathFromUtf8(path), ignored);
+  std::filesystem::path outer = std::filesystem::weakly_canonical(PathFromUtf8(folder), ignored);
+  if (inner.empty() || outer.empty()) return false;
+  auto [end, rest] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+  return end == outer.end() && rest != inner.end();
+}
+
+// The outputs of the build, which the scan leaves out; each one inside the source is named once.
+std::vector<std::filesystem::path> OwnOutputs(const BuildOptions& options) {
+  std::vector<std::filesystem::path> outputs;
+  for (const std::string* output : {&options.output, &options.depfile}) {
+    if (output->empty()) continue;
+    outputs.push_back(PathFromUtf8(*output));
+    if (!options.dryRun && LiesInside(*output, options.source)) {
+      Warn(Quoted(*output) + " lies inside the source " + Quoted(options.source) +
+           "; it is left out of the image");
+    }
+  }
+  return outputs;
+}
+
 int RunBuild(const BuildOptions& options) {
   fs::BuilderOptions builderOptions;
   builderOptions.trace = options.trace;
   builderOptions.sortByName = !options.hostOrder;
   builderOptions.excludes = options.excludes;
   builderOptions.driveName = options.name;
-  builderOptions.warnings = &std::cerr;
-  if (fs::DriveNameTooLong(options.name)) std::cerr << DriveNameWarning << '\n';
+  builderOptions.warn = [](const std::string& warning) { Warn(warning); };
+  builderOptions.ownOutputs = OwnOutputs(options);
+  builderOptions.allowEmpty = options.allowEmpty;
+  WarnIfNameTruncated(options.name);
   // Reproducible builds: one fixed instant, in UTC, for every entry.
   if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch != nullptr && *epoch != '\0') {
     long long seconds = 0;
@@ -88,6 +119,9 @@ int RunBuild(const BuildOptions& options) {
     builderOptions.clock = [utc = *utc] { return utc; };
   }
 
+  // With --fail-on-warning nothing replaces its target until the warnings are counted.
+  std::optional<HeldCommits> held;
+  if (options.failOnWarning) held.emplace();
   std::ostream silent(nullptr);
   std::ostream& diagnostics = options.quiet ? silent : std::cout;
   fs::DriveBuilder builder(diagnostics, builderOptions);
@@ -108,6 +142,11 @@ int RunBuild(const BuildOptions& options) {
   }
   if (depfile) {
     if (Status committed = depfile->Commit(); !committed) return Fail(committed.error());
+  }
+  const std::string nothing = "nothing was written to " + Quoted(options.output);
+  if (int failed = FailOnWarnings(options.failOnWarning, nothing); failed != 0) return failed;
+  if (held) {
+    if (Status committed = held->CommitAll(); !committed) return Fail(committed.error());
   }
   return 0;
 }
@@ -139,6 +178,10 @@ Command AddBuildCommand(CLI::App& parent) {
   app->add_flag("--dry-run", options->dryRun, "Run every check and print the layout; write nothing");
   app->add_flag("-q,--quiet", options->quiet, "Print nothing on standard output");
   app->add_flag("--trace", options->trace, "Also print the placement lines");
+  app->add_flag("--allow-empty", options->allowEmpty,
+                "Make an image with an empty root when the source folder holds nothing to pack");
+  AddFailOnWarningFlag(*app, options->failOnWarning);
+  AddSyncFlag(*app);
   return {app, [options] { return RunBuild(*options); }};
 }
 

@@ -48,6 +48,7 @@ Command AddDetachCommand(CLI::App& parent) {
       ->required();
   app->add_option("--rom", options->hostOutput,
                   "Also write the ROM without its drives and with the block zeroed");
+  AddSyncFlag(*app);
   return {app, [options] { return RunDetach(*options); }};
 }
 

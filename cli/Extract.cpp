@@ -18,6 +18,7 @@ struct ExtractOptions {
   std::string image;
   std::string directory;
   int drive = 0;
+  bool noTimes = false;
 };
 
 // A ROM's drives go to the folders drive1/ and drive2/ of the directory, one chosen with
@@ -33,7 +34,8 @@ int RunExtract(const ExtractOptions& options) {
     bool wholeFile = !input->rom;  // the kernel copies straight from an image file
     std::filesystem::path destination =
         input->rom && options.drive == 0 ? top / PathFromUtf8(drive.folder) : top;
-    auto stats = fs::ExtractImage(*reader, destination, wholeFile ? &input->mapped.file() : nullptr);
+    auto stats = fs::ExtractImage(*reader, destination,
+                                  wholeFile ? &input->mapped.file() : nullptr, !options.noTimes);
     if (!stats) return Fail(stats.error());
     total.files += stats->files;
     total.bytes += stats->bytes;
@@ -57,6 +59,10 @@ Command AddExtractCommand(CLI::App& parent) {
                   "folders drive1/ and drive2/")
       ->required();
   AddDriveOption(app, options->drive);
+  app->add_flag("--no-times", options->noTimes,
+                "Leave the files with the time they are written instead of the time each entry "
+                "holds");
+  AddSyncFlag(*app);
   return {app, [options] { return RunExtract(*options); }};
 }
 

@@ -15,27 +15,14 @@ struct RenameOptions {
   bool force = false;
 };
 
-// Bytes 4 to 19 of any other file would be overwritten just as readily, so unless told
-// otherwise the command asks for the two header fields every image has.
-std::string WhyNotAnImage(const std::string& path) {
-  auto mapped = MappedFile::Open(PathFromUtf8(path));
-  if (!mapped) return mapped.error().message;
-  auto header = fs::DecodeHeader(mapped->bytes(), Quoted(path));
-  if (!header) return header.error().message;
-  if (header->version != fs::FormatVersion || header->driveSize != mapped->bytes().size()) {
-    return Quoted(path) + " does not look like a drive image (version " +
-           std::to_string(header->version) + ", driveSize " + std::to_string(header->driveSize) +
-           " for a file of " + std::to_string(mapped->bytes().size()) +
-           " bytes); use --force to store the name anyway";
-  }
-  return {};
-}
-
 int RunRename(const RenameOptions& options) {
+  // Bytes 4 to 19 of any other file would be overwritten just as readily, so unless told
+  // otherwise the command asks for the two header fields every image has.
   if (!options.force) {
-    if (std::string why = WhyNotAnImage(options.image); !why.empty()) return Fail(why);
+    std::string why = WhyNotAnImage(options.image, "; use --force to store the name anyway");
+    if (!why.empty()) return Fail(why);
   }
-  if (fs::DriveNameTooLong(options.name)) std::cerr << DriveNameWarning << '\n';
+  WarnIfNameTruncated(options.name);
   Status stored = fs::StoreDriveName(PathFromUtf8(options.image), options.name);
   if (!stored) return Fail(stored.error());
   return 0;

@@ -14,6 +14,7 @@ namespace {
 
 struct RomInfoOptions {
   std::string rom;
+  bool failOnWarning = false;
 };
 
 void PrintSlot(const rom::RomFile& file, int number, const rom::SlotInfo& slot, std::ostream& out) {
@@ -62,12 +63,9 @@ void CheckReach(const rom::RomFile& file, const rom::AttachedRom& layout, std::o
   for (std::size_t i = 0; i < layout.slots.size(); ++i) {
     const rom::SlotInfo& slot = layout.slots[i];
     if (!InsideFile(slot)) continue;
-    std::string label = "slot " + std::to_string(i + 1) + " (bytes " + std::to_string(slot.start) + " to " +
-                        std::to_string(slot.end) + ")";
     drives.push_back({"slot " + std::to_string(i + 1), slot.start, slot.start + slot.length() - 1});
     if (kind == rom::RomKind::Gba && rom::PassesGbaWindow(slot.start, slot.length())) {
-      Warn(label + " passes the 32 MiB that a GBA program can see "
-           "(0x08000000 to 0x09FFFFFF): bytes from 33554432 on cannot be read");
+      Warn(GbaWindowWarning(static_cast<int>(i) + 1, "", slot.start, slot.end));
     }
   }
   if (kind != rom::RomKind::Nds || drives.empty()) return;
@@ -108,7 +106,11 @@ Command AddRomInfoCommand(CLI::App& parent) {
   CLI::App* app = parent.add_subcommand(
       "rominfo", "Show a ROM's parameter block and the drive images it points at");
   app->add_option("ROM", options->rom, "ROM with the KivoFSDrive marker")->required();
-  return {app, [options] { return WriteRomInfo(options->rom, std::cout); }};
+  AddFailOnWarningFlag(*app, options->failOnWarning);
+  return {app, [options] {
+    int written = WriteRomInfo(options->rom, std::cout);
+    return written != 0 ? written : FailOnWarnings(options->failOnWarning, Quoted(options->rom));
+  }};
 }
 
 }  // namespace kivo::cli

@@ -13,6 +13,24 @@ constexpr const char* MountMissingReason =
     "The subcommand mount is not available: this kivofs was built without libfuse3.";
 #endif
 
+namespace {
+
+bool IsCommand(const CLI::App& app, const std::string& name) {
+  auto commands = app.get_subcommands({});
+  return std::any_of(commands.begin(), commands.end(),
+                     [&](const CLI::App* command) { return command->check_name(name); });
+}
+
+// "unknown command 'x'" with the commands there are, as CLI11 would only ask for one.
+int UnknownCommand(const CLI::App& app, const std::string& name) {
+  std::cerr << "kivofs: error: unknown command '" << name << "'\nCommands:";
+  for (const CLI::App* command : app.get_subcommands({})) std::cerr << ' ' << command->get_name();
+  std::cerr << "\nRun 'kivofs --help' for usage.\n";
+  return 2;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace kivo::cli;
   CLI::App app{"kivofs: pack directory trees into Kivo drive images and attach them to ROMs",
@@ -42,9 +60,20 @@ int main(int argc, char** argv) {
   app.footer(MountMissingReason);
 #endif
 
+  // An interrupted run leaves no temporary file behind.
+  kivo::CleanUpOnInterrupt();
+
   // CLI11 takes the arguments in reverse order.
   std::vector<std::string> arguments = kivo::Utf8Arguments(argc, argv);
   arguments.erase(arguments.begin());
+  if (!arguments.empty() && !arguments.front().starts_with('-') &&
+      !IsCommand(app, arguments.front())) {
+    int code = UnknownCommand(app, arguments.front());
+#ifndef KIVOFS_HAVE_FUSE
+    if (arguments.front() == "mount") std::cerr << MountMissingReason << '\n';
+#endif
+    return code;
+  }
   std::reverse(arguments.begin(), arguments.end());
   try {
     app.parse(arguments);

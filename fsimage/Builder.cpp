@@ -109,7 +109,8 @@ std::vector<Error> DriveBuilder::CheckCapacity() const {
 
 int DriveBuilder::Prepare(bool forWriting, const std::string& outputPath) {
   problems_.clear();
-  if (totals_.fileCount == 0 && totals_.dirCount == 0 && scanProblems_.empty()) {
+  const bool emptyAllowed = options_.allowEmpty && !scannedRoot_.empty() && topLevelError_.empty();
+  if (totals_.fileCount == 0 && totals_.dirCount == 0 && scanProblems_.empty() && !emptyAllowed) {
     std::string message = (scannedRoot_.empty() ? std::string("no source directory")
                                                 : Quoted(scannedRoot_)) +
                           ": directory empty or not found";

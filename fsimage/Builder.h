@@ -49,8 +49,15 @@ struct BuilderOptions {
   // Broken-down time stamped into each entry; local time of the moment when empty.
   std::function<std::tm()> clock;
   std::string driveName = std::string(DefaultDriveName);
-  // Where the scan's warnings about skipped items go; the diagnostics stream when null.
-  std::ostream* warnings = nullptr;
+  // Takes the scan's warnings about skipped items ("skipping 'p': a named pipe"); the
+  // diagnostics stream gets them as "warning: ..." lines when empty.
+  std::function<void(const std::string&)> warn;
+  // Files that the scan leaves out wherever it meets them: the build's own outputs, which
+  // would otherwise be packed into themselves when they lie inside the source.
+  std::vector<std::filesystem::path> ownOutputs;
+  // A source folder that holds nothing (or only left-out items) makes an image with an
+  // empty root instead of BuildNothingFound; a missing one still finds nothing.
+  bool allowEmpty = false;
   // Runs between the scan and the placement (lets tests change the source under the build).
   std::function<void()> beforePlacement;
 };

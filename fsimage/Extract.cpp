@@ -26,8 +26,12 @@ std::string NameOf(const std::string& path) {
 
 class Extractor {
  public:
-  Extractor(const ImageReader& image, std::filesystem::path destination, const File* imageFile)
-      : image_(image), destination_(std::move(destination)), imageFile_(imageFile) {}
+  Extractor(const ImageReader& image, std::filesystem::path destination, const File* imageFile,
+            bool setTimes)
+      : image_(image),
+        destination_(std::move(destination)),
+        imageFile_(imageFile),
+        setTimes_(setTimes) {}
 
   Result<ExtractStats> Run() {
     if (Status planned = Plan(); !planned) return planned.error();
@@ -146,6 +150,9 @@ class Extractor {
     }
     if (imageFile_ == nullptr || !written) written = output->WriteAt(0, contents);
     if (!written) return written;
+    if (setTimes_) {
+      if (auto time = EntryTime(planned.item.entry)) output->SetModified(*time);
+    }
     return output->Commit();
   }
 
@@ -154,6 +161,7 @@ class Extractor {
   std::vector<PlannedItem> plan_;
   ExtractStats stats_;
   const File* imageFile_;
+  bool setTimes_;
 };
 
 }  // namespace
@@ -195,8 +203,20 @@ std::string_view WindowsNameReason(std::string_view name) {
 
 Result<ExtractStats> ExtractImage(const ImageReader& image,
                                   const std::filesystem::path& destination,
-                                  const File* imageFile) {
-  return Extractor(image, destination, imageFile).Run();
+                                  const File* imageFile, bool setTimes) {
+  return Extractor(image, destination, imageFile, setTimes).Run();
+}
+
+std::optional<std::time_t> EntryTime(const DirEntry& entry) {
+  const EntryDate date = entry.Date();
+  std::tm local{};
+  local.tm_year = static_cast<int>(date.year) - 1900;
+  local.tm_mon = static_cast<int>(date.month);
+  local.tm_mday = static_cast<int>(date.day);
+  local.tm_hour = entry.hour;
+  local.tm_min = entry.minute;
+  local.tm_sec = entry.second;
+  return SecondsOfLocalTime(local);
 }
 
 }  // namespace kivo::fs

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
+#include <optional>
 #include <filesystem>
 #include <string_view>
 
@@ -38,7 +40,13 @@ std::string_view WindowsNameReason(std::string_view name);
 // a half-written file.
 // `imageFile`, when given, is the open file whose bytes `image` reads: file contents are then
 // copied from it by the kernel. Its bytes must be those the reader sees.
-Result<ExtractStats> ExtractImage(const ImageReader& image, const std::filesystem::path& destination,
-                                  const File* imageFile = nullptr);
+// With `setTimes`, each file's modification time is the local time its entry holds (as tar
+// and unzip restore theirs); a file whose entry holds no valid time keeps the time of writing.
+Result<ExtractStats> ExtractImage(const ImageReader& image,
+                                  const std::filesystem::path& destination,
+                                  const File* imageFile = nullptr, bool setTimes = true);
+
+// The local time that `entry` holds as seconds since 1970; nothing when it holds no valid one.
+std::optional<std::time_t> EntryTime(const DirEntry& entry);
 
 }  // namespace kivo::fs

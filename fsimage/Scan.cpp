@@ -38,6 +38,17 @@ const char* KindOf(stdfs::file_type type) {
   }
 }
 
+// Whether the file `name` at `path` is one of `outputs`: only a file of an output's name is
+// looked up, so that the scan of a large tree costs nothing more.
+bool IsOwnOutput(const std::vector<stdfs::path>& outputs, const std::string& name,
+                 const std::string& path) {
+  return std::any_of(outputs.begin(), outputs.end(), [&](const stdfs::path& output) {
+    std::error_code ignored;
+    return Utf8(output.filename()) == name &&
+           stdfs::equivalent(PathFromUtf8(path), output, ignored);
+  });
+}
+
 }  // namespace
 
 void DriveBuilder::Refuse(ErrorKind kind, const std::string& path, std::string message) {
@@ -119,6 +130,7 @@ void DriveBuilder::ScanDirectory(const std::string& dir, const std::string& filt
       components.pop_back();
     } else if (type == stdfs::file_type::regular) {
       if (filter != "*" && FileExtension(name) != filter) continue;
+      if (IsOwnOutput(options_.ownOutputs, name, path)) continue;
       Result<std::uint64_t> size = FileSize(PathFromUtf8(path));
       if (!size) {
         Refuse(ErrorKind::Io, path, "cannot read " + size.error().message);
@@ -136,8 +148,12 @@ void DriveBuilder::ScanDirectory(const std::string& dir, const std::string& filt
       totals_.byteCount += static_cast<std::int64_t>(*size);
       totals_.fileSpace += static_cast<std::int64_t>(FileSpace(*size));
     } else {
-      std::ostream& warnings = options_.warnings != nullptr ? *options_.warnings : out_;
-      warnings << "warning: skipping " << Quoted(path) << ": " << KindOf(type) << '\n';
+      std::string warning = "skipping " + Quoted(path) + ": " + KindOf(type);
+      if (options_.warn) {
+        options_.warn(warning);
+      } else {
+        out_ << "warning: " << warning << '\n';
+      }
     }
   }
 }

@@ -39,11 +39,21 @@ const std::string Layout =
     "  allocation table     : offset 512, 512 bytes (128 entries)\n  root directory       : offset 1024, 4096 bytes\n"
     "  data area            : offset 5120, 6656 bytes\n  drive size (header)  : 11776 bytes\n";
 const std::string GbaWindow =
-    "passes the 32 MiB that a GBA program can see (0x08000000 to 0x09FFFFFF): bytes from 33554432 on cannot be read\n";
+    "passes the 32 MiB that a GBA program can see (0x08000000 to 0x09FFFFFF): its bytes from 33554432 on cannot be read\n";
+const std::string PastGbaWindow =
+    "lies wholly past the 32 MiB that a GBA program can see (0x08000000 to 0x09FFFFFF): none of it can be read\n";
+const std::string NotAnImage = "kivofs: warning: 'odd.kid' does not look like a drive image (version 840119317, "
+                               "driveSize 507453441 for a file of 1000 bytes); its bytes are attached as they are\n";
 
 // A time long before any test ran, in whole seconds, which every host's file times hold.
 const stdfs::file_time_type Past =
     std::chrono::floor<std::chrono::seconds>(stdfs::file_time_type::clock::now() - std::chrono::hours(24 * 365));
+
+// A file's modification time in whole seconds since 1970.
+long long SecondsOf(const stdfs::path& path) {
+  auto time = std::chrono::file_clock::to_sys(stdfs::last_write_time(path));
+  return std::chrono::floor<std::chrono::seconds>(time).time_since_epoch().count();
+}
 
 class Commands : public ::testing::Test {
  protected:
@@ -103,7 +113,10 @@ TEST_F(Commands, BuildAndReadADrive) {
       "    \"version\": 100,\n    \"driveSize\": 11776,\n    \"bootSize\": 512,\n    \"fatStart\": 512,\n"
       "    \"fatSize\": 512,\n    \"fatEntries\": 128,\n    \"rootStart\": 1024,\n    \"rootSize\": 4096,\n"
       "    \"dataStart\": 5120,\n    \"dataSize\": 6656\n  }\n}\n";
-  const std::string warning = "Warning the name will be truncated.  \nThe name may only be 15 letters long.\n";
+  const std::string warning =
+      "kivofs: warning: the drive name 'A Very Long Drive Name' is longer than 15 characters; it is stored as "
+      "'A Very Long Dri'\n";
+  const std::string stopped = " above (--fail-on-warning)\n";
   Run({
       // The image is the one the builder makes with the same clock, whatever the time zone
       // and however the source is written.
@@ -128,6 +141,25 @@ TEST_F(Commands, BuildAndReadADrive) {
        [&] { EXPECT_EQ(File("e.d").substr(0, 17), "e.stamp: \\\n src \\"); }},
       {{"build", "src", "-o", "f.kid", "--name", "A Very Long Drive Name", "-q"}, 0, "", warning,
        [&] { EXPECT_EQ(Name("f.kid"), std::string("A Very Long Dri\0", 16)); }},
+      {{"build", "src", "-o", "f.kid", "--name", "A Very Long Drive Name", "-q", "--depfile", "f.d", "--fail-on-warning"},
+       1, "", warning + "kivofs: error: nothing was written to 'f.kid': stopped by the warning" + stopped,
+       [&] { EXPECT_FALSE(stdfs::exists(dir / "f.d")); }},
+      // The output inside its own source is left out of the scan, named once; its temporary,
+      // a dot-file, never counts.
+      {{"build", "src", "-o", "src/self.kid", "-q"}, 0, "",
+       "kivofs: warning: 'src/self.kid' lies inside the source 'src'; it is left out of the image\n",
+       [&] { EXPECT_EQ(Mismatch(File("src/self.kid"), image), -1); }},
+      {{"build", "src/", "-o", "./src/docs/../self.kid", "-q"}, 0, "", "*left out of the image\n",
+       [&] {
+         EXPECT_EQ(Mismatch(File("src/self.kid"), image), -1);
+         stdfs::remove(dir / "src/self.kid");
+       }},
+      {{"build", "empty", "-o", "empty.kid", "--allow-empty", "-q"}, 0, "", "",
+       [&] { EXPECT_EQ(File("empty.kid").size(), 5120u); }},
+      {{"verify", "empty.kid"}, 0, "empty.kid: ok (0 directories, 0 files, 10 clusters, 5120 bytes)\n", ""},
+      {{"ls", "-R", "empty.kid"}, 0, "", ""},
+      {{"build", "nowhere", "-o", "g2.kid", "--allow-empty"}, 1, "",
+       "kivofs: error: 'nowhere': directory empty or not found (No such file or directory)\n"},
       {{"build", "clash", "-o", "a.kid", "--depfile", "a.d"}, 1, "",
        "kivofs: error: 'TITLE-SCREEN-01.bmp' and 'Title-Screen-01.png' in 'clash/gfx'" + same,
        [&] { EXPECT_TRUE(Mismatch(File("a.kid"), image) == -1 && !stdfs::exists(dir / "a.d")); }},
@@ -163,6 +195,14 @@ TEST_F(Commands, BuildAndReadADrive) {
        }},
       {{"extract", "a.kid", "out"}, 0, "extracted 2 files (1100 bytes) and 1 directory to 'out'\n", "",
        [&] { EXPECT_EQ(Snapshot(dir / "out"), Snapshot(dir / "src")); }},
+      // Each file gets the time its entry holds, read as local time; --no-times leaves the
+      // time of writing.
+      {{"TZ=UTC0", "extract", "a.kid", "utc"}, 0, "*", "",
+       [&] { EXPECT_EQ(SecondsOf(dir / "utc/docs/a.bin"), 1142431509); }},
+      {{"TZ=JST-9", "extract", "a.kid", "tokyo"}, 0, "*", "",
+       [&] { EXPECT_EQ(SecondsOf(dir / "tokyo/readme.txt"), 1142431509 - 9 * 3600); }},
+      {{"extract", "a.kid", "now", "--no-times"}, 0, "*", "",
+       [&] { EXPECT_GT(stdfs::last_write_time(dir / "now/readme.txt"), Past); }},
 
       // A name is stored in bytes 4 to 19 and nothing else changes; JSON escapes what it
       // must and writes bytes that are no UTF-8 one by one.
@@ -174,7 +214,9 @@ TEST_F(Commands, BuildAndReadADrive) {
       {{"info", "--json", "a.kid"}, 0, "*\"driveName\": \"\\u00c3\\u00a9\\u00e2\\u0082\",*", ""},
       {{"info", "a.kid"}, 0, "*Drive name             : \xC3\xA9\xE2\x82\n*", ""},
 #endif
-      {{"rename", "a.kid", "Level Pack 2 of 9"}, 0, "", warning,
+      {{"rename", "a.kid", "Level Pack 2 of 9"}, 0, "",
+       "kivofs: warning: the drive name 'Level Pack 2 of 9' is longer than 15 characters; it is stored as "
+       "'Level Pack 2 of'\n",
        [&] { EXPECT_EQ(Name("a.kid"), std::string("Level Pack 2 of\0", 16)); }},
       {{"rename", "x.bin", "y"}, 1, "",
        "kivofs: error: 'x.bin' does not look like a drive image (version 2021161080, driveSize 2021161080 for a "
@@ -187,6 +229,9 @@ TEST_F(Commands, BuildAndReadADrive) {
       {{"rename", "--force", "tiny", "y"}, 1, "",
        "kivofs: error: 'tiny' is too short to hold a drive name (10 bytes, the name ends at byte 20)\n"},
 
+      {{"bogus", "a.kid"}, 2, "",
+       "kivofs: error: unknown command 'bogus'\nCommands: build info rename ls extract verify attach rominfo detach*\n"
+       "Run 'kivofs --help' for usage.\n"},
       {{}, 2, "", Usage}, {{"ls"}, 2, "", Usage}, {{"extract", "a.kid"}, 2, "", Usage},
       {{"verify", "a.kid", "b.kid"}, 2, "", Usage}, {{"build", "src"}, 2, "", Usage},
       {{"build", "src", "-o", "x.kid", "--no-such-option"}, 2, "", Usage}, {{"rename", "a.kid"}, 2, "", Usage},
@@ -210,10 +255,13 @@ TEST_F(Commands, AttachInspectAndDetach) {
   gba("past.gba", 32u << 20);
   WriteFile(dir / "big.gba", HostRom(4096, 100));
   stdfs::resize_file(dir / "big.gba", (32u << 20) + 1 - image.size());
+  WriteFile(dir / "far.gba", HostRom(4096, 100));
+  stdfs::resize_file(dir / "far.gba", (32u << 20) + 100);
   Run({
       {{"attach", "host.nds", "-o", "game.nds", "--drive0", "a.kid", "--drive1", "odd.kid", "--saveflash"}, 0,
        "wrote 'game.nds': 16872 bytes\n" + marker + "slot 1: 4096 to 15871 (11776 bytes)\n"
        "slot 2: 15872 to 16871 (1000 bytes)\nsaveflash: 1\n",
+       NotAnImage +
        // A DS program's card reads begin at 0x8000, and a trimmer cuts at the used size.
        "kivofs: warning: drive 0 ('a.kid', slot 1) starts at offset 4096, below 0x8000 (32768): a DS program cannot "
        "read it through the card bus (attach with --nds-header, which pads the host to 0x8000)\n"
@@ -291,8 +339,20 @@ TEST_F(Commands, AttachInspectAndDetach) {
       // A GBA program sees the first 32 MiB of its ROM.
       {{"rominfo", "fits.gba"}, 0, "*", ""},
       {{"rominfo", "past.gba"}, 0, "*", "kivofs: warning: slot 1 (bytes 33553432 to 33554432) " + GbaWindow},
+      {{"rominfo", "past.gba", "--fail-on-warning"}, 1, "*",
+       "kivofs: warning: slot 1 (bytes 33553432 to 33554432) " + GbaWindow +
+           "kivofs: error: 'past.gba': stopped by the warning above (--fail-on-warning)\n"},
       {{"attach", "big.gba", "-o", "big-out.gba", "--drive0", "a.kid"}, 0, "*",
-       "kivofs: warning: drive 0 ('a.kid', slot 1, bytes 33542657 to 33554432) " + GbaWindow},
+       "kivofs: warning: slot 1 ('a.kid', bytes 33542657 to 33554432) " + GbaWindow},
+      // Slots are numbered as rominfo numbers them, whichever option gave the drive.
+      {{"attach", "big.gba", "-o", "big-out.gba", "--drive1", "a.kid", "--drive0", "b.kid"}, 0, "*",
+       "kivofs: warning: slot 2 ('a.kid', bytes 33548801 to 33560576) " + GbaWindow},
+      {{"attach", "far.gba", "-o", "far-out.gba", "--drive1", "a.kid"}, 0, "*",
+       "kivofs: warning: slot 1 ('a.kid', bytes 33554532 to 33566307) " + PastGbaWindow},
+      // Warnings stop the run before anything replaces its target.
+      {{"attach", "host.nds", "-o", "kept.nds", "--drive0", "odd.kid", "--depfile", "kept.d", "--fail-on-warning"}, 1, "",
+       NotAnImage + "*kivofs: error: nothing was written to 'kept.nds': stopped by the warnings above (--fail-on-warning)\n",
+       [&] { EXPECT_EQ(stdfs::last_write_time(dir / "kept.nds"), Past); }},
 
       {{"attach", "host.nds", "-o", "out.nds"}, 2, "",
        "kivofs: error: give --drive0, --drive1 or both\nRun 'kivofs attach --help' for usage.\n"},

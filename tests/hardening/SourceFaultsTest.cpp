@@ -100,7 +100,7 @@ TEST_P(SpecialItems, AreRefusedOrSkippedNeverRead) {
     EXPECT_TRUE(run.err.starts_with("kivofs: error: "));
     EXPECT_EQ(Snapshot(dir / "out"), (std::map<std::string, std::string>{{"drive.kid", "old image"}}));
   } else {
-    EXPECT_TRUE(run.err.starts_with("warning: skipping 'src/sub/odd")) << "a skipped item needs a warning";
+    EXPECT_TRUE(run.err.starts_with("kivofs: warning: skipping 'src/sub/odd")) << "a skipped item needs a warning";
     EXPECT_EQ(Kivofs({"ls", "-R", (dir / "out/drive.kid").string()}).out, "keep.txt\nsub/\nsub/also.txt\n");
   }
 }
