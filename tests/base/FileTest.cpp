@@ -5,6 +5,9 @@
 
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,6 +122,89 @@ TEST(OutputFile, LeavesAnIdenticalTargetUntouched) {
     EXPECT_EQ(after.st_ino == before.st_ino, c.kept) << c.written;
     EXPECT_EQ(after.st_mtim.tv_sec == past[0].tv_sec, c.kept) << c.written;
     EXPECT_EQ(Snapshot(dir.path()).size(), 1u) << "a temporary stayed beside " << c.written;
+  }
+}
+
+// A temporary of ours that no program holds is removed by the next output to its target; a
+// locked one (a run in progress) and every other dot-file stay.
+TEST(OutputFile, RemovesOnlyUnlockedTemporariesOfItsTarget) {
+  TempDir dir;
+  const char* stale = ".out.kid.123456.tmp";
+  const char* kept[] = {".out.kid.abc.tmp", ".other.kid.42.tmp", ".out.kid.42.tmp.bak", ".out.kid.1234567890.tmp"};
+  WriteFile(dir / stale, "left by a killed run");
+  for (const char* name : kept) WriteFile(dir / name, "not ours");
+  WriteFile(dir / ".out.kid.77.tmp", "being written");
+  Descriptor running(::open((dir / ".out.kid.77.tmp").c_str(), O_RDONLY));
+  ASSERT_EQ(::flock(running.get(), LOCK_EX), 0);
+  ASSERT_TRUE(Replace(dir / "out.kid", "new").ok());
+  auto after = Snapshot(dir.path());
+  EXPECT_EQ(after.count(stale), 0u);
+  for (const char* name : kept) EXPECT_EQ(after.count(name), 1u) << name;
+  EXPECT_EQ(after.count(".out.kid.77.tmp"), 1u) << "a locked temporary was removed";
+  EXPECT_EQ(after.size(), 6u) << "the new output's own temporary stayed";
+}
+
+// With syncing on, the file reaches the disk before the rename and the folder after it; off,
+// nothing is synced.
+TEST(OutputFile, SyncsTheFileThenItsFolderOnlyWhenAsked) {
+  for (bool sync : {false, true}) {
+    TempDir dir;
+    std::vector<std::string> events;
+    SetSyncOutputs(sync);
+    SetSyncObserver([&](const stdfs::path& output, bool folder) {
+      events.push_back((folder ? "folder " : "file ") + output.filename().string() +
+                       (stdfs::exists(dir / "out.kid") ? " renamed" : " not renamed"));
+    });
+    ASSERT_TRUE(Replace(dir / "out.kid", "new").ok());
+    SetSyncObserver(nullptr);
+    SetSyncOutputs(false);
+    const std::vector<std::string> expected = {"file out.kid not renamed", "folder out.kid renamed"};
+    EXPECT_EQ(events, sync ? expected : std::vector<std::string>());
+  }
+}
+
+// Held back, outputs replace nothing until committed, and dropped they leave nothing.
+TEST(OutputFile, HeldCommitsReplaceOnlyWhenCommitted) {
+  TempDir dir;
+  WriteFile(dir / "out.kid", "old");
+  {
+    HeldCommits held;
+    ASSERT_TRUE(Replace(dir / "out.kid", "dropped").ok());
+    EXPECT_EQ(ReadFile(held.PathOf(dir / "out.kid")), "dropped");
+    EXPECT_EQ(ReadFile(dir / "out.kid"), "old");
+  }
+  EXPECT_EQ(Snapshot(dir.path()).size(), 1u);
+  HeldCommits held;
+  ASSERT_TRUE(Replace(dir / "out.kid", "new").ok());
+  ASSERT_TRUE(held.CommitAll().ok());
+  EXPECT_EQ(Snapshot(dir.path()), (std::map<std::string, std::string>{{"out.kid", "new"}}));
+}
+
+// A program interrupted while it writes an output removes the temporary and ends by the
+// signal; the old target stays. The child waits in pause() once its temporary exists, and
+// the test sends the signal only when it has seen the temporary appear.
+TEST(OutputFile, AnInterruptedProgramRemovesItsTemporaryAndEndsByTheSignal) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+    TempDir dir;
+    WriteFile(dir / "out.kid", "old");
+    pid_t child = ::fork();
+    if (child == 0) {
+      CleanUpOnInterrupt();
+      Result<OutputFile> output = OutputFile::Create(dir / "out.kid");
+      if (!output || !output->WriteAt(0, Span(std::string("half"))).ok()) ::_exit(3);
+      for (;;) ::pause();
+    }
+    bool appeared = false;
+    for (int i = 0; i < 20000 && !appeared; ++i) {
+      appeared = Snapshot(dir.path()).size() == 2;
+      if (!appeared) ::usleep(500);
+    }
+    ASSERT_TRUE(appeared) << "no temporary appeared";
+    ::kill(child, signal);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "signal " << signal;
+    EXPECT_EQ(Snapshot(dir.path()), (std::map<std::string, std::string>{{"out.kid", "old"}}));
   }
 }
 
