@@ -5,13 +5,20 @@
 #include <iostream>
 
 #include "app/LauncherDlg.h"
+#include "base/File.h"
 #include "fsimage/Builder.h"
 
 namespace {
 
 class CKivoFSUtilsApp : public wxApp {
  public:
-  bool OnInit() override { return true; }
+  // Every output is on the disk before the program says it is saved ("Saved"), and an
+  // interrupted run leaves no temporary file behind.
+  bool OnInit() override {
+    kivo::SetSyncOutputs(true);
+    kivo::CleanUpOnInterrupt();
+    return true;
+  }
 
   // The program is one modal dialog: when it closes, the program ends.
   int OnRun() override {
