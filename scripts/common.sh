@@ -7,7 +7,7 @@ BUILD="${KIVOFS_BUILD_DIR:-$ROOT/build}"
 BUILD_PACKAGES=(g++ cmake make pkg-config libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
                 libwxgtk3.2-dev help2man libfuse3-dev)
 TEST_PACKAGES=(xvfb xauth xdotool x11-apps imagemagick clang libclang-rt-14-dev lintian man-db
-               bash-completion ninja-build fuse3)
+               bash-completion ninja-build fuse3 strace)
 # The ROM-side reader's tests build a GBA and a DS program and run them in emulators.
 READER_PACKAGES=(gcc-arm-none-eabi libnewlib-arm-none-eabi libmgba-dev retroarch-dev)
 # DeSmuME's libretro core, for the DS test: unpacked into the build folder, not installed (the
