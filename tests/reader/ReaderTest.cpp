@@ -280,6 +280,21 @@ void InterruptedCopy(void* dst, const void* src, std::uint32_t n) {
   std::memcpy(static_cast<char*>(dst) + n / 2, static_cast<const char*>(src) + n / 2, n - n / 2);
 }
 
+// The image that `build --allow-empty` makes of an empty folder mounts, and its root lists
+// nothing.
+TEST(ReaderEmpty, AnImageWithAnEmptyRootMounts) {
+  fs::BuilderOptions options = fs::test::FixedClock();
+  options.allowEmpty = true;
+  fs::test::Build built({}, options);
+  ASSERT_EQ(built.result, fs::BuildOk) << built.problems;
+  kfs_drive drive;
+  ASSERT_EQ(kfs_mount_memory(&drive, built.image.data(), Size32(built.image)), KFS_OK);
+  Listing listing;
+  std::size_t budget = 10;
+  EXPECT_EQ(readertest::Walk(drive, "", listing, budget), KFS_OK);
+  EXPECT_TRUE(listing.empty());
+}
+
 // Reading, seeking and mapping one file leave the drive and every other file as they were,
 // so the main program and an interrupt handler can read two files of one drive at once.
 TEST(ReaderInterrupts, TwoFilesOfOneDriveReadAtOnce) {
