@@ -37,8 +37,12 @@ void CKivoFSUtilsDlg::DoDataExchange(ui::CDataExchange* pDX) {
 ui::BOOL CKivoFSUtilsDlg::OnInitDialog() {
   ui::CDialog::OnInitDialog();
 
+#ifdef __WXMSW__
+  AppendToSystemMenu();
+#else
   // Right-clicks on the buttons reach the dialog too: the context menu event travels up.
   m_hWnd->Bind(wxEVT_CONTEXT_MENU, &CKivoFSUtilsDlg::OnContextMenu, this);
+#endif
   m_hWnd->Bind(wxEVT_MENU, [this](wxCommandEvent& event) {
     // Menu IDs stop below 0x7FFF, so Close travels as the toolkit's own ID.
     OnSysCommand(event.GetId() == wxID_CLOSE ? SC_CLOSE : static_cast<ui::UINT>(event.GetId()));
@@ -62,6 +66,19 @@ std::unique_ptr<wxMenu> CKivoFSUtilsDlg::CreateSystemMenu() const {
   menu->Append(static_cast<int>(IDM_ABOUTBOX), ui::ToWx(about));
   return menu;
 }
+
+#ifdef __WXMSW__
+// The window's own system menu gets a separator and the About entry; choosing it arrives as a
+// menu command with the entry's ID.
+void CKivoFSUtilsDlg::AppendToSystemMenu() {
+  wxMenu* menu = GetDialogWindow()->MSWGetSystemMenu();
+  if (menu == nullptr) return;
+  const ui::CString about = res::LoadResourceString(res::IDS_ABOUTBOX);
+  if (about.empty()) return;
+  menu->AppendSeparator();
+  menu->Append(static_cast<int>(IDM_ABOUTBOX), ui::ToWx(about));
+}
+#endif
 
 void CKivoFSUtilsDlg::OnContextMenu(wxContextMenuEvent&) {
   if (std::unique_ptr<wxMenu> menu = CreateSystemMenu()) m_hWnd->PopupMenu(menu.get());

@@ -1,6 +1,7 @@
 // CKivoFSUtilsDlg: the launcher "Kivo FS Utils" (template 102). Its four picture buttons open
-// the drive tool and the ROM attach tool; the other two do nothing. The About entry sits in a
-// context menu that stands for the system menu, which GTK offers no way to extend.
+// the drive tool and the ROM attach tool; the other two do nothing. On Windows the About entry
+// sits in the window's system menu; elsewhere in a context menu that stands for it, as GTK
+// offers no way to extend the system menu.
 #pragma once
 
 #include <memory>
@@ -45,6 +46,9 @@ class CKivoFSUtilsDlg : public ui::CDialog {
 
  private:
   void OnContextMenu(wxContextMenuEvent& event);
+#ifdef __WXMSW__
+  void AppendToSystemMenu();
+#endif
 
   kivo::fs::DriveBuilder& m_builder;
 };

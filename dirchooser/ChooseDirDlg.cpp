@@ -91,11 +91,13 @@ int CDriveCombo::FillDrives() {
   });
 }
 
+#ifndef _WIN32
 int CDriveCombo::FillDrivesFrom(const std::string& mountTable) {
   return Fill([&mountTable](std::vector<dirchooser::DriveEntry>& drives, std::string& errorText) {
     return dirchooser::ReadMountTable(mountTable, drives, errorText);
   });
 }
+#endif
 
 CString CDriveCombo::GetDrivePath(int nIndex) const {
   const auto found = m_drivePaths.find(GetLBText(nIndex));

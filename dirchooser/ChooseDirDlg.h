@@ -12,12 +12,14 @@
 
 class CDriveCombo : public ui::CComboBox {
  public:
-  // Lists the host's drives (mount points), each as "<drive> " followed by its
-  // label where one is known, and selects the one holding the current directory. 1 on success,
-  // 0 after an error box owned by the list.
+  // Lists the host's drives (mount points; on Windows the logical drives "D:"), each as
+  // "<drive> " followed by its label where one is known, and selects the one holding the
+  // current directory. 1 on success, 0 after an error box owned by the list.
   int FillDrives();
+#ifndef _WIN32
   // The same from a mount table file in the format of /proc/self/mounts.
   int FillDrivesFrom(const std::string& mountTable);
+#endif
   // The mount point of entry nIndex; empty when out of range.
   ui::CString GetDrivePath(int nIndex) const;
 

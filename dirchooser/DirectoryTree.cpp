@@ -18,7 +18,13 @@ CDirectoryTree::CDirectoryTree()
 CDirectoryTree::~CDirectoryTree() = default;
 
 int CDirectoryTree::FillFromDrive(const CString& drivePath) {
+  if (drivePath.empty()) return 0;
+#ifdef _WIN32
+  // Windows keeps a current directory per drive: the fill moves there (see below).
+  m_chDrive = drivePath.front();
+#else
   m_strDrivePath = drivePath;
+#endif
   DeleteAllItems();
   return FillFromCurrentDirectory();
 }
@@ -26,7 +32,15 @@ int CDirectoryTree::FillFromDrive(const CString& drivePath) {
 int CDirectoryTree::FillFromCurrentDirectory() {
   // 'a' means no drive has been chosen yet: start from the current directory as it is and
   // keep the items. Otherwise the tree is rebuilt from scratch.
-  if (m_chDrive != 'a') DeleteAllItems();
+  if (m_chDrive != 'a') {
+#ifdef _WIN32
+    // "D:" names drive D's own current directory; when the drive cannot be entered, the
+    // fill below shows where the process still is.
+    std::string ignored;
+    dirchooser::EnterDrive(m_chDrive, ignored);
+#endif
+    DeleteAllItems();
+  }
 
   CString directory;
   std::string errorText;

@@ -19,8 +19,9 @@ class CDirectoryTree : public ui::CTreeCtrl {
   // that drive's start directory). 1 on success; 0 when the directory cannot be read, after
   // an error box owned by the tree.
   int FillFromCurrentDirectory();
-  // Refills the tree at a drive (a mount point) chosen from the drive list. The process's
-  // current directory is never changed.
+  // Refills the tree at a drive chosen from the drive list: at a mount point, leaving the
+  // process's current directory alone; on Windows at the drive's own current directory,
+  // which becomes the process's (SetCurrentDirectory("D:")).
   int FillFromDrive(const ui::CString& drivePath);
   ui::CString GetPath() const { return m_strCurrentPath; }
 
@@ -42,5 +43,5 @@ class CDirectoryTree : public ui::CTreeCtrl {
   DECLARE_MESSAGE_MAP()
 
  private:
-  ui::CString m_strDrivePath;  // drive chosen from the drive list; empty until one is
+  ui::CString m_strDrivePath;  // mount point chosen from the drive list; empty until one is
 };
