@@ -3,6 +3,24 @@
 // that user.
 #pragma once
 
+#ifdef _WIN32
+#include <filesystem>
+
+namespace kivo::testfiles {
+
+// Windows has no user above the read-only attribute, and nothing here makes a file unreadable
+// to the tests' own user: handing over and dropping rights do nothing.
+inline void GiveToOrdinaryUser(const std::filesystem::path&) {}
+
+class AsOrdinaryUser {
+ public:
+  AsOrdinaryUser() {}
+  AsOrdinaryUser(const AsOrdinaryUser&) = delete;
+  AsOrdinaryUser& operator=(const AsOrdinaryUser&) = delete;
+};
+
+}  // namespace kivo::testfiles
+#else
 #include <grp.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -64,3 +82,4 @@ class AsOrdinaryUser {
 };
 
 }  // namespace kivo::testfiles
+#endif
