@@ -10,6 +10,12 @@ set(CMAKE_CXX_COMPILER ${MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${MINGW_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_PREFIX})
+# wxWidgets for Windows lives in a prefix of its own (scripts/build-wxmsw), which wx-config names.
+if(wxWidgets_CONFIG_EXECUTABLE)
+  get_filename_component(KIVOFS_WX_PREFIX ${wxWidgets_CONFIG_EXECUTABLE} DIRECTORY)
+  get_filename_component(KIVOFS_WX_PREFIX ${KIVOFS_WX_PREFIX} DIRECTORY)
+  list(APPEND CMAKE_FIND_ROOT_PATH ${KIVOFS_WX_PREFIX})
+endif()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -6,7 +6,6 @@
 #include "dirchooser/HostFileSystem.h"
 
 using ui::CString;
-using ui::HTREEITEM;
 
 BEGIN_MESSAGE_MAP(CDirectoryTree, ui::CTreeCtrl)
   ON_NOTIFY_REFLECT(ui::NM_DBLCLK, OnDblclk)
@@ -55,15 +54,15 @@ int CDirectoryTree::FillFromCurrentDirectory() {
   m_strCurrentPath = directory;
   m_chDrive = directory.empty() ? 'a' : directory.front();
 
-  HTREEITEM hParent = ui::TVI_ROOT;
+  ui::HTREEITEM hParent = ui::TVI_ROOT;
   int inserted = 0;
   for (const std::string& component : dirchooser::SplitPath(directory)) {
     hParent = InsertItem(component, m_nPathImage, m_nPathSelImage, hParent, ui::TVI_LAST);
     ++inserted;
   }
 
-  HTREEITEM hCurrent = nullptr;
-  HTREEITEM hItem = GetRootItem();
+  ui::HTREEITEM hCurrent = nullptr;
+  ui::HTREEITEM hItem = GetRootItem();
   for (int i = 0; i < inserted && hItem != nullptr; ++i) {
     Expand(hItem, ui::TVE_EXPAND);
     hCurrent = hItem;
@@ -75,7 +74,7 @@ int CDirectoryTree::FillFromCurrentDirectory() {
   return 1;
 }
 
-void CDirectoryTree::AddSubdirectories(CString path, HTREEITEM hParent) {
+void CDirectoryTree::AddSubdirectories(CString path, ui::HTREEITEM hParent) {
   std::vector<std::string> names;
   if (!dirchooser::ListSubdirectories(path, names)) {
     MessageBox("FindFirstFile() returned INVALID_HANDLE_VALUE", "DEBUG", ui::MB_OK);
@@ -87,9 +86,9 @@ void CDirectoryTree::AddSubdirectories(CString path, HTREEITEM hParent) {
   Expand(hParent, ui::TVE_EXPAND);
 }
 
-void CDirectoryTree::UpdatePathFromItem(HTREEITEM hItem) {
+void CDirectoryTree::UpdatePathFromItem(ui::HTREEITEM hItem) {
   CString path = GetItemText(hItem);
-  for (HTREEITEM hParent = GetParentItem(hItem); hParent != nullptr; hParent = GetParentItem(hParent)) {
+  for (ui::HTREEITEM hParent = GetParentItem(hItem); hParent != nullptr; hParent = GetParentItem(hParent)) {
     path = dirchooser::JoinPath(GetItemText(hParent), path);
   }
   m_strCurrentPath = path;
@@ -98,12 +97,12 @@ void CDirectoryTree::UpdatePathFromItem(HTREEITEM hItem) {
 
 void CDirectoryTree::OnDblclk(ui::NMHDR* /*pNMHDR*/, ui::LRESULT* pResult) {
   *pResult = 1;  // no expand/collapse toggle of the tree's own
-  HTREEITEM hSelected = GetSelectedItem();
+  ui::HTREEITEM hSelected = GetSelectedItem();
   if (hSelected == nullptr) return;
 
   if (GetItemState(hSelected, ui::TVIS_EXPANDED) & ui::TVIS_EXPANDED) {
     if (ItemHasChildren(hSelected)) {
-      HTREEITEM hChild = GetChildItem(hSelected);
+      ui::HTREEITEM hChild = GetChildItem(hSelected);
       int image = -1;
       int selectedImage = -1;
       if (hChild != nullptr && GetItemImage(hChild, image, selectedImage) &&
@@ -123,12 +122,12 @@ void CDirectoryTree::OnDblclk(ui::NMHDR* /*pNMHDR*/, ui::LRESULT* pResult) {
   AddSubdirectories(m_strCurrentPath, hSelected);
 }
 
-void CDirectoryTree::RemoveFirstChild(HTREEITEM hItem) {
+void CDirectoryTree::RemoveFirstChild(ui::HTREEITEM hItem) {
   if (!ItemHasChildren(hItem)) return;
-  if (HTREEITEM hChild = GetChildItem(hItem)) DeleteItem(hChild);
+  if (ui::HTREEITEM hChild = GetChildItem(hItem)) DeleteItem(hChild);
 }
 
-void CDirectoryTree::RemoveSiblings(HTREEITEM hItem) {
-  while (HTREEITEM hPrevious = GetPrevSiblingItem(hItem)) DeleteItem(hPrevious);
-  while (HTREEITEM hNext = GetNextSiblingItem(hItem)) DeleteItem(hNext);
+void CDirectoryTree::RemoveSiblings(ui::HTREEITEM hItem) {
+  while (ui::HTREEITEM hPrevious = GetPrevSiblingItem(hItem)) DeleteItem(hPrevious);
+  while (ui::HTREEITEM hNext = GetNextSiblingItem(hItem)) DeleteItem(hNext);
 }

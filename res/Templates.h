@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <span>
 
+#include "res/WindowsHeaders.h"
+
 namespace res {
 
 // Window style bits, with the values the templates were written with.

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "res/WindowsHeaders.h"
+
 class wxWindow;
 
 namespace ui {
