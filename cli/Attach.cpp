@@ -78,9 +78,7 @@ void CheckNdsLayout(const AttachOptions& options, const rom::ParamBlock& block,
     int slot = drive == 1 && second ? 2 : 1;
     std::uint32_t start = slot == 1 ? block.slot1Start : block.slot2Start;
     std::uint32_t end = slot == 1 ? block.slot1End : block.slot2End;
-    drives.push_back({"drive " + std::to_string(drive) + " (" + Quoted(path) + ", slot " +
-                          std::to_string(slot) + ")",
-                      start, std::uint64_t{end}});
+    drives.push_back({SlotPlace(slot, path, start, end), start, std::uint64_t{end}});
   }
   WarnNdsLayout(*output, drives);
 }

@@ -39,13 +39,16 @@ std::string WhyNotAnImage(const std::string& path, std::string_view advice) {
   return {};
 }
 
+std::string SlotPlace(int slot, const std::string& drive, std::uint64_t start, std::uint64_t end) {
+  return "slot " + std::to_string(slot) + " (" + (drive.empty() ? "" : Quoted(drive) + ", ") +
+         "bytes " + std::to_string(start) + " to " + std::to_string(end) + ")";
+}
+
 std::string GbaWindowWarning(int slot, const std::string& drive, std::uint64_t start,
                              std::uint64_t end) {
   const std::string window =
       " the 32 MiB that a GBA program can see (0x08000000 to 0x09FFFFFF): ";
-  std::string where = "slot " + std::to_string(slot) + " (" +
-                      (drive.empty() ? "" : Quoted(drive) + ", ") + "bytes " +
-                      std::to_string(start) + " to " + std::to_string(end) + ")";
+  std::string where = SlotPlace(slot, drive, start, end);
   if (start >= rom::GbaWindowSize) return where + " lies wholly past" + window + "none of it can be read";
   return where + " passes" + window + "its bytes from " + std::to_string(rom::GbaWindowSize) +
          " on cannot be read";

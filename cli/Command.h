@@ -39,6 +39,10 @@ void WarnIfNameTruncated(const std::string& name);
 // read; empty when it does.
 std::string WhyNotAnImage(const std::string& path, std::string_view advice);
 
+// How every warning names an attached drive: "slot N ('<drive>', bytes S to E)", or
+// "slot N (bytes S to E)" when `drive` is empty. S and E are the first and last byte.
+std::string SlotPlace(int slot, const std::string& drive, std::uint64_t start, std::uint64_t end);
+
 // The warning about a slot that a GBA program cannot read whole: "slot N (<drive>, bytes S to
 // E) passes ..." or "... lies wholly past ..."; `drive` names the drive file, or is empty.
 std::string GbaWindowWarning(int slot, const std::string& drive, std::uint64_t start,

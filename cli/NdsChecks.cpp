@@ -26,8 +26,7 @@ void WarnNdsLayout(const rom::RomFile& rom, const std::vector<PlacedDrive>& driv
   for (const PlacedDrive& drive : drives) {
     drivesEnd = std::max(drivesEnd, drive.end + 1);
     if (drive.start >= rom::nds::FirstCardOffset) continue;
-    Warn(drive.label + " starts at offset " + std::to_string(drive.start) +
-         ", below 0x8000 (32768): a DS program cannot read it through the card bus (attach with "
+    Warn(drive.label + " starts below 0x8000 (32768): a DS program cannot read it through the card bus (attach with "
          "--nds-header, which pads the host to 0x8000)");
   }
   auto fields = ReadNdsHeaderFields(rom);

@@ -63,7 +63,8 @@ void CheckReach(const rom::RomFile& file, const rom::AttachedRom& layout, std::o
   for (std::size_t i = 0; i < layout.slots.size(); ++i) {
     const rom::SlotInfo& slot = layout.slots[i];
     if (!InsideFile(slot)) continue;
-    drives.push_back({"slot " + std::to_string(i + 1), slot.start, slot.start + slot.length() - 1});
+    std::uint64_t last = slot.start + slot.length() - 1;
+    drives.push_back({SlotPlace(static_cast<int>(i) + 1, "", slot.start, last), slot.start, last});
     if (kind == rom::RomKind::Gba && rom::PassesGbaWindow(slot.start, slot.length())) {
       Warn(GbaWindowWarning(static_cast<int>(i) + 1, "", slot.start, slot.end));
     }

@@ -263,9 +263,9 @@ TEST_F(Commands, AttachInspectAndDetach) {
        "slot 2: 15872 to 16871 (1000 bytes)\nsaveflash: 1\n",
        NotAnImage +
        // A DS program's card reads begin at 0x8000, and a trimmer cuts at the used size.
-       "kivofs: warning: drive 0 ('a.kid', slot 1) starts at offset 4096, below 0x8000 (32768): a DS program cannot "
+       "kivofs: warning: slot 1 ('a.kid', bytes 4096 to 15871) starts below 0x8000 (32768): a DS program cannot "
        "read it through the card bus (attach with --nds-header, which pads the host to 0x8000)\n"
-       "kivofs: warning: drive 1 ('odd.kid', slot 2) starts at offset 15872, below 0x8000 (32768): a DS program "
+       "kivofs: warning: slot 2 ('odd.kid', bytes 15872 to 16871) starts below 0x8000 (32768): a DS program "
        "cannot read it through the card bus (attach with --nds-header, which pads the host to 0x8000)\n"
        "kivofs: warning: the NDS header's total used ROM size (offset 0x80) is 4096 bytes, but the drives end at "
        "16872: a ROM trimmer would cut them off (attach with --nds-header)\n",
@@ -274,9 +274,9 @@ TEST_F(Commands, AttachInspectAndDetach) {
          EXPECT_EQ(Mismatch(File("game.nds"), expected + image + File("odd.kid")), -1);
        }},
       {{"rominfo", "game.nds"}, 0, rominfo,
-       "kivofs: warning: slot 1 starts at offset 4096, below 0x8000 (32768): a DS program cannot read it through "
+       "kivofs: warning: slot 1 (bytes 4096 to 15871) starts below 0x8000 (32768): a DS program cannot read it through "
        "the card bus (attach with --nds-header, which pads the host to 0x8000)\n"
-       "kivofs: warning: slot 2 starts at offset 15872, below 0x8000 (32768): a DS program cannot read it through "
+       "kivofs: warning: slot 2 (bytes 15872 to 16871) starts below 0x8000 (32768): a DS program cannot read it through "
        "the card bus (attach with --nds-header, which pads the host to 0x8000)\n"
        "kivofs: warning: the NDS header's total used ROM size (offset 0x80) is 4096 bytes, but the drives end at "
        "16872: a ROM trimmer would cut them off (attach with --nds-header)\n"},
