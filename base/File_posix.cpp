@@ -341,6 +341,7 @@ Result<OutputFile> OutputFile::CreateIn(int directory, const std::filesystem::pa
                                            static_cast<unsigned>(random() % 1000000000)))
                            .string();
     int error = 0;
+    temporary::EndingSignalsHeld held;
     int fd = temporary::CreateLocked(directory, temp, error);
     if (fd >= 0) {
       Temporary made{directory, temp, Descriptor(::dup(fd)), temporary::Remember(directory, temp)};

@@ -6,6 +6,10 @@
 #include <string>
 #include <string_view>
 
+#ifndef _WIN32
+#include <signal.h>
+#endif
+
 namespace kivo::temporary {
 
 // ".<target>.<number>.tmp": the name of a temporary beside `target` (a file name).
@@ -31,5 +35,20 @@ void Forget(int slot);
 
 // Removes every remembered temporary; safe inside a signal handler.
 void RemoveRemembered();
+
+#ifndef _WIN32
+// While one lives, the signals that end a run wait: a temporary that has got its name is
+// remembered before the handler can run, so an interrupt never leaves it behind.
+class EndingSignalsHeld {
+ public:
+  EndingSignalsHeld();
+  ~EndingSignalsHeld();
+  EndingSignalsHeld(const EndingSignalsHeld&) = delete;
+  EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
+
+ private:
+  sigset_t saved_;
+};
+#endif
 
 }  // namespace kivo::temporary

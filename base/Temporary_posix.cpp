@@ -22,6 +22,8 @@ void RemoveNamed(int directory, const char* name) { ::unlinkat(directory, name, 
 
 namespace {
 
+constexpr int EndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+
 // The folder of `path` relative to `directory`, for *at calls.
 std::string FolderOf(const std::string& path) {
   std::string folder = std::filesystem::path(path).parent_path().string();
@@ -87,6 +89,16 @@ void RemoveStale(int directory, const std::string& destination) {
   }
 }
 
+EndingSignalsHeld::EndingSignalsHeld() {
+  sigset_t ending;
+  sigemptyset(&ending);
+  for (int signal : EndingSignals) sigaddset(&ending, signal);
+  ::pthread_sigmask(SIG_BLOCK, &ending, &saved_);
+}
+
+// A signal that came meanwhile is delivered here, with the temporary remembered.
+EndingSignalsHeld::~EndingSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+
 }  // namespace temporary
 
 namespace {
@@ -101,7 +113,7 @@ extern "C" void RemoveTemporariesAndEnd(int signal) {
 }  // namespace
 
 void CleanUpOnInterrupt() {
-  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+  for (int signal : temporary::EndingSignals) {
     struct sigaction current {};
     // A signal that the caller ignores (nohup, a pipeline) stays ignored.
     if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;

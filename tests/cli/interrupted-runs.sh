@@ -1,9 +1,9 @@
 #!/bin/sh
 # Interrupted runs: build, attach, detach and extract, each sent SIGINT, SIGTERM, SIGHUP and
 # SIGPIPE while its temporary exists, leave no temporary and the old output byte for byte, and
-# end by that signal. strace stops the run (SIGSTOP) at its first copy_file_range, which every
-# one of them makes only after its temporary is in place; the test waits for that temporary and
-# the stop, sends the signal to kivofs itself and lets it go on.
+# end by that signal. strace stops the run (SIGSTOP) at its first dup (the temporary has just
+# got its name) or at its first copy_file_range (it is being written); the test waits for that
+# temporary and the stop, sends the signal to kivofs itself and lets it go on.
 #   interrupted-runs.sh <kivofs>
 set -eu
 kivofs=$1
@@ -34,13 +34,12 @@ output_of() {
 temporaries() { find work -name '.*.[0-9]*.tmp' | sort; }
 stopped() { [ -r "/proc/$1/stat" ] && sed 's/^.*) \(.\).*/\1/' "/proc/$1/stat" | grep -q '[tT]'; }
 
-# Runs one command under strace, stopped at its first copy_file_range, and sends it the signal.
-interrupt() {  # command signal
+# Runs one command under strace, stopped at its first call of `syscall`, and sends it the signal.
+interrupt() {  # command signal syscall
   rm -rf work pid log && mkdir work work/det work/ext
   printf 'old output\n' >"work/$(output_of "$1")"
   cp "work/$(output_of "$1")" old
-  (cd work && exec strace -f -o ../log -e trace=copy_file_range \
-    -e inject=copy_file_range:signal=SIGSTOP:when=1 \
+  (cd work && exec strace -f -o ../log -e trace="$3" -e inject="$3":signal=SIGSTOP:when=1 \
     sh -c 'echo $$ >../pid; exec env --default-signal "$@" >/dev/null' sh "$kivofs" $(arguments "$1")) &
   tracer=$!
   tries=0
@@ -57,12 +56,14 @@ interrupt() {  # command signal
 failures=0
 for command in build attach detach extract; do
   for signal in INT TERM HUP PIPE; do
-    interrupt "$command" "$signal"
-    row="$command SIG$signal"
-    grep -Eq "^$(cat pid) +\+\+\+ killed by SIG$signal \+\+\+$" log || {
-      echo "$row: did not end by the signal:"; tail -n 3 log; failures=$((failures + 1)); }
-    [ -z "$(temporaries)" ] || { echo "$row: left $(temporaries)"; failures=$((failures + 1)); }
-    cmp -s old "work/$(output_of "$command")" || { echo "$row: old output changed"; failures=$((failures + 1)); }
+    for syscall in dup copy_file_range; do
+      interrupt "$command" "$signal" "$syscall"
+      row="$command SIG$signal at $syscall"
+      grep -Eq "^$(cat pid) +\+\+\+ killed by SIG$signal \+\+\+$" log || {
+        echo "$row: did not end by the signal:"; tail -n 3 log; failures=$((failures + 1)); }
+      [ -z "$(temporaries)" ] || { echo "$row: left $(temporaries)"; failures=$((failures + 1)); }
+      cmp -s old "work/$(output_of "$command")" || { echo "$row: old output changed"; failures=$((failures + 1)); }
+    done
   done
 done
 [ $failures -eq 0 ] || exit 1
