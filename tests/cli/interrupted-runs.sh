@@ -6,6 +6,8 @@
 # temporary and the stop, sends the signal to kivofs itself and lets it go on.
 #   interrupted-runs.sh <kivofs>
 set -eu
+# LeakSanitizer cannot run under ptrace; the sanitizer build runs this test too.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 kivofs=$1
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
