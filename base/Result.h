@@ -69,3 +69,12 @@ class [[nodiscard]] Status {
 };
 
 }  // namespace kivo
+
+// Returns the error of a failed Result or Status from the enclosing function, which returns a
+// Result or Status itself; the expression is evaluated once.
+#define KIVO_TRY(expr)                                 \
+  do {                                                 \
+    if (auto&& kivo_try_ = (expr); !kivo_try_) {       \
+      return kivo_try_.error();                        \
+    }                                                  \
+  } while (0)
