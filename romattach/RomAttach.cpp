@@ -93,7 +93,8 @@ bool IsNdsHeader(ByteSpan header) {
   return static_cast<std::uint8_t>(header[nds::UnitCode]) <= nds::MaxUnitCode &&
          LoadLE32(header, nds::Arm9RomOffset) >= nds::HeaderSize &&
          LoadLE32(header, nds::Arm7RomOffset) >= nds::HeaderSize &&
-         inside(nds::Arm9LoadAddress, nds::Arm9RamEnd) && inside(nds::Arm7LoadAddress, nds::Arm7RamEnd);
+         inside(nds::Arm9LoadAddress, nds::Arm9RamEnd) &&
+         inside(nds::Arm7LoadAddress, nds::Arm7RamEnd);
 }
 
 std::uint8_t NdsCapacityFor(std::uint64_t size) {
@@ -109,7 +110,8 @@ std::uint64_t NdsCapacityBytes(std::uint8_t code) {
 void UpdateNdsHeader(MutableByteSpan header, std::uint32_t usedSize) {
   StoreLE32(header, nds::UsedRomSize, usedSize);
   auto capacity = static_cast<std::uint8_t>(header[nds::DeviceCapacity]);
-  header[nds::DeviceCapacity] = static_cast<std::byte>(std::max(capacity, NdsCapacityFor(usedSize)));
+  header[nds::DeviceCapacity] =
+      static_cast<std::byte>(std::max(capacity, NdsCapacityFor(usedSize)));
   StoreLE16(header, nds::HeaderCrc, NdsHeaderCrc(header.first(nds::HeaderCrc)));
 }
 
@@ -117,7 +119,9 @@ bool RestoreNdsHeader(MutableByteSpan header, std::uint32_t hostSize) {
   std::uint32_t used = LoadLE32(header, nds::UsedRomSize);
   if (used <= hostSize) return false;
   auto capacity = static_cast<std::uint8_t>(header[nds::DeviceCapacity]);
-  if (capacity == NdsCapacityFor(used)) header[nds::DeviceCapacity] = static_cast<std::byte>(NdsCapacityFor(hostSize));
+  if (capacity == NdsCapacityFor(used)) {
+    header[nds::DeviceCapacity] = static_cast<std::byte>(NdsCapacityFor(hostSize));
+  }
   StoreLE32(header, nds::UsedRomSize, hostSize);
   StoreLE16(header, nds::HeaderCrc, NdsHeaderCrc(header.first(nds::HeaderCrc)));
   return true;

@@ -77,7 +77,8 @@ inline constexpr std::uint32_t Arm7RamEnd = 0x03810000;
 static_assert(GbaWindowSize == 33554432);
 static_assert(nds::UsedRomSize + 4 <= nds::HeaderCrc);
 static_assert(nds::HeaderCrc + 2 == nds::HeaderSize);
-static_assert(nds::DeviceCapacity < nds::Arm9RomOffset && nds::Arm7LoadAddress + 4 <= nds::UsedRomSize);
+static_assert(nds::DeviceCapacity < nds::Arm9RomOffset);
+static_assert(nds::Arm7LoadAddress + 4 <= nds::UsedRomSize);
 
 using BlockBytes = std::array<std::byte, BlockSize>;
 

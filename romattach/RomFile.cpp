@@ -16,7 +16,7 @@ constexpr std::size_t CarrySize = MarkerSize - 1;
 
 Result<RomFile> RomFile::Open(const std::filesystem::path& path) {
   auto file = File::Open(path, Access::Read, "open");
-  if (!file) return file.error();
+  KIVO_TRY(file);
   return RomFile(std::move(*file));
 }
 
@@ -30,8 +30,7 @@ Result<std::vector<std::byte>> RomFile::Read(std::uint64_t offset, std::uint64_t
                      path());
   }
   std::vector<std::byte> bytes(static_cast<std::size_t>(length));
-  Status read = file_.ReadAt(offset, bytes);
-  if (!read) return read.error();
+  KIVO_TRY(file_.ReadAt(offset, bytes));
   return bytes;
 }
 
@@ -46,8 +45,7 @@ Result<std::optional<std::uint64_t>> RomFile::FindParamBlock(const ChunkSink& si
   for (std::uint64_t at = 0; at < limit;) {
     auto want = static_cast<std::size_t>(std::min<std::uint64_t>(SearchChunkSize, limit - at));
     MutableByteSpan chunk(buffer.data() + kept, want);
-    Status read = file_.ReadAt(at, chunk);
-    if (!read) return read.error();
+    KIVO_TRY(file_.ReadAt(at, chunk));
     if (sink) sink(at, chunk);
     std::size_t have = kept + want;
     if (auto hit = FindMarker(ByteSpan(buffer.data(), have))) {
