@@ -1,23 +1,13 @@
 @ Start-up for both CPUs, nothing from any SDK.
 @ ARM9: stacks in main RAM, .bss cleared (the boot loaded everything else where it runs),
 @ then main(0, 0) in Thumb code.
+    .include "start.inc"
     .section .crt0, "ax"
     .arm
     .global _start9
 _start9:
-    mov     r0, #0x12           @ IRQ mode
-    msr     cpsr_c, r0
-    ldr     sp, =__sp_irq
-    mov     r0, #0x1F           @ system mode, where main runs
-    msr     cpsr_c, r0
-    ldr     sp, =__sp_sys
-
-    ldr     r1, =__bss_start
-    ldr     r2, =__bss_end
-    mov     r3, #0
-1:  cmp     r1, r2
-    strlo   r3, [r1], #4
-    blo     1b
+    set_stacks
+    clear_bss
 
     mov     r0, #0
     mov     r1, #0

@@ -1,5 +1,6 @@
 @ Start-up for a GBA cartridge program: the cartridge header, stacks, .data copied from
 @ the ROM, .bss cleared, then main() in Thumb code. Nothing from any SDK.
+    .include "start.inc"
     .section .crt0, "ax"
     .arm
     .global _start
@@ -19,12 +20,7 @@ _start:
     .fill   2, 1, 0
 
 reset:
-    mov     r0, #0x12           @ IRQ mode
-    msr     cpsr_c, r0
-    ldr     sp, =__sp_irq
-    mov     r0, #0x1F           @ system mode, where main runs
-    msr     cpsr_c, r0
-    ldr     sp, =__sp_sys
+    set_stacks
 
     ldr     r0, =__data_lma
     ldr     r1, =__data_start
@@ -33,13 +29,7 @@ reset:
     ldrlo   r3, [r0], #4
     strlo   r3, [r1], #4
     blo     1b
-
-    ldr     r1, =__bss_start
-    ldr     r2, =__bss_end
-    mov     r3, #0
-2:  cmp     r1, r2
-    strlo   r3, [r1], #4
-    blo     2b
+    clear_bss
 
     ldr     r0, =main
     mov     lr, pc

@@ -2,11 +2,8 @@
  * kfs_map (no copy), kfs_read with the DMA3 copier, and fread on a stream of kfs_fopen,
  * while a timer interrupt streams another file of drive 0 and checks it. Then it times
  * each way of reading the largest file. It writes a listing into external work RAM, where
- * the test's emulator runner reads it. Lines:
- *   drive SLOT NAME
- *   d SLOT PATH
- *   f SLOT PATH SIZE CRC32             (all three ways gave these bytes)
- *   error WHAT CODE
+ * the test's emulator runner reads it (see listing.h; an f line means all three ways gave
+ * these bytes), and these lines:
  *   irq NAME READS BYTES DURING BAD    (the interrupt's stream: pieces read, bytes checked,
  *                                       pieces read while the main loop was in a read, and
  *                                       pieces that differed from the mapped bytes)
@@ -20,6 +17,7 @@
 #include "dma_copy.h"
 #include "kivofs_reader.h"
 #include "kivofs_stdio.h"
+#include "listing.h"
 
 KFS_DEFINE_BLOCK(kivo_block);
 
@@ -45,18 +43,8 @@ KFS_DEFINE_BLOCK(kivo_block);
  * 32-bit and 16-bit transfers and its memcpy heads and tails all take turns. */
 #define WALK_PIECE 302u
 
-/* Read by the runner at 0x02000000 once `done` holds LISTING_DONE. */
-#define LISTING_DONE 0x54534C4Bu
-struct listing {
-  volatile uint32_t done;
-  uint32_t length;
-  char text[60 * 1024];
-};
-__attribute__((section(".listing"))) struct listing listing;
 __attribute__((section(".ewram"), aligned(4))) static uint8_t ewram_chunk[16 * 1024];
 __attribute__((aligned(4))) static uint8_t iwram_chunk[16 * 1024];
-static uint32_t crc_table[256];
-static char path[256];
 static kfs_drive drives[2];
 static int mounted[2];
 /* The largest file: where it is, for the timings. */
@@ -76,32 +64,6 @@ static volatile int main_reading;
 
 void irq_entry(void);
 void irq_handler(uint32_t raised);
-
-static void put(const char *text) {
-  uint32_t n = (uint32_t)strlen(text);
-  if (n > sizeof listing.text - listing.length) n = sizeof listing.text - listing.length;
-  memcpy(listing.text + listing.length, text, n);
-  listing.length += n;
-}
-
-static void put_number(uint32_t value, uint32_t base) {
-  char digits[12];
-  int i = (int)sizeof digits - 1;
-  digits[i] = '\0';
-  do {
-    digits[--i] = "0123456789abcdef"[value % base];
-    value /= base;
-  } while (value != 0);
-  put(" ");
-  put(digits + i);
-}
-
-static void put_error(const char *what, int code) {
-  put("error ");
-  put(what);
-  put_number((uint32_t)-code, 10);
-  put("\n");
-}
 
 /* "error WAY PATH CODE": one way of reading a file failed or gave other bytes. */
 static void put_failure(const char *way, const char *file, int code) {
@@ -128,12 +90,6 @@ static uint32_t cycles(void) {
     low = REG_TM0CNT_L;
   } while (high != REG_TM1CNT_L);
   return (uint32_t)high << 16 | low;
-}
-
-static uint32_t crc_update(uint32_t crc, const uint8_t *bytes, uint32_t n) {
-  uint32_t i;
-  for (i = 0; i < n; ++i) crc = crc_table[(crc ^ bytes[i]) & 0xFFu] ^ crc >> 8;
-  return crc;
 }
 
 void irq_handler(uint32_t raised) {
@@ -169,7 +125,7 @@ static int32_t crc_by_read(kfs_file *f, uint8_t *buffer, uint32_t chunk, uint32_
     main_reading = 0;
     total += cycles() - start;
     if (got <= 0) break;
-    sum = crc_update(sum, buffer, (uint32_t)got);
+    sum = crc32_update(sum, buffer, (uint32_t)got);
   }
   *crc = ~sum;
   *spent = total;
@@ -188,7 +144,7 @@ static int crc_by_fread(FILE *f, uint8_t *buffer, uint32_t chunk, uint32_t *crc,
     got = fread(buffer, 1, chunk, f);
     main_reading = 0;
     total += cycles() - start;
-    sum = crc_update(sum, buffer, (uint32_t)got);
+    sum = crc32_update(sum, buffer, (uint32_t)got);
   } while (got > 0);
   *crc = ~sum;
   *spent = total;
@@ -210,70 +166,29 @@ static int crc_of_stream(kfs_drive *d, const char *file, int buffered, uint32_t 
   return result;
 }
 
-/* Reads the file at `path` through kfs_map, kfs_read and fread; lists it when all three
+/* Reads the file at `file` through kfs_map, kfs_read and fread; lists it when all three
  * give the same bytes, of the size its directory gives. */
-static void check_file(int slot, uint32_t size) {
+static void check_file(int slot, kfs_drive *drive, const char *file, uint32_t size) {
   kfs_file f;
   const void *data;
   uint32_t mapped, crc, crc_read, crc_stream, spent;
-  int result = kfs_open(&drives[slot], path, &f);
+  int result = kfs_open(drive, file, &f);
   if (result == KFS_OK) result = kfs_map(&f, &data, &mapped);
   if (result != KFS_OK) {
-    put_error(path, result);
+    put_error(file, result);
     return;
   }
-  crc = ~crc_update(0xFFFFFFFFu, (const uint8_t *)data, mapped);
-  if (mapped != size) put_failure("kfs_map", path, (int)mapped);
+  crc = ~crc32_update(0xFFFFFFFFu, (const uint8_t *)data, mapped);
+  if (mapped != size) put_failure("kfs_map", file, (int)mapped);
   result = crc_by_read(&f, ewram_chunk, WALK_PIECE, &crc_read, &spent);
-  if (result != 0 || crc_read != crc) put_failure("kfs_read", path, result);
-  result = crc_of_stream(&drives[slot], path, 0, 4096, &crc_stream, &spent);
-  if (result != 0 || crc_stream != crc) put_failure("fread", path, result);
-  put("f");
-  put_number((uint32_t)slot, 10);
-  put(" ");
-  put(path);
-  put_number(size, 10);
-  put_number(crc, 16);
-  put("\n");
+  if (result != 0 || crc_read != crc) put_failure("kfs_read", file, result);
+  result = crc_of_stream(drive, file, 0, 4096, &crc_stream, &spent);
+  if (result != 0 || crc_stream != crc) put_failure("fread", file, result);
+  put_file(slot, file, size, crc);
   if (big_slot < 0 || size > big_size) {
     big_slot = slot;
     big_size = size;
-    memcpy(big_path, path, sizeof big_path);
-  }
-}
-
-/* Lists the directory whose path is the first `length` bytes of `path`. Names hold at most
- * 16 bytes, and the reader refuses directories that lead back up, so the depth is bounded
- * by the path buffer. */
-static void walk(int slot, uint32_t length) {
-  kfs_dir dir;
-  kfs_stat st;
-  int result;
-  path[length] = '\0';
-  result = kfs_opendir(&drives[slot], path, &dir);
-  while (result == KFS_OK && (result = kfs_readdir(&dir, &st)) == 1) {
-    uint32_t start = length == 0 ? 0 : length + 1, n = (uint32_t)strlen(st.name);
-    if (start + n + 1 > sizeof path) {
-      put_error("path too long", KFS_ERR_ARG);
-      continue;
-    }
-    if (length != 0) path[length] = '/';
-    memcpy(path + start, st.name, n + 1);
-    if (st.is_dir) {
-      put("d");
-      put_number((uint32_t)slot, 10);
-      put(" ");
-      put(path);
-      put("\n");
-      walk(slot, start + n);
-    } else {
-      check_file(slot, st.size);
-    }
-    result = KFS_OK;
-  }
-  if (result < 0) {
-    path[length] = '\0';
-    put_error(length == 0 ? "/" : path, result);
+    memcpy(big_path, file, strlen(file) + 1);
   }
 }
 
@@ -382,32 +297,23 @@ static void time_largest(void) {
   }
   put_speed("open", big_size, open_cycles);
   put_speed("map", big_size, map_cycles);
-  crc = ~crc_update(0xFFFFFFFFu, (const uint8_t *)data, size);
+  crc = ~crc32_update(0xFFFFFFFFu, (const uint8_t *)data, size);
   time_reads(&f, crc);
   time_freads(crc);
   kfs_set_copy(&drives[big_slot], gba_dma_copy);
 }
 
 static void start_hardware(void) {
-  uint32_t i, bit;
-  listing.done = 0;
-  listing.length = 0;
   REG_DISPCNT = 0x0080; /* forced blank: nothing to show */
   REG_WAITCNT = 0x4317; /* cartridge 3/1 wait states with prefetch, as games set it */
   REG_TM0CNT_L = 0;
   REG_TM1CNT_L = 0;
   REG_TM1CNT_H = 0x0084; /* counts timer 0's overflows */
   REG_TM0CNT_H = 0x0080; /* every cycle */
-  for (i = 0; i < 256; ++i) {
-    uint32_t c = i;
-    for (bit = 0; bit < 8; ++bit) c = c & 1u ? 0xEDB88320u ^ c >> 1 : c >> 1;
-    crc_table[i] = c;
-  }
 }
 
 /* Mounts both slots, reading with DMA3. */
 static void mount_drives(const kfs_params *params) {
-  char name[KFS_NAME_MAX + 1];
   int slot, result;
   for (slot = 0; slot < 2; ++slot) {
     if (params->start[slot] == 0 && params->end[slot] == 0) continue;
@@ -419,18 +325,14 @@ static void mount_drives(const kfs_params *params) {
       continue;
     }
     mounted[slot] = 1;
-    kfs_drive_name(&drives[slot], name);
-    put("drive");
-    put_number((uint32_t)slot, 10);
-    put(" ");
-    put(name);
-    put("\n");
+    put_drive(slot, &drives[slot]);
   }
 }
 
 int main(void) {
   kfs_params params, found;
   int result;
+  listing_start();
   start_hardware();
   result = kfs_decode_params(kivo_block + 11, &params);
   if (result != KFS_OK) put_error("params", result);
@@ -442,11 +344,11 @@ int main(void) {
   }
   mount_drives(&params);
   start_stream();
-  if (mounted[0]) walk(0, 0);
-  if (mounted[1]) walk(1, 0);
+  if (mounted[0]) list_drive(0, &drives[0], check_file);
+  if (mounted[1]) list_drive(1, &drives[1], check_file);
   stop_stream();
   time_largest();
-  listing.done = LISTING_DONE;
+  listing_finish();
   for (;;) {
   }
 }
