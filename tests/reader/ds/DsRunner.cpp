@@ -1,6 +1,6 @@
 // Runs a DS program headless in DeSmuME's libretro core, loaded in-process, until it has
 // written its listing to main RAM (at 0x02300000: a done word, the length, the text; see
-// reader/examples/ds/main.c), then prints the listing and the number of frames it took.
+// reader/examples/listing.h), then prints the listing and the number of frames it took.
 // This core's retro_get_memory_data gives nothing, so main RAM is read from a saved state
 // (its "WRAM" chunk). Exits 1 when the program is not done within FRAMES frames.
 //   ds_runner CORE_DIR ROM FRAMES

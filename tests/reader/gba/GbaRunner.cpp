@@ -1,5 +1,5 @@
 // Runs a GBA program headless in mGBA until it has written its listing to external work RAM
-// (at 0x02000000: a done word, the length, the text; see reader/examples/gba/main.c), then
+// (at 0x02000000: a done word, the length, the text; see reader/examples/listing.h), then
 // prints the listing and the number of frames it took. Exits 1 when the program is not done
 // within FRAMES frames.
 //   gba_runner ROM FRAMES
