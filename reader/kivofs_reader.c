@@ -239,7 +239,7 @@ static int kfs_check_chain(const kfs_drive *d, uint32_t first, uint32_t count) {
 /* An item found in a directory, or the root. */
 typedef struct kfs_node {
   kfs_stat st;
-  uint32_t cluster; /* first cluster; for the root, the first data cluster */
+  uint32_t cluster; /* first cluster; 0 for the root, which lies at root_start, in no chain */
   uint32_t region;  /* a directory's slots */
   uint32_t first_slot;
 } kfs_node;
@@ -343,12 +343,17 @@ int kfs_stat_path(kfs_drive *d, const char *path, kfs_stat *st) {
   return result;
 }
 
+/* Clears the handle `out` of `size` bytes that an open fills in, then finds `path`. */
+static int kfs_resolve_for(kfs_drive *d, const char *path, void *out, size_t size,
+                           kfs_node *node) {
+  if (out == NULL) return KFS_ERR_ARG;
+  memset(out, 0, size);
+  return kfs_resolve(d, path, node);
+}
+
 int kfs_open(kfs_drive *d, const char *path, kfs_file *f) {
   kfs_node node;
-  int result;
-  if (f == NULL) return KFS_ERR_ARG;
-  memset(f, 0, sizeof *f);
-  result = kfs_resolve(d, path, &node);
+  int result = kfs_resolve_for(d, path, f, sizeof *f, &node);
   if (result != KFS_OK) return result;
   if (node.st.is_dir) return KFS_ERR_IS_DIR;
   /* A file of L bytes takes L / 512 + 2 clusters. */
@@ -407,10 +412,7 @@ uint32_t kfs_offset(const kfs_file *f) { return kfs_file_valid(f) ? f->start : 0
 
 int kfs_opendir(kfs_drive *d, const char *path, kfs_dir *dir) {
   kfs_node node;
-  int result;
-  if (dir == NULL) return KFS_ERR_ARG;
-  memset(dir, 0, sizeof *dir);
-  result = kfs_resolve(d, path, &node);
+  int result = kfs_resolve_for(d, path, dir, sizeof *dir, &node);
   if (result != KFS_OK) return result;
   if (!node.st.is_dir) return KFS_ERR_NOT_DIR;
   dir->drive = d;
