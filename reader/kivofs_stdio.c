@@ -51,7 +51,8 @@ static int kfs_mode_error(const char *mode) {
 }
 
 static long kfs_cookie_read(void *cookie, char *buf, size_t size) {
-  int32_t got = kfs_read((kfs_file *)cookie, buf, size > 0x7FFFFFFFu ? 0x7FFFFFFFu : (uint32_t)size);
+  uint32_t asked = size > 0x7FFFFFFFu ? 0x7FFFFFFFu : (uint32_t)size;
+  int32_t got = kfs_read((kfs_file *)cookie, buf, asked);
   if (got < 0) {
     errno = kfs_stream_errno(got);
     return -1;

@@ -15,43 +15,29 @@
 #include "kfs_ds.h"
 #include "kivofs_reader.h"
 #include "listing.h"
+#include "timer.h"
 
 KFS_DEFINE_BLOCK(kivo_block);
-
-#define REG_IME (*(volatile uint32_t *)0x04000208)
-#define REG_TM0CNT_L (*(volatile uint16_t *)0x04000100)
-#define REG_TM0CNT_H (*(volatile uint16_t *)0x04000102)
-#define REG_TM1CNT_L (*(volatile uint16_t *)0x04000104)
-#define REG_TM1CNT_H (*(volatile uint16_t *)0x04000106)
 
 static uint32_t chunk[16 * 1024 / 4]; /* words: whole blocks go straight from the card */
 static uint32_t big_size, big_read_ticks, big_open_ticks;
 static kfs_ds ds;
 static kfs_drive drives[2];
 
-static uint32_t ticks(void) {
-  uint16_t high, low;
-  do {
-    high = REG_TM1CNT_L;
-    low = REG_TM0CNT_L;
-  } while (high != REG_TM1CNT_L);
-  return (uint32_t)high << 16 | low;
-}
-
 static void list_file(int slot, kfs_drive *d, const char *path, uint32_t size) {
   kfs_file f;
-  uint32_t crc = 0xFFFFFFFFu, read_ticks = 0, open_ticks = ticks();
+  uint32_t crc = 0xFFFFFFFFu, read_ticks = 0, open_ticks = timer_count();
   int32_t got;
   int result = kfs_open(d, path, &f);
-  open_ticks = ticks() - open_ticks;
+  open_ticks = timer_count() - open_ticks;
   if (result != KFS_OK) {
     put_error(path, result);
     return;
   }
   for (;;) {
-    uint32_t start = ticks();
+    uint32_t start = timer_count();
     got = kfs_read(&f, chunk, sizeof chunk);
-    read_ticks += ticks() - start;
+    read_ticks += timer_count() - start;
     if (got <= 0) break;
     crc = crc32_update(crc, (const uint8_t *)chunk, (uint32_t)got);
   }
@@ -69,10 +55,7 @@ int main(int argc, char **argv) {
   int slot, result;
 
   listing_start();
-  REG_TM0CNT_L = 0;
-  REG_TM1CNT_L = 0;
-  REG_TM1CNT_H = 0x0084; /* counts timer 0's overflows */
-  REG_TM0CNT_H = 0x0080; /* every bus clock */
+  timer_start(); /* counts the ARM9 bus clock */
 
   result = kfs_mount_ds(&ds, kivo_block, argc > 0 ? argv[0] : NULL, KFS_DS_BOOT_HEADER, drives);
   put(ds.medium == KFS_DS_FILE ? "medium file\n" : "medium card\n");

@@ -18,14 +18,11 @@
 #include "kivofs_reader.h"
 #include "kivofs_stdio.h"
 #include "listing.h"
+#include "timer.h"
 
 KFS_DEFINE_BLOCK(kivo_block);
 
 #define REG_DISPCNT (*(volatile uint16_t *)0x04000000)
-#define REG_TM0CNT_L (*(volatile uint16_t *)0x04000100)
-#define REG_TM0CNT_H (*(volatile uint16_t *)0x04000102)
-#define REG_TM1CNT_L (*(volatile uint16_t *)0x04000104)
-#define REG_TM1CNT_H (*(volatile uint16_t *)0x04000106)
 #define REG_TM2CNT_L (*(volatile uint16_t *)0x04000108)
 #define REG_TM2CNT_H (*(volatile uint16_t *)0x0400010A)
 #define REG_IE (*(volatile uint16_t *)0x04000200)
@@ -83,15 +80,6 @@ static void put_speed(const char *way, uint32_t bytes, uint32_t spent) {
   put("\n");
 }
 
-static uint32_t cycles(void) {
-  uint16_t high, low;
-  do {
-    high = REG_TM1CNT_L;
-    low = REG_TM0CNT_L;
-  } while (high != REG_TM1CNT_L);
-  return (uint32_t)high << 16 | low;
-}
-
 void irq_handler(uint32_t raised) {
   uint32_t pos;
   int32_t got;
@@ -119,11 +107,11 @@ static int32_t crc_by_read(kfs_file *f, uint8_t *buffer, uint32_t chunk, uint32_
   int32_t got = kfs_seek(f, 0);
   if (got != KFS_OK) return got;
   for (;;) {
-    uint32_t start = cycles();
+    uint32_t start = timer_count();
     main_reading = 1;
     got = kfs_read(f, buffer, chunk);
     main_reading = 0;
-    total += cycles() - start;
+    total += timer_count() - start;
     if (got <= 0) break;
     sum = crc32_update(sum, buffer, (uint32_t)got);
   }
@@ -139,11 +127,11 @@ static int crc_by_fread(FILE *f, uint8_t *buffer, uint32_t chunk, uint32_t *crc,
   size_t got;
   errno = 0;
   do {
-    uint32_t start = cycles();
+    uint32_t start = timer_count();
     main_reading = 1;
     got = fread(buffer, 1, chunk, f);
     main_reading = 0;
-    total += cycles() - start;
+    total += timer_count() - start;
     sum = crc32_update(sum, buffer, (uint32_t)got);
   } while (got > 0);
   *crc = ~sum;
@@ -205,7 +193,8 @@ static void start_stream(void) {
       memcpy(stream.name, st.name, sizeof stream.name);
     }
   }
-  if (result == KFS_OK) result = size > 0 ? kfs_open(&drives[0], stream.name, &stream.file) : KFS_ERR_NOT_FOUND;
+  if (result == KFS_OK && size == 0) result = KFS_ERR_NOT_FOUND;
+  if (result == KFS_OK) result = kfs_open(&drives[0], stream.name, &stream.file);
   if (result == KFS_OK) result = kfs_map(&stream.file, &data, &size);
   if (result != KFS_OK) {
     put_error("stream", result);
@@ -285,12 +274,12 @@ static void time_largest(void) {
   uint32_t open_cycles, map_cycles, size, crc;
   int result;
   if (big_slot < 0) return;
-  open_cycles = cycles();
+  open_cycles = timer_count();
   result = kfs_open(&drives[big_slot], big_path, &f);
-  open_cycles = cycles() - open_cycles;
-  map_cycles = cycles();
+  open_cycles = timer_count() - open_cycles;
+  map_cycles = timer_count();
   if (result == KFS_OK) result = kfs_map(&f, &data, &size);
-  map_cycles = cycles() - map_cycles;
+  map_cycles = timer_count() - map_cycles;
   if (result != KFS_OK) {
     put_error(big_path, result);
     return;
@@ -306,10 +295,7 @@ static void time_largest(void) {
 static void start_hardware(void) {
   REG_DISPCNT = 0x0080; /* forced blank: nothing to show */
   REG_WAITCNT = 0x4317; /* cartridge 3/1 wait states with prefetch, as games set it */
-  REG_TM0CNT_L = 0;
-  REG_TM1CNT_L = 0;
-  REG_TM1CNT_H = 0x0084; /* counts timer 0's overflows */
-  REG_TM0CNT_H = 0x0080; /* every cycle */
+  timer_start(); /* counts CPU cycles */
 }
 
 /* Mounts both slots, reading with DMA3. */
