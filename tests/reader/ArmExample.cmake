@@ -1,10 +1,29 @@
 # Shared by the tests that run the reader's example programs in an emulator.
 
-# Stands in for the test `name` when what it needs is missing: not skipped quietly, the test
-# stays and fails, naming the packages.
-function(kivofs_test_needs name packages)
-  message(WARNING "${name} needs ${packages}")
-  add_test(NAME ${name} COMMAND sh -c "echo 'needs ${packages}'; exit 1")
+find_program(KIVOFS_ARM_GCC arm-none-eabi-gcc)
+find_program(KIVOFS_MAKE make)
+
+# kivofs_emulator_runner(<runner> <source> TEST <test> PACKAGES <text> FOUND <variable>...
+#                        INCLUDE <folder> [LIBS <library>...])
+# Builds the program <runner>, which runs an example in an emulator for the test <test>, when
+# the ARM compiler, make and every FOUND variable were found, and sets <runner>_READY. When
+# something is missing the test is not skipped quietly: it stays and fails, naming the
+# packages (the ARM compiler's and <text>).
+function(kivofs_emulator_runner runner source)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "TEST;PACKAGES;INCLUDE" "FOUND;LIBS")
+  foreach(variable KIVOFS_ARM_GCC KIVOFS_MAKE ${arg_FOUND})
+    if(NOT ${variable})
+      set(text "gcc-arm-none-eabi, libnewlib-arm-none-eabi and ${arg_PACKAGES}")
+      message(WARNING "${arg_TEST} needs ${text}")
+      add_test(NAME ${arg_TEST} COMMAND sh -c "echo 'needs ${text}'; exit 1")
+      set(${runner}_READY FALSE PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+  add_executable(${runner} ${source})
+  target_include_directories(${runner} SYSTEM PRIVATE ${arg_INCLUDE})
+  target_link_libraries(${runner} PRIVATE ${arg_LIBS})
+  set(${runner}_READY TRUE PARENT_SCOPE)
 endfunction()
 
 # Builds reader/examples/<folder> with its Makefile into ${CMAKE_CURRENT_BINARY_DIR}/example,
@@ -14,8 +33,8 @@ function(kivofs_arm_example target folder)
   cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "OUTPUTS;SOURCES")
   set(reader ${PROJECT_SOURCE_DIR}/reader)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/example)
-  file(GLOB sources CONFIGURE_DEPENDS ${reader}/kivofs_reader.* ${reader}/examples/listing.*
-       ${reader}/examples/start.inc ${reader}/examples/${folder}/* ${arg_SOURCES})
+  file(GLOB sources CONFIGURE_DEPENDS ${reader}/kivofs_reader.* ${reader}/examples/*.*
+       ${reader}/examples/${folder}/* ${arg_SOURCES})
   list(TRANSFORM arg_OUTPUTS PREPEND ${out}/ OUTPUT_VARIABLE outputs)
   string(TOUPPER ${folder} platform)
   add_custom_command(OUTPUT ${outputs}
