@@ -31,29 +31,21 @@ MountFs Mounted(std::vector<MountTree::Drive> drives, std::vector<MountTree::Tex
   return MountFs(std::move(*tree), 123, 456);
 }
 
-std::vector<std::string> Listing(const MountFs& fs, const char* path, int* result = nullptr) {
+std::vector<std::string> Listing(const MountFs& fs, const char* path) {
   std::vector<std::string> names;
   int listed = fs.Readdir(path, [&](const char* name, const struct stat&) {
     names.emplace_back(name);
     return true;
   });
-  if (result != nullptr) *result = listed;
+  if (listed != 0) return {"(error " + std::to_string(listed) + ")"};
   return names;
 }
 
-std::string ReadAll(const MountFs& fs, const char* path) {
-  std::uint64_t handle = 0;
-  if (fs.Open(path, O_RDONLY, handle) != 0) return "(cannot open)";
-  std::string bytes(100000, '\0');
-  int count = fs.Read(handle, bytes.data(), bytes.size(), 0);
-  return bytes.substr(0, static_cast<std::size_t>(std::max(count, 0)));
-}
-
+// What the tree holds, and in which order, the real mount shows (MountTest); these are the
+// attributes and the folders' own entries.
 TEST(MountFs, AnImageShowsItsTreeWithItsAttributes) {
   MountFs fs = Mounted({DriveOf(fs::test::Image(fs::test::WorkedExample()))});
-  EXPECT_EQ(Listing(fs, "/"), (std::vector<std::string>{".", "..", "docs", "readme.txt"}));
   EXPECT_EQ(Listing(fs, "/docs"), (std::vector<std::string>{".", "..", "a.bin"}));
-  EXPECT_EQ(ReadAll(fs, "/docs/a.bin"), Pattern(1000));
   struct stat file, folder;
   ASSERT_EQ(fs.Getattr("/readme.txt", file), 0);
   ASSERT_EQ(fs.Getattr("/docs", folder), 0);
@@ -62,7 +54,9 @@ TEST(MountFs, AnImageShowsItsTreeWithItsAttributes) {
   EXPECT_EQ(file.st_size, 100);
   EXPECT_EQ(file.st_uid, 123u);
   EXPECT_EQ(file.st_gid, 456u);
-  EXPECT_EQ(file.st_mtime, EntryTime(fs::PackedDateValue(fs::test::FixedTime()), 14, 5, 9));
+  std::tm local = fs::test::FixedTime();  // the entries' time, taken as local time
+  local.tm_isdst = -1;
+  EXPECT_EQ(file.st_mtime, std::mktime(&local));
   EXPECT_EQ(folder.st_nlink, 2u);
   struct statvfs info;
   ASSERT_EQ(fs.Statfs(info), 0);
@@ -70,20 +64,11 @@ TEST(MountFs, AnImageShowsItsTreeWithItsAttributes) {
   EXPECT_EQ(info.f_flag & ST_RDONLY, ST_RDONLY);
 }
 
-TEST(MountFs, EntryTimesAreLocalTime) {
-  std::tm expected = fs::test::FixedTime();
-  expected.tm_isdst = -1;
-  EXPECT_EQ(EntryTime(fs::PackedDateValue(fs::test::FixedTime()), 14, 5, 9), std::mktime(&expected));
-}
-
 TEST(MountFs, ARomShowsItsDrivesAsFoldersBesideItsText) {
   MountFs fs = Mounted({DriveOf(fs::test::Image(fs::test::WorkedExample()), "drive1"),
                         DriveOf(fs::test::Image({{"save.dat", "s"}}), "drive2")},
                        {{"rom.txt", "what rominfo says\n"}});
   EXPECT_EQ(Listing(fs, "/"), (std::vector<std::string>{".", "..", "drive1", "drive2", "rom.txt"}));
-  EXPECT_EQ(Listing(fs, "/drive1"), (std::vector<std::string>{".", "..", "docs", "readme.txt"}));
-  EXPECT_EQ(ReadAll(fs, "/drive2/save.dat"), "s");
-  EXPECT_EQ(ReadAll(fs, "/rom.txt"), "what rominfo says\n");
   struct stat root, drive;
   ASSERT_EQ(fs.Getattr("/", root), 0);
   ASSERT_EQ(fs.Getattr("/drive1", drive), 0);
@@ -108,7 +93,6 @@ TEST(MountFs, CallbacksReportWhatIsWrong) {
   MountFs fs = Mounted({DriveOf(fs::test::Image(fs::test::WorkedExample()))});
   struct stat attributes;
   std::uint64_t handle = 0;
-  int listed = 0;
   struct Case {
     const char* what;
     int result, expected;
@@ -116,8 +100,8 @@ TEST(MountFs, CallbacksReportWhatIsWrong) {
       {"getattr of a missing name", fs.Getattr("/nothing", attributes), -ENOENT},
       // Names compare byte for byte, as the host's do.
       {"getattr in another letter case", fs.Getattr("/README.TXT", attributes), -ENOENT},
-      {"readdir of a missing folder", (Listing(fs, "/nothing", &listed), listed), -ENOENT},
-      {"readdir of a file", (Listing(fs, "/readme.txt", &listed), listed), -ENOTDIR},
+      {"readdir of a missing folder", fs.Readdir("/nothing", nullptr), -ENOENT},
+      {"readdir of a file", fs.Readdir("/readme.txt", nullptr), -ENOTDIR},
       {"open of a missing file", fs.Open("/docs/b.bin", O_RDONLY, handle), -ENOENT},
       {"open of a folder", fs.Open("/docs", O_RDONLY, handle), -EISDIR},
       {"open to write", fs.Open("/readme.txt", O_WRONLY, handle), -EROFS},
@@ -170,14 +154,17 @@ TEST(MountFs, DamagedOrUnsafeImagesAreRefused) {
     std::vector<MountTree::Drive> drives;
     std::string expected;
   } cases[] = {
-      {"a broken chain", {DriveOf(broken)}, "img.kid: 'docs': cluster 16 of its chain is marked free"},
+      {"a broken chain", {DriveOf(broken)},
+       "img.kid: 'docs': cluster 16 of its chain is marked free"},
       {"one damaged drive of two", {DriveOf(good, "drive1"), DriveOf(broken, "drive2")},
        "game.nds drive2: 'docs': cluster 16 of its chain is marked free"},
       {"a name the host cannot have", {DriveOf(dotted)},
        "img.kid: 'a/b': the name holds a '/' or '\\'"},
       {"a name twice in one folder", {DriveOf(twice)},
-       "img.kid: root directory: the names 'docs' and 'docs' are equal ignoring case, so the second cannot be reached"},
-      {"too short for a header", {DriveOf("tiny")}, "img.kid: 'img.kid' is too short to be a drive image (4 bytes)"},
+       "img.kid: root directory: the names 'docs' and 'docs' are equal ignoring case, so the "
+       "second cannot be reached"},
+      {"too short for a header", {DriveOf("tiny")},
+       "img.kid: 'img.kid' is too short to be a drive image (4 bytes)"},
   };
   for (const Case& c : cases) {
     auto tree = MountTree::Build(c.drives, {}, 0);

@@ -11,11 +11,13 @@
 #include "romattach/AttachDrives.h"
 #include "tests/fsimage/Fixture.h"
 #include "tests/reader/ReaderWalk.h"
+#include "tests/support/Assert.h"
 
 namespace kivo::test {
 namespace {
 
 using readertest::Listing;
+using readertest::ListingOf;
 
 // One command as the card saw it.
 struct Command {
@@ -35,13 +37,18 @@ struct SimulatedCard {
   std::size_t next = 0;
   std::vector<Command> log;
 
-  std::uint8_t Byte(std::uint32_t offset) const { return offset < rom.size() ? std::uint8_t(rom[offset]) : 0xFF; }
+  std::uint8_t Byte(std::uint32_t offset) const {
+    return offset < rom.size() ? std::uint8_t(rom[offset]) : 0xFF;
+  }
   void Start(std::uint32_t value) {
-    std::uint32_t offset = std::uint32_t{command[1]} << 24 | command[2] << 16 | command[3] << 8 | command[4];
+    std::uint32_t offset =
+        std::uint32_t{command[1]} << 24 | command[2] << 16 | command[3] << 8 | command[4];
     std::uint32_t code = value >> 24 & 7, size = code == 0 ? 0 : code == 7 ? 4 : 0x100u << code;
-    log.push_back({offset, size, value, command[0], (exmemcnt & 0x0800) == 0, (auxHigh & 0x80) != 0});
+    log.push_back({.offset = offset, .size = size, .romctrl = value, .code = command[0],
+                   .busOwned = (exmemcnt & 0x0800) == 0, .slotEnabled = (auxHigh & 0x80) != 0});
     if (offset < 0x8000) offset = 0x8000 + (offset & 0x1FF);
-    words.assign(size / 4, 0), next = 0;
+    words.assign(size / 4, 0);
+    next = 0;
     for (std::uint32_t i = 0; i < size; ++i) {
       std::uint32_t at = (offset & ~0xFFFu) | ((offset + i) & 0xFFFu);
       words[i / 4] |= std::uint32_t{Byte(at)} << 8 * (i % 4);
@@ -72,7 +79,8 @@ extern "C" void kfs_card_sim_store(std::uint32_t address, std::uint32_t value, u
   auto& c = *kivo::test::card;
   if (address == 0x04000204) c.exmemcnt = std::uint16_t(value);
   else if (address == 0x040001A1) c.auxHigh = std::uint8_t(value);
-  else if (address >= 0x040001A8 && address < 0x040001B0) c.command[address - 0x040001A8] = std::uint8_t(value);
+  else if (address >= 0x040001A8 && address < 0x040001B0)
+    c.command[address - 0x040001A8] = std::uint8_t(value);
   else if (address == 0x040001A4 && (value & 0x80000000u)) c.Start(value);
   else ADD_FAILURE() << "write of " << std::hex << address;
 }
@@ -85,7 +93,8 @@ class CardMedium : public ::testing::Test {
   void SetUp() override {
     sim.rom = Pattern(0x20000);
     card = &sim;
-    kfs_card_init(&medium, 0x00586000 | 0x07000000);  // block size bits from the header are replaced
+    // The block size bits from the header are replaced.
+    kfs_card_init(&medium, 0x00586000 | 0x07000000);
   }
   void TearDown() override { card = nullptr; }
   SimulatedCard sim;
@@ -95,23 +104,30 @@ class CardMedium : public ::testing::Test {
 // Any offset and size from 0x8000 on reads the ROM's bytes, through commands of 0x200 to
 // 0x1000 bytes that start aligned, never cross a 4 KiB page and start as a DS wants them.
 TEST_F(CardMedium, ReadsAnyRangeInAlignedCommandsInsideAPage) {
-  const struct { std::uint32_t offset, size, commands; } cases[] = {
-      {0x8000, 0x1000, 1}, {0x8000, 0x2000, 2}, {0x8200, 0x1000, 4}, {0x8001, 3, 1}, {0x8FFF, 2, 2},
-      {0x9E00, 0x400, 2}, {0x8100, 0x2C00, 8}, {0x8000, 0, 0}, {0x1FFFF, 1, 1},
+  const struct {
+    std::uint32_t offset, size, commands;
+  } cases[] = {
+      {0x8000, 0x1000, 1}, {0x8000, 0x2000, 2}, {0x8200, 0x1000, 4}, {0x8001, 3, 1},
+      {0x8FFF, 2, 2},      {0x9E00, 0x400, 2},  {0x8100, 0x2C00, 8}, {0x8000, 0, 0},
+      {0x1FFFF, 1, 1},
   };
   for (const auto& c : cases) {
     sim.log.clear();
     kfs_card_init(&medium, 0x00586000);
-    std::vector<std::uint32_t> words(c.size / 4 + 2);  // word-aligned, as a program's buffer usually is
+    // Word-aligned, as a program's buffer usually is.
+    std::vector<std::uint32_t> words(c.size / 4 + 2);
     ASSERT_EQ(kfs_card_read(&medium, c.offset, words.data(), c.size), 0) << c.offset;
     EXPECT_EQ(std::memcmp(words.data(), sim.rom.data() + c.offset, c.size), 0) << c.offset;
     EXPECT_EQ(sim.log.size(), c.commands) << c.offset;
     for (const Command& command : sim.log) {
       EXPECT_EQ(command.code, 0xB7);
-      EXPECT_TRUE(command.offset % command.size == 0 && command.offset / 0x1000 == (command.offset + command.size - 1) / 0x1000)
+      EXPECT_EQ(command.offset % command.size, 0u) << command.offset << "+" << command.size;
+      EXPECT_EQ(command.offset / 0x1000, (command.offset + command.size - 1) / 0x1000)
           << command.offset << "+" << command.size;
-      EXPECT_EQ(command.romctrl & ~0x07000000u, 0xA0586000u);  // start, release reset, the header's value
-      EXPECT_TRUE(command.busOwned && command.slotEnabled);
+      // Start, release reset, the header's value.
+      EXPECT_EQ(command.romctrl & ~0x07000000u, 0xA0586000u);
+      EXPECT_TRUE(command.busOwned);
+      EXPECT_TRUE(command.slotEnabled);
     }
   }
 }
@@ -137,18 +153,10 @@ TEST_F(CardMedium, RefusesOffsetsBelow0x8000AndBadBlockRequests) {
   EXPECT_TRUE(sim.log.empty());
 }
 
-// A tree whose names the reader shows whole, as the walk lists it.
-const fs::test::Tree Levels = {{"levels/level1.map", Pattern(70000)}, {"levels/deep/end.bin", Pattern(512)},
-                               {"README.txt", Pattern(100)}, {"empty/", ""}};
-Listing Expected(const fs::test::Tree& tree) {
-  Listing listing;
-  for (const auto& [path, bytes] : tree) {
-    std::string dir = path;
-    while (dir.find('/') != std::string::npos) dir.erase(dir.rfind('/')), listing[dir] = "/";
-    if (!path.ends_with('/')) listing[path] = bytes;
-  }
-  return listing;
-}
+const fs::test::Tree Levels = {{"levels/level1.map", Pattern(70000)},
+                               {"levels/deep/end.bin", Pattern(512)},
+                               {"README.txt", Pattern(100)},
+                               {"empty/", ""}};
 
 // ROMs made by `attach` from a DS host of 0x2000 bytes, mounted by kfs_mount_ds from the
 // file that argv[0] names or through the (simulated) card.
@@ -156,22 +164,29 @@ class MountDs : public ::testing::Test {
  protected:
   void SetUp() override {
     WriteFile(dir / "host.nds", NdsHost(0x2000, 0x400));
-    WriteFile(dir / "a.kid", fs::test::Image(Levels)), WriteFile(dir / "b.kid", fs::test::Image(small));
+    WriteFile(dir / "a.kid", fs::test::Image(Levels));
+    WriteFile(dir / "b.kid", fs::test::Image(small));
     for (bool nds : {true, false}) {
-      rom::AttachRequest request{dir / "host.nds", dir / "a.kid", dir / "b.kid", dir / (nds ? "game.nds" : "plain.nds")};
-      request.ndsHeader = nds;
-      ASSERT_TRUE(rom::AttachDrives(request).ok());
+      ASSERT_OK(rom::AttachDrives({.host = dir / "host.nds", .drive0 = dir / "a.kid",
+                                   .drive1 = dir / "b.kid",
+                                   .output = dir / (nds ? "game.nds" : "plain.nds"),
+                                   .ndsHeader = nds}));
     }
   }
   void TearDown() override { card = nullptr; }
   // The program's block, as KFS_DEFINE_BLOCK holds it once attach filled it.
   std::string Block(const std::string& rom) const { return rom.substr(0x400, 28); }
-  int Mount(const std::string& rom, const char* argv0, bool header = true) {
-    sim.rom = rom;
+  // Mounts with the block and the header of `rom`, the card holding `card_rom` (the same
+  // ROM when empty).
+  int Mount(const std::string& rom, const char* argv0, bool header = true,
+            const std::string& card_rom = "") {
+    sim.rom = card_rom.empty() ? rom : card_rom;
     card = &sim;
     const std::string block = Block(rom);
-    return kfs_mount_ds(&ds, reinterpret_cast<const std::uint8_t*>(block.data()), argv0,
-                        header ? reinterpret_cast<const std::uint8_t*>(rom.data()) : nullptr, drives);
+    return kfs_mount_ds(&ds, Bytes(block), argv0, header ? Bytes(rom) : nullptr, drives);
+  }
+  static const std::uint8_t* Bytes(const std::string& text) {
+    return reinterpret_cast<const std::uint8_t*>(text.data());
   }
   Listing Walk(int slot) {
     Listing listing;
@@ -189,17 +204,21 @@ class MountDs : public ::testing::Test {
 TEST_F(MountDs, ReadsBothDrivesThroughTheCardOrTheFile) {
   const std::string game = ReadFile(dir / "game.nds"), path = (dir / "game.nds").string();
   const std::string upper = (dir / "GAME.NDS").string(), other = (dir / "game.bin").string();
-  WriteFile(dir / "GAME.NDS", game), WriteFile(dir / "game.bin", "not a ROM");
-  const struct { const char* argv0; int medium; } cases[] = {
-      {nullptr, KFS_DS_CARD}, {"", KFS_DS_CARD}, {path.c_str(), KFS_DS_FILE}, {upper.c_str(), KFS_DS_FILE},
-      {other.c_str(), KFS_DS_CARD}, {"missing.nds", KFS_DS_CARD},
+  WriteFile(dir / "GAME.NDS", game);
+  WriteFile(dir / "game.bin", "not a ROM");
+  const struct {
+    const char* argv0;
+    int medium;
+  } cases[] = {
+      {nullptr, KFS_DS_CARD},      {"", KFS_DS_CARD},           {path.c_str(), KFS_DS_FILE},
+      {upper.c_str(), KFS_DS_FILE}, {other.c_str(), KFS_DS_CARD}, {"missing.nds", KFS_DS_CARD},
   };
   for (const auto& c : cases) {
     sim.log.clear();
     ASSERT_EQ(Mount(game, c.argv0), KFS_OK) << (c.argv0 ? c.argv0 : "null");
     EXPECT_EQ(ds.medium, c.medium);
-    EXPECT_EQ(Walk(0), Expected(Levels));
-    EXPECT_EQ(Walk(1), Expected(small));
+    EXPECT_EQ(Walk(0), ListingOf(Levels));
+    EXPECT_EQ(Walk(1), ListingOf(small));
     EXPECT_EQ(sim.log.empty(), c.medium == KFS_DS_FILE);
     kfs_ds_close(&ds);
   }
@@ -212,23 +231,21 @@ TEST_F(MountDs, RefusesWhatTheCardCannotReadOrDoesNotHold) {
   EXPECT_EQ(Mount(plain, nullptr), KFS_ERR_IO);
   EXPECT_TRUE(sim.log.empty());
   EXPECT_EQ(Mount(plain, (dir / "plain.nds").string().c_str()), KFS_OK);
-  EXPECT_EQ(Walk(1), Expected(small));
+  EXPECT_EQ(Walk(1), ListingOf(small));
   kfs_ds_close(&ds);
   std::string flashcart = game;
   flashcart.replace(0x8000, game.size() - 0x8000, Pattern(game.size() - 0x8000));
-  sim.rom = flashcart;
-  const std::string block = Block(game);
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(block.data());
-  EXPECT_EQ(kfs_mount_ds(&ds, bytes, nullptr, reinterpret_cast<const std::uint8_t*>(game.data()), drives), KFS_ERR_FORMAT);
+  EXPECT_EQ(Mount(game, nullptr, true, flashcart), KFS_ERR_FORMAT);
   EXPECT_EQ(Mount(game, nullptr, false), KFS_ERR_IO);
   char name[KFS_NAME_MAX + 1];
   kfs_drive_name(&drives[0], name);
   EXPECT_STREQ(name, "");
-  EXPECT_EQ(kfs_mount_ds(&ds, reinterpret_cast<const std::uint8_t*>(std::string(28, '\0').data()), nullptr, nullptr, drives),
-            KFS_ERR_NO_DRIVE);
+  const std::string empty_block(28, '\0');
+  EXPECT_EQ(kfs_mount_ds(&ds, Bytes(empty_block), nullptr, nullptr, drives), KFS_ERR_NO_DRIVE);
 }
 
-// The file medium alone: seeks only when a read does not follow the last one, fails past the end.
+// The file medium alone: seeks only when a read does not follow the last one, fails past the
+// end.
 TEST(NdsFileMedium, ReadsWhereAskedAndFailsPastTheEnd) {
   TempDir dir;
   const std::string bytes = Pattern(5000);

@@ -2,9 +2,12 @@
 // every file opened and read whole. Shared by the reader's tests and its fuzz target.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "reader/kivofs_reader.h"
 
@@ -12,6 +15,23 @@ namespace kivo::readertest {
 
 // Path -> file bytes, or "/" for a directory.
 using Listing = std::map<std::string, std::string>;
+
+// The listing that Walk gives of a tree of (path, bytes), where a path ending in '/' is an
+// empty folder: every folder on the way too, and names cut to the 16 bytes stored.
+inline Listing ListingOf(const std::vector<std::pair<std::string, std::string>>& tree) {
+  Listing listing;
+  for (const auto& [path, bytes] : tree) {
+    std::string shown;
+    for (std::size_t start = 0, end; start < path.size(); start = end + 1) {
+      end = std::min(path.find('/', start), path.size());
+      const std::size_t stored = std::min<std::size_t>(end - start, KFS_NAME_MAX);
+      shown += (shown.empty() ? "" : "/") + path.substr(start, stored);
+      listing.emplace(shown, "/");
+    }
+    if (!path.ends_with('/')) listing[shown] = bytes;
+  }
+  return listing;
+}
 
 // What Walk returns when seeking or reading goes wrong in a file that opened.
 inline constexpr int ShortRead = -100;
@@ -22,11 +42,12 @@ inline int ReadWhole(kfs_drive& drive, const std::string& path, std::string& byt
   if (int result = kfs_open(&drive, path.c_str(), &file); result != KFS_OK) return result;
   const std::uint32_t size = kfs_size(&file), half = size / 2;
   bytes.assign(size, '\0');
-  return kfs_seek(&file, half) == KFS_OK && kfs_read(&file, bytes.data() + half, size) == std::int32_t(size - half) &&
-                 kfs_read(&file, bytes.data(), 1) == 0 && kfs_seek(&file, 0) == KFS_OK &&
-                 kfs_read(&file, bytes.data(), half) == std::int32_t(half) && kfs_tell(&file) == half
-             ? KFS_OK
-             : ShortRead;
+  const bool whole =
+      kfs_seek(&file, half) == KFS_OK &&
+      kfs_read(&file, bytes.data() + half, size) == std::int32_t(size - half) &&
+      kfs_read(&file, bytes.data(), 1) == 0 && kfs_seek(&file, 0) == KFS_OK &&
+      kfs_read(&file, bytes.data(), half) == std::int32_t(half) && kfs_tell(&file) == half;
+  return whole ? KFS_OK : ShortRead;
 }
 
 // Adds everything below `dir` to `out`; stops at the first error, which it returns, or once

@@ -67,7 +67,8 @@ void Poll() {}
 std::int16_t Input(unsigned, unsigned, unsigned, unsigned) { return 0; }
 
 std::uint32_t Le32(const std::uint8_t* p) {
-  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+         std::uint32_t{p[3]} << 24;
 }
 
 // Main RAM in a saved state: its chunks hold fields of (4-byte name, element size, count,
@@ -145,7 +146,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::uint8_t* listing = ram->data() + (ListingAddress - MainRam);
-  std::string text(reinterpret_cast<const char*>(listing) + 8, std::min(Le32(listing + 4), ListingMax));
+  std::string text(reinterpret_cast<const char*>(listing) + 8,
+                   std::min(Le32(listing + 4), ListingMax));
   std::printf("%sframes %lu\n", text.c_str(), frames);
   if (!done) std::fprintf(stderr, "ds_runner: no listing after %lu frames\n", frames);
   return done ? 0 : 1;
