@@ -12,6 +12,7 @@
 #include "res/Templates.h"
 #include "ui/Resources.h"
 
+using namespace res::choosedir;
 using ui::CString;
 
 namespace {
@@ -37,7 +38,8 @@ wxBitmap LoadMappedBitmap(int id) {
   for (long i = 0; i < count; ++i) {
     unsigned char* pixel = pixels + 3 * i;
     for (const Mapping& mapping : mappings) {
-      if (pixel[0] == mapping.r && pixel[1] == mapping.g && pixel[2] == mapping.b && mapping.to.IsOk()) {
+      if (pixel[0] == mapping.r && pixel[1] == mapping.g && pixel[2] == mapping.b &&
+          mapping.to.IsOk()) {
         pixel[0] = mapping.to.Red();
         pixel[1] = mapping.to.Green();
         pixel[2] = mapping.to.Blue();
@@ -48,33 +50,35 @@ wxBitmap LoadMappedBitmap(int id) {
   return wxBitmap(image);
 }
 
+CString EntryText(const dirchooser::DriveEntry& drive) { return drive.path + " " + drive.label; }
+
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CDriveCombo, ui::CComboBox)
 END_MESSAGE_MAP()
 
-template <class ListFn>
-int CDriveCombo::Fill(ListFn&& list) {
+int CDriveCombo::FillDrives() {
   std::vector<dirchooser::DriveEntry> drives;
   std::string errorText;
-  if (!list(drives, errorText)) {
-    MessageBox(errorText, "GetLastError - GetLogicalDrives failed", ui::MB_OK | ui::MB_ICONERROR);
+  if (!dirchooser::ListDrives(drives, errorText)) {
+    MessageBox(errorText, "GetLastError - GetLogicalDrives failed",
+               ui::MB_OK | ui::MB_ICONERROR);
     return 0;
   }
   for (const dirchooser::DriveEntry& drive : drives) {
-    const CString text = drive.path + " " + drive.label;
-    m_drivePaths[text] = drive.path;
-    AddString(text);
+    m_drivePaths[EntryText(drive)] = drive.path;
+    AddString(EntryText(drive));
   }
 
   CString current;
   if (!dirchooser::CurrentDirectory(current, errorText)) {
-    MessageBox(errorText, "GetLastError - GetCurrentDirectory failed", ui::MB_OK | ui::MB_ICONERROR);
+    MessageBox(errorText, "GetLastError - GetCurrentDirectory failed",
+               ui::MB_OK | ui::MB_ICONERROR);
     return 0;
   }
   const int drive = dirchooser::FindDriveOf(drives, current);
   if (drive >= 0) {
-    const CString wanted = drives[static_cast<size_t>(drive)].path + " " + drives[static_cast<size_t>(drive)].label;
+    const CString wanted = EntryText(drives[static_cast<size_t>(drive)]);
     for (int i = 0; i < GetCount(); ++i) {
       if (GetLBText(i) == wanted) {
         SetCurSel(i);
@@ -85,27 +89,13 @@ int CDriveCombo::Fill(ListFn&& list) {
   return 1;
 }
 
-int CDriveCombo::FillDrives() {
-  return Fill([](std::vector<dirchooser::DriveEntry>& drives, std::string& errorText) {
-    return dirchooser::ListDrives(drives, errorText);
-  });
-}
-
-#ifndef _WIN32
-int CDriveCombo::FillDrivesFrom(const std::string& mountTable) {
-  return Fill([&mountTable](std::vector<dirchooser::DriveEntry>& drives, std::string& errorText) {
-    return dirchooser::ReadMountTable(mountTable, drives, errorText);
-  });
-}
-#endif
-
 CString CDriveCombo::GetDrivePath(int nIndex) const {
   const auto found = m_drivePaths.find(GetLBText(nIndex));
   return found == m_drivePaths.end() ? CString() : found->second;
 }
 
 BEGIN_MESSAGE_MAP(CChooseDirDlg, ui::CDialog)
-  ON_CBN_SELCHANGE(res::choosedir::IDC_DRIVES, OnSelchangeDrives)
+  ON_CBN_SELCHANGE(IDC_DRIVES, OnSelchangeDrives)
 END_MESSAGE_MAP()
 
 CChooseDirDlg::CChooseDirDlg(ui::CWnd* pParent) : ui::CDialog(res::IDD_CHOOSE_DIRECTORY, pParent) {}
@@ -114,7 +104,6 @@ CChooseDirDlg::~CChooseDirDlg() { DestroyWindow(); }
 
 void CChooseDirDlg::DoDataExchange(ui::CDataExchange* pDX) {
   ui::CDialog::DoDataExchange(pDX);
-  using namespace res::choosedir;
   ui::DDX_Control(pDX, IDC_DIRECTORY, m_editDirectory);
   ui::DDX_Control(pDX, IDC_TREE, m_treeDirectory);
   ui::DDX_Control(pDX, IDC_DRIVES, m_comboDrives);
@@ -126,7 +115,8 @@ ui::BOOL CChooseDirDlg::OnInitDialog() {
 
   m_pImageList = std::make_unique<ui::CImageList>();
   m_pImageList->Create(16, 16, ui::ILC_COLOR, 4, 4);
-  for (int id : {res::IDB_FOLDER_CLOSED, res::IDB_FOLDER_CLOSED_DARK, res::IDB_FOLDER_OPEN, res::IDB_FOLDER_OPEN_DARK}) {
+  for (int id : {res::IDB_FOLDER_CLOSED, res::IDB_FOLDER_CLOSED_DARK, res::IDB_FOLDER_OPEN,
+                 res::IDB_FOLDER_OPEN_DARK}) {
     m_pImageList->Add(LoadMappedBitmap(id), ui::RGB(0, 0, 0));
   }
   m_treeDirectory.SetImageList(m_pImageList.get(), ui::TVSIL_NORMAL);
@@ -145,7 +135,9 @@ ui::BOOL CChooseDirDlg::PreTranslateMessage(const ui::MSG& msg) {
   return ui::CDialog::PreTranslateMessage(msg);
 }
 
-void CChooseDirDlg::UpdateDirectoryField() { m_editDirectory.SetWindowText(m_treeDirectory.GetPath()); }
+void CChooseDirDlg::UpdateDirectoryField() {
+  m_editDirectory.SetWindowText(m_treeDirectory.GetPath());
+}
 
 void CChooseDirDlg::OnOK() { ui::CDialog::OnOK(); }
 

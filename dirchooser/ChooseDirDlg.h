@@ -16,19 +16,12 @@ class CDriveCombo : public ui::CComboBox {
   // "<drive> " followed by its label where one is known, and selects the one holding the
   // current directory. 1 on success, 0 after an error box owned by the list.
   int FillDrives();
-#ifndef _WIN32
-  // The same from a mount table file in the format of /proc/self/mounts.
-  int FillDrivesFrom(const std::string& mountTable);
-#endif
   // The mount point of entry nIndex; empty when out of range.
   ui::CString GetDrivePath(int nIndex) const;
 
   DECLARE_MESSAGE_MAP()
 
  private:
-  template <class ListFn>
-  int Fill(ListFn&& list);
-
   std::map<ui::CString, ui::CString> m_drivePaths;  // entry text -> drive path
 };
 

@@ -13,8 +13,6 @@ class CDirectoryTree : public ui::CTreeCtrl {
   CDirectoryTree();
   ~CDirectoryTree() override;
 
-  static constexpr const char* kClassName = "CDirectoryTree";  // base: CTreeCtrl
-
   // Builds the items from the current directory (or, once a drive has been chosen, from
   // that drive's start directory). 1 on success; 0 when the directory cannot be read, after
   // an error box owned by the tree.

@@ -29,7 +29,9 @@ struct DriveEntry {
   std::string label;  // empty when unknown
 };
 
-// The drives a user would pick from; false with the system's text when none can be listed.
+// The drives a user would pick from; false with the system's text when none can be listed. On
+// POSIX hosts: the mounted file systems of /proc/self/mounts but the pseudo ones, with labels
+// from /dev/disk/by-label where known.
 bool ListDrives(std::vector<DriveEntry>& drives, std::string& errorText);
 
 // The drive holding `directory`: the longest drive path that is a whole-component prefix of it;
@@ -41,15 +43,6 @@ int FindDriveOf(const std::vector<DriveEntry>& drives, const std::string& direct
 // Makes drive `letter`'s own current directory the process's current directory, as
 // SetCurrentDirectory("D:") does; false with the system's text when it cannot.
 bool EnterDrive(char letter, std::string& errorText);
-#else
-
-// Mounted file systems read from a mount table in the format of /proc/self/mounts, leaving out
-// pseudo file systems; labels from /dev/disk/by-label where known.
-bool ReadMountTable(const std::string& mountTable, std::vector<DriveEntry>& drives, std::string& errorText);
-// Undoes the escapes of a name in /dev/disk/by-label ("My\x20Disk" -> "My Disk").
-std::string DecodeLabel(const std::string& escaped);
-// Whether a file system type is a pseudo file system nobody picks as a drive.
-bool IsPseudoFileSystem(const std::string& type, const std::string& mountPoint);
 #endif
 
 }  // namespace dirchooser

@@ -56,6 +56,9 @@ std::string JoinPath(const std::string& parent, const std::string& child) {
   return parent + "/" + child;
 }
 
+namespace {
+
+// Undoes the escapes of a name in /dev/disk/by-label ("My\x20Disk" -> "My Disk").
 std::string DecodeLabel(const std::string& escaped) {
   std::string label;
   for (size_t i = 0; i < escaped.size(); ++i) {
@@ -71,6 +74,7 @@ std::string DecodeLabel(const std::string& escaped) {
   return label;
 }
 
+// Whether a file system type is a pseudo file system nobody picks as a drive.
 bool IsPseudoFileSystem(const std::string& type, const std::string& mountPoint) {
   static const char* const kPseudo[] = {
       "proc",     "sysfs",     "cgroup",  "cgroup2",    "devpts",   "mqueue",      "devtmpfs",
@@ -89,9 +93,6 @@ bool IsPseudoFileSystem(const std::string& type, const std::string& mountPoint) 
   return under("/proc") || under("/sys");
 }
 
-
-namespace {
-
 std::map<std::string, std::string> LabelsByDevice() {
   std::map<std::string, std::string> labels;
   std::error_code error;
@@ -106,9 +107,9 @@ std::map<std::string, std::string> LabelsByDevice() {
   return labels;
 }
 
-}  // namespace
-
-bool ReadMountTable(const std::string& mountTable, std::vector<DriveEntry>& drives, std::string& errorText) {
+// ListDrives from a mount table in the format of /proc/self/mounts.
+bool ReadMountTable(const std::string& mountTable, std::vector<DriveEntry>& drives,
+                    std::string& errorText) {
   FILE* table = setmntent(mountTable.c_str(), "r");
   if (table == nullptr) {
     errorText = std::generic_category().message(errno);
@@ -121,13 +122,15 @@ bool ReadMountTable(const std::string& mountTable, std::vector<DriveEntry>& driv
     if (IsPseudoFileSystem(mount->mnt_type, mountPoint)) continue;
     std::string label;
     std::error_code resolveError;
-    const std::filesystem::path device = std::filesystem::canonical(mount->mnt_fsname, resolveError);
+    const std::filesystem::path device =
+        std::filesystem::canonical(mount->mnt_fsname, resolveError);
     if (!resolveError) {
       auto known = labels.find(device.string());
       if (known != labels.end()) label = known->second;
     }
     // A later mount on the same point hides the earlier one.
-    auto same = std::find_if(found.begin(), found.end(), [&](const DriveEntry& e) { return e.path == mountPoint; });
+    auto same = std::find_if(found.begin(), found.end(),
+                             [&](const DriveEntry& e) { return e.path == mountPoint; });
     if (same != found.end()) {
       same->label = label;
     } else {
@@ -142,6 +145,8 @@ bool ReadMountTable(const std::string& mountTable, std::vector<DriveEntry>& driv
   drives.insert(drives.end(), found.begin(), found.end());
   return true;
 }
+
+}  // namespace
 
 bool ListDrives(std::vector<DriveEntry>& drives, std::string& errorText) {
   return ReadMountTable("/proc/self/mounts", drives, errorText);

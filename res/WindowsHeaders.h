@@ -10,8 +10,6 @@
 #include <commctrl.h>
 #include <commdlg.h>
 #undef BN_CLICKED
-#undef BST_CHECKED
-#undef BST_UNCHECKED
 #undef BS_AUTOCHECKBOX
 #undef BS_DEFPUSHBUTTON
 #undef BS_GROUPBOX

@@ -2,7 +2,6 @@
 
 #include <wx/bitmap.h>
 #include <wx/button.h>
-#include <wx/checkbox.h>
 #include <wx/combobox.h>
 #include <wx/imaglist.h>
 #include <wx/treectrl.h>
@@ -13,19 +12,11 @@
 
 namespace ui {
 
-int CButton::GetCheck() const {
-  auto* check = dynamic_cast<wxCheckBox*>(m_hWnd);
-  return check && check->GetValue() ? BST_CHECKED : BST_UNCHECKED;
-}
-
-void CButton::SetCheck(int nCheck) {
-  if (auto* check = dynamic_cast<wxCheckBox*>(m_hWnd)) check->SetValue(nCheck == BST_CHECKED);
-}
-
 BOOL CBitmapButton::LoadBitmaps(int nIDBitmapResource, int nIDBitmapResourceSel) {
   const wxBitmap normal = LoadBitmapResource(nIDBitmapResource);
   if (!normal.IsOk()) return FALSE;
-  return LoadBitmaps(normal, nIDBitmapResourceSel != 0 ? LoadBitmapResource(nIDBitmapResourceSel) : wxBitmap());
+  return LoadBitmaps(
+      normal, nIDBitmapResourceSel != 0 ? LoadBitmapResource(nIDBitmapResourceSel) : wxBitmap());
 }
 
 BOOL CBitmapButton::LoadBitmaps(const wxBitmap& normal, const wxBitmap& pressed) {
@@ -55,21 +46,6 @@ int CComboBox::AddString(const CString& text) {
   return combo->Insert(ToWx(text), position);
 }
 
-int CComboBox::FindString(int nStartAfter, const CString& prefix) const {
-  wxComboBox* combo = Combo();
-  if (combo == nullptr) return CB_ERR;
-  const int count = static_cast<int>(combo->GetCount());
-  const int start = (nStartAfter < 0 || nStartAfter >= count) ? 0 : nStartAfter + 1;
-  for (int step = 0; step < count; ++step) {
-    const int index = (start + step) % count;
-    const CString entry = FromWx(combo->GetString(static_cast<unsigned>(index)));
-    if (entry.size() >= prefix.size() && CompareNoCase(entry.substr(0, prefix.size()), prefix) == 0) {
-      return index;
-    }
-  }
-  return CB_ERR;
-}
-
 int CComboBox::SetCurSel(int nSelect) {
   wxComboBox* combo = Combo();
   if (combo == nullptr) return CB_ERR;
@@ -96,12 +72,10 @@ int CComboBox::GetCount() const {
 
 CString CComboBox::GetLBText(int nIndex) const {
   wxComboBox* combo = Combo();
-  if (combo == nullptr || nIndex < 0 || nIndex >= static_cast<int>(combo->GetCount())) return CString();
+  if (combo == nullptr || nIndex < 0 || nIndex >= static_cast<int>(combo->GetCount())) {
+    return CString();
+  }
   return FromWx(combo->GetString(static_cast<unsigned>(nIndex)));
-}
-
-void CComboBox::ResetContent() {
-  if (wxComboBox* combo = Combo()) combo->Clear();
 }
 
 CImageList::CImageList() = default;
@@ -116,12 +90,11 @@ BOOL CImageList::Create(int cx, int cy, UINT nFlags, int nInitial, int /*nGrow*/
 int CImageList::Add(const wxBitmap& bitmap, COLORREF crMask) {
   if (!m_list || !bitmap.IsOk()) return -1;
   if (m_masked) {
-    return m_list->Add(bitmap, wxColour(crMask & 0xFF, (crMask >> 8) & 0xFF, (crMask >> 16) & 0xFF));
+    return m_list->Add(bitmap,
+                       wxColour(crMask & 0xFF, (crMask >> 8) & 0xFF, (crMask >> 16) & 0xFF));
   }
   return m_list->Add(bitmap);
 }
-
-int CImageList::GetImageCount() const { return m_list ? m_list->GetImageCount() : 0; }
 
 wxTreeCtrl* CTreeCtrl::Tree() const { return dynamic_cast<wxTreeCtrl*>(m_hWnd); }
 
@@ -137,11 +110,12 @@ bool IsSpecial(HTREEITEM item) {
 
 }  // namespace
 
-HTREEITEM CTreeCtrl::InsertItem(const CString& text, int nImage, int nSelectedImage, HTREEITEM hParent,
-                                HTREEITEM hInsertAfter) {
+HTREEITEM CTreeCtrl::InsertItem(const CString& text, int nImage, int nSelectedImage,
+                                HTREEITEM hParent, HTREEITEM hInsertAfter) {
   wxTreeCtrl* tree = Tree();
   if (tree == nullptr) return nullptr;
-  const wxTreeItemId parent = (hParent == nullptr || hParent == TVI_ROOT) ? tree->GetRootItem() : ToId(hParent);
+  const wxTreeItemId parent =
+      (hParent == nullptr || hParent == TVI_ROOT) ? tree->GetRootItem() : ToId(hParent);
   if (!parent.IsOk()) return nullptr;
   const size_t count = tree->GetChildrenCount(parent, false);
   size_t position = count;
@@ -285,15 +259,12 @@ BOOL CTreeCtrl::ItemHasChildren(HTREEITEM hItem) const {
   return tree->ItemHasChildren(ToId(hItem)) ? TRUE : FALSE;
 }
 
-UINT CTreeCtrl::GetCount() const {
-  wxTreeCtrl* tree = Tree();
-  return tree ? tree->GetCount() : 0;
-}
-
 CImageList* CTreeCtrl::SetImageList(CImageList* pImageList, int /*nImageListType*/) {
   CImageList* previous = m_pImageList;
   m_pImageList = pImageList;
-  if (wxTreeCtrl* tree = Tree()) tree->SetImageList(pImageList ? pImageList->GetSafeHandle() : nullptr);
+  if (wxTreeCtrl* tree = Tree()) {
+    tree->SetImageList(pImageList ? pImageList->GetSafeHandle() : nullptr);
+  }
   return previous;
 }
 

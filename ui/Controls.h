@@ -15,14 +15,8 @@ class wxTreeCtrl;
 namespace ui {
 
 inline constexpr int CB_ERR = -1;
-inline constexpr int BST_UNCHECKED = 0;
-inline constexpr int BST_CHECKED = 1;
 
-class CButton : public CWnd {
- public:
-  int GetCheck() const;
-  void SetCheck(int nCheck);
-};
+class CButton : public CWnd {};
 
 class CEdit : public CWnd {};
 
@@ -39,15 +33,11 @@ class CComboBox : public CWnd {
   // Inserts in sorted position when the template asks for a sorted list, else at the end.
   // Returns the index of the new entry.
   int AddString(const CString& text);
-  // First entry, searching from the one after nStartAfter (-1: from the start) and wrapping
-  // round, whose text begins with `prefix`, compared without regard to case; CB_ERR if none.
-  int FindString(int nStartAfter, const CString& prefix) const;
   // Selects entry nSelect (-1 clears the selection). Returns nSelect, or CB_ERR when out of range.
   int SetCurSel(int nSelect);
   int GetCurSel() const;
   int GetCount() const;
   CString GetLBText(int nIndex) const;
-  void ResetContent();
 
  private:
   wxComboBox* Combo() const;
@@ -58,16 +48,14 @@ inline constexpr unsigned ILC_MASK = 0x1;
 
 class CImageList {
  public:
+  // Out of line: wxImageList is complete only there.
   CImageList();
   ~CImageList();
-  CImageList(const CImageList&) = delete;
-  CImageList& operator=(const CImageList&) = delete;
 
   BOOL Create(int cx, int cy, UINT nFlags, int nInitial, int nGrow);
   // Adds a picture; with a list made without ILC_MASK the mask colour is ignored and the
   // picture is drawn opaque. Returns its index, -1 on failure.
   int Add(const wxBitmap& bitmap, COLORREF crMask);
-  int GetImageCount() const;
   wxImageList* GetSafeHandle() const { return m_list.get(); }
 
  private:
@@ -77,7 +65,8 @@ class CImageList {
 
 using HTREEITEM = void*;
 inline const HTREEITEM TVI_ROOT = reinterpret_cast<HTREEITEM>(static_cast<std::intptr_t>(-0x10000));
-inline const HTREEITEM TVI_FIRST = reinterpret_cast<HTREEITEM>(static_cast<std::intptr_t>(-0x0FFFF));
+inline const HTREEITEM TVI_FIRST =
+    reinterpret_cast<HTREEITEM>(static_cast<std::intptr_t>(-0x0FFFF));
 inline const HTREEITEM TVI_LAST = reinterpret_cast<HTREEITEM>(static_cast<std::intptr_t>(-0x0FFFE));
 inline const HTREEITEM TVI_SORT = reinterpret_cast<HTREEITEM>(static_cast<std::intptr_t>(-0x0FFFD));
 
@@ -96,8 +85,8 @@ class CTreeCtrl : public CWnd {
  public:
   // hParent TVI_ROOT (or null) inserts at the top level; hInsertAfter TVI_LAST, TVI_FIRST,
   // TVI_SORT (alphabetical, without regard to case) or a sibling item.
-  HTREEITEM InsertItem(const CString& text, int nImage, int nSelectedImage, HTREEITEM hParent = TVI_ROOT,
-                       HTREEITEM hInsertAfter = TVI_LAST);
+  HTREEITEM InsertItem(const CString& text, int nImage, int nSelectedImage,
+                       HTREEITEM hParent = TVI_ROOT, HTREEITEM hInsertAfter = TVI_LAST);
   // Deletes the item with its subtree; TVI_ROOT deletes every item.
   BOOL DeleteItem(HTREEITEM hItem);
   BOOL DeleteAllItems();
@@ -118,7 +107,6 @@ class CTreeCtrl : public CWnd {
   BOOL SetItemImage(HTREEITEM hItem, int nImage, int nSelectedImage);
   UINT GetItemState(HTREEITEM hItem, UINT nStateMask) const;
   BOOL ItemHasChildren(HTREEITEM hItem) const;
-  UINT GetCount() const;
   // The list stays the caller's; returns the previous one.
   CImageList* SetImageList(CImageList* pImageList, int nImageListType = TVSIL_NORMAL);
 

@@ -34,7 +34,9 @@ BOOL CDialog::CreateDialogWindow() {
   if (m_pTemplate->style & res::WS_CAPTION) style |= wxCAPTION;
   if (m_pTemplate->style & res::WS_SYSMENU) style |= wxSYSTEM_MENU | wxCLOSE_BOX;
   // A window with a task-bar button of its own is nobody's child when no parent is given.
-  if (parent == nullptr && (m_pTemplate->exStyle & res::WS_EX_APPWINDOW)) style |= wxDIALOG_NO_PARENT;
+  if (parent == nullptr && (m_pTemplate->exStyle & res::WS_EX_APPWINDOW)) {
+    style |= wxDIALOG_NO_PARENT;
+  }
   auto* dialog = new wxDialog(parent, wxID_ANY, ToWx(m_pTemplate->caption), wxDefaultPosition,
                               wxDefaultSize, style);
   Attach(dialog);
@@ -96,7 +98,9 @@ void CDialog::OnControlNotify(wxWindow* control, UINT code, wxEvent& event) {
   NMHDR header{control, static_cast<UINT_PTR>(control->GetId()), code};
   LRESULT result = 0;
   BOOL handled = FALSE;
-  if (CWnd* wnd = FromHandlePermanent(control)) handled = wnd->OnChildNotify(code, &header, &result);
+  if (CWnd* wnd = FromHandlePermanent(control)) {
+    handled = wnd->OnChildNotify(code, &header, &result);
+  }
   if (!handled) handled = OnNotify(control->GetId(), code, &header, &result);
   // A nonzero result stops the control's own processing (the tree's expand toggle).
   if (!handled || result == 0) event.Skip();
@@ -134,7 +138,8 @@ void CDialog::OnCharHook(wxKeyEvent& event) {
     return;
   }
   const int defId = GetDefID();
-  if (wxWindow* defButton = m_hWnd->FindWindow(defId); defButton != nullptr && !defButton->IsEnabled()) {
+  if (wxWindow* defButton = m_hWnd->FindWindow(defId);
+      defButton != nullptr && !defButton->IsEnabled()) {
     return;
   }
   SendCommand(defId, BN_CLICKED);
@@ -233,11 +238,6 @@ void CDialog::SetDlgItemText(int nID, const CString& text) {
   if (CWnd* item = GetDlgItem(nID)) item->SetWindowText(text);
 }
 
-CString CDialog::GetDlgItemText(int nID) {
-  CWnd* item = GetDlgItem(nID);
-  return item ? item->GetWindowText() : CString();
-}
-
 BOOL CDialog::OnInitDialog() {
   UpdateData(FALSE);
   return TRUE;
@@ -255,9 +255,12 @@ BOOL CDialog::PreTranslateMessage(const MSG& msg) { return CWnd::PreTranslateMes
 namespace {
 
 wxWindow* FindControl(CDataExchange* pDX, int nIDC) {
-  if (pDX == nullptr || pDX->m_pDlgWnd == nullptr || pDX->m_pDlgWnd->m_hWnd == nullptr) return nullptr;
+  if (pDX == nullptr || pDX->m_pDlgWnd == nullptr || pDX->m_pDlgWnd->m_hWnd == nullptr) {
+    return nullptr;
+  }
   wxWindow* window = pDX->m_pDlgWnd->m_hWnd->FindWindow(nIDC);
-  wxASSERT_MSG(window != nullptr, wxString::Format("data exchange with a missing control %d", nIDC));
+  wxASSERT_MSG(window != nullptr,
+               wxString::Format("data exchange with a missing control %d", nIDC));
   return window;
 }
 

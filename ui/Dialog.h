@@ -82,19 +82,15 @@ class CDialog : public CWnd {
   // such control exists.
   CWnd* GetDlgItem(int nID);
   void SetDlgItemText(int nID, const CString& text);
-  CString GetDlgItemText(int nID);
 
   virtual BOOL OnInitDialog();
   virtual void OnOK();
   virtual void OnCancel();
   BOOL PreTranslateMessage(const MSG& msg) override;
 
-  UINT GetTemplateID() const { return m_nIDTemplate; }
   // The value given to EndDialog, -1 while the dialog has not ended.
   int GetModalResult() const { return m_nModalResult; }
   wxDialog* GetDialogWindow() const;
-  // The ID Enter runs when no push button has the focus.
-  int GetDefID() const;
   // Routes a control notification through the message maps, as the window does for clicks,
   // focus loss, selection changes and the Enter/Escape keys.
   void SendCommand(int id, UINT code);
@@ -115,6 +111,8 @@ class CDialog : public CWnd {
   void OnClose(wxCloseEvent& event);
   void OnControlNotify(wxWindow* control, UINT code, wxEvent& event);
   void FocusFirstTabStop();
+  // The ID Enter runs when no push button has the focus.
+  int GetDefID() const;
 
   UINT m_nIDTemplate;
   const res::DialogTemplate* m_pTemplate = nullptr;

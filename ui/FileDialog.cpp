@@ -8,35 +8,38 @@
 
 namespace ui {
 
-CFileDialog::CFileDialog(BOOL bOpenFileDialog, const char* lpszDefExt, const char* lpszFileName, DWORD dwFlags,
-                         const char* lpszFilter, CWnd* pParentWnd)
-    : m_bOpenFileDialog(bOpenFileDialog),
-      m_strDefExt(lpszDefExt ? lpszDefExt : ""),
-      m_strFileName(lpszFileName ? lpszFileName : ""),
-      m_strFilter(lpszFilter ? lpszFilter : ""),
-      m_pParentWnd(pParentWnd) {
-  m_ofn.Flags = dwFlags;
-}
+namespace {
 
-CString CFileDialog::ToWildcard(const CString& filter) {
+// The wx wildcard string made from a filter list.
+CString ToWildcard(const CString& filter) {
   CString wildcard = filter;
   while (!wildcard.empty() && wildcard.back() == '|') wildcard.pop_back();
   return wildcard;
 }
 
+}  // namespace
+
+CFileDialog::CFileDialog(BOOL bOpenFileDialog, const char* lpszDefExt, const char* lpszFileName,
+                         DWORD /*dwFlags*/, const char* lpszFilter, CWnd* pParentWnd)
+    : m_bOpenFileDialog(bOpenFileDialog),
+      m_strDefExt(lpszDefExt ? lpszDefExt : ""),
+      m_strFileName(lpszFileName ? lpszFileName : ""),
+      m_strFilter(lpszFilter ? lpszFilter : ""),
+      m_pParentWnd(pParentWnd) {}
+
 INT_PTR CFileDialog::DoModal() {
   // No wxFD_FILE_MUST_EXIST and no wxFD_OVERWRITE_PROMPT: new names are accepted and an
   // existing file is taken without a question.
   const long style = m_bOpenFileDialog ? wxFD_OPEN : wxFD_SAVE;
-  const CString title = m_ofn.lpstrTitle ? m_ofn.lpstrTitle : (m_bOpenFileDialog ? "Open" : "Save As");
+  const CString title =
+      m_ofn.lpstrTitle ? m_ofn.lpstrTitle : (m_bOpenFileDialog ? "Open" : "Save As");
   const CString wildcard = m_strFilter.empty() ? CString("All files|*") : ToWildcard(m_strFilter);
-  wxFileDialog dialog(m_pParentWnd ? m_pParentWnd->GetSafeHwnd() : nullptr, ToWx(title), wxEmptyString,
-                      ToWx(m_strFileName), ToWx(wildcard), style);
-  if (m_ofn.nFilterIndex > 0) dialog.SetFilterIndex(static_cast<int>(m_ofn.nFilterIndex) - 1);
+  wxFileDialog dialog(m_pParentWnd ? m_pParentWnd->GetSafeHwnd() : nullptr, ToWx(title),
+                      wxEmptyString, ToWx(m_strFileName), ToWx(wildcard), style);
   if (dialog.ShowModal() != wxID_OK) return IDCANCEL;
 
-  // Paths are UTF-8 bytes on this host. Built from directory and name: the full path is not always filled in (a test hook sets
-  // the path without showing the picker).
+  // Paths are UTF-8 bytes on this host. Built from directory and name: the full path is not
+  // always filled in (a test hook sets the path without showing the picker).
   std::filesystem::path chosen = std::filesystem::path(FromWx(dialog.GetFilename()));
   if (chosen.empty()) chosen = std::filesystem::path(FromWx(dialog.GetPath()));
   if (chosen.empty()) return IDCANCEL;
@@ -49,14 +52,12 @@ INT_PTR CFileDialog::DoModal() {
   return IDOK;
 }
 
-CString CFileDialog::GetFileName() const {
-  return std::filesystem::path(m_strPathName).filename().string();
-}
-
-CString CFileDialog::GetFileExt() const {
-  CString text = std::filesystem::path(m_strPathName).extension().string();
-  if (!text.empty() && text.front() == '.') text.erase(0, 1);
-  return text;
+CString PickFile(CWnd* parent, const char* title, const char* filter,
+                 const char* defaultExtension) {
+  CFileDialog picker(TRUE, defaultExtension, nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
+                     filter, parent);
+  picker.m_ofn.lpstrTitle = title;
+  return picker.DoModal() == IDOK ? picker.GetPathName() : CString();
 }
 
 }  // namespace ui

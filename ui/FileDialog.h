@@ -12,24 +12,18 @@ inline constexpr DWORD OFN_OVERWRITEPROMPT = 0x00000002;
 class CFileDialog {
  public:
   // lpszFilter as "Name|pattern|Name|pattern||"; lpszDefExt without the dot, added to a chosen
-  // name that has no extension.
-  CFileDialog(BOOL bOpenFileDialog, const char* lpszDefExt = nullptr, const char* lpszFileName = nullptr,
-              DWORD dwFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, const char* lpszFilter = nullptr,
-              CWnd* pParentWnd = nullptr);
+  // name that has no extension. The flags change nothing: see above.
+  CFileDialog(BOOL bOpenFileDialog, const char* lpszDefExt = nullptr,
+              const char* lpszFileName = nullptr,
+              DWORD dwFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
+              const char* lpszFilter = nullptr, CWnd* pParentWnd = nullptr);
 
   struct OpenFileName {
     const char* lpstrTitle = nullptr;
-    DWORD Flags = 0;
-    DWORD nFilterIndex = 1;  // 1-based, as the filter list counts
   } m_ofn;
 
   INT_PTR DoModal();  // IDOK or IDCANCEL
   CString GetPathName() const { return m_strPathName; }
-  CString GetFileName() const;
-  CString GetFileExt() const;
-
-  // The wx wildcard string made from a filter list.
-  static CString ToWildcard(const CString& filter);
 
  private:
   BOOL m_bOpenFileDialog;
@@ -39,5 +33,10 @@ class CFileDialog {
   CWnd* m_pParentWnd;
   CString m_strPathName;
 };
+
+// How the dialogs ask for a file: a picker with that title and filter list, owned by `parent`;
+// `defaultExtension` (or null) is added to a name without one. Empty when the user cancels.
+CString PickFile(CWnd* parent, const char* title, const char* filter,
+                 const char* defaultExtension);
 
 }  // namespace ui

@@ -27,9 +27,6 @@ void DispatchPostedMessage(const MSG& msg) {
     }
     if (window->IsTopLevel()) break;
   }
-  if (CWnd* target = CWnd::FromHandlePermanent(msg.hwnd)) {
-    target->WindowProc(msg.message, msg.wParam, msg.lParam);
-  }
 }
 
 }  // namespace
@@ -76,27 +73,10 @@ CWnd* CWnd::FromHandlePermanent(HWND hWnd) {
   return found == map.end() ? nullptr : found->second;
 }
 
-int CWnd::GetDlgCtrlID() const { return m_hWnd ? m_hWnd->GetId() : 0; }
-
 HWND CWnd::GetParent() const { return m_hWnd ? m_hWnd->GetParent() : nullptr; }
 
 void CWnd::SetWindowText(const CString& text) {
   if (m_hWnd) SetWindowTextOf(m_hWnd, text);
-}
-
-CString CWnd::GetWindowText() const { return m_hWnd ? GetWindowTextOf(m_hWnd) : CString(); }
-
-BOOL CWnd::EnableWindow(BOOL enable) {
-  if (!m_hWnd) return FALSE;
-  const bool wasDisabled = !m_hWnd->IsEnabled();
-  m_hWnd->Enable(enable != FALSE);
-  return wasDisabled ? TRUE : FALSE;
-}
-
-BOOL CWnd::IsWindowEnabled() const { return m_hWnd && m_hWnd->IsEnabled() ? TRUE : FALSE; }
-
-void CWnd::SetFocus() {
-  if (m_hWnd) m_hWnd->SetFocus();
 }
 
 int CWnd::MessageBox(const CString& text, const CString& caption, UINT type) {
@@ -113,13 +93,7 @@ int CWnd::MessageBox(const CString& text, const CString& caption, UINT type) {
   return IDOK;
 }
 
-BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  return ui::PostMessage(m_hWnd, message, wParam, lParam);
-}
-
 BOOL CWnd::PreTranslateMessage(const MSG&) { return FALSE; }
-
-LRESULT CWnd::WindowProc(UINT, WPARAM, LPARAM) { return 0; }
 
 const MessageMap* CWnd::GetThisMessageMap() {
   static const MessageMapEntry entries[] = {{0, 0, false, nullptr, nullptr}};

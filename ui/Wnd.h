@@ -41,25 +41,16 @@ class CWnd {
   // The object bound to that window with Attach, or nullptr.
   static CWnd* FromHandlePermanent(HWND hWnd);
 
-  int GetDlgCtrlID() const;
   HWND GetParent() const;
   void SetWindowText(const CString& text);
-  CString GetWindowText() const;
-  void GetWindowText(CString& text) const { text = GetWindowText(); }
-  BOOL EnableWindow(BOOL enable = TRUE);
-  BOOL IsWindowEnabled() const;
-  void SetFocus();
 
   // A modal message box owned by this window. Only MB_OK is offered; the icon is the one asked
   // for in `type`, or none. Returns IDOK.
   int MessageBox(const CString& text, const CString& caption = CString(), UINT type = MB_OK);
-  BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 
-  // Sees each posted message addressed to this window or one of its children before dispatch;
-  // TRUE means handled and not dispatched.
+  // Sees each posted message addressed to this window or one of its children; TRUE means
+  // handled. A message nobody handles is dropped.
   virtual BOOL PreTranslateMessage(const MSG& msg);
-  // Receives a posted message that no PreTranslateMessage handled.
-  virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
 
   virtual const MessageMap* GetMessageMap() const;
 
