@@ -7,6 +7,7 @@
 #include "dirchooser/ChooseDirDlg.h"
 #include "fsimage/Codec.h"
 #include "fsimage/NameStore.h"
+#include "res/Strings.h"
 #include "res/Templates.h"
 #include "ui/FileDialog.h"
 #include "ui/WxText.h"
@@ -18,7 +19,6 @@ namespace {
 using kivo::fs::SizeUnit;
 using ui::CString;
 
-constexpr const char* kCouldNotOpen = "Error could't open file";
 constexpr const char* kNothingFound = "directory empty or not found";
 // Two blanks before the line break.
 constexpr const char* kNameTooLong =
@@ -105,7 +105,9 @@ void CRomFSDlg::DoDataExchange(ui::CDataExchange* pDX) {
   ui::DDX_Text(pDX, IDC_RENAME_PATH, m_strRenamePath);
 }
 
-void CRomFSDlg::ShowMessage(const CString& text) { MessageBox(text, DriveToolCaption, ui::MB_OK); }
+void CRomFSDlg::ShowMessage(const CString& text) {
+  MessageBox(text, res::kProgramCaption, ui::MB_OK);
+}
 
 void CRomFSDlg::OnCreateDrive() {
   UpdateData(TRUE);
@@ -125,7 +127,7 @@ void CRomFSDlg::OnCreateDrive() {
               problems.front().kind == kivo::ErrorKind::NotRegular)) {
     // The builder said "error"; as after any output that cannot be opened, the image is
     // neither written nor summarised.
-    ShowMessage(kCouldNotOpen);
+    ShowMessage(res::kCouldNotOpenFile);
     UpdateData(FALSE);
     return;
   } else if (result != kivo::fs::BuildOk) {
@@ -149,7 +151,7 @@ void CRomFSDlg::FillImageSummary(const CString& path, SizeUnit unit) {
       kivo::fs::ReadImageSummary(PathOf(path), unit, /*requireWritable=*/true);
   if (!summary) {
     const kivo::Error& error = summary.error();
-    ShowMessage(CouldNotOpen(error) ? CString(kCouldNotOpen)
+    ShowMessage(CouldNotOpen(error) ? CString(res::kCouldNotOpenFile)
                                     : "The drive summary cannot be shown.\n\n" + error.message);
     return;
   }
@@ -172,28 +174,21 @@ void CRomFSDlg::OnBrowseSourceDir() {
   UpdateData(FALSE);
 }
 
+bool CRomFSDlg::PickImage(const char* title) {
+  const CString chosen = ui::PickFile(this, title, kImageFilter, "kid");
+  if (chosen.empty()) return false;
+  m_strImagePath = chosen;
+  m_strRenamePath = chosen;
+  return true;
+}
+
 void CRomFSDlg::OnBrowseImagePath() {
-  ui::CFileDialog dlg(TRUE, "kid", nullptr, ui::OFN_HIDEREADONLY | ui::OFN_OVERWRITEPROMPT, kImageFilter,
-                      this);
-  dlg.m_ofn.lpstrTitle = "Save As";
-  if (dlg.DoModal() == ui::IDOK) {
-    m_strImagePath = dlg.GetPathName();
-    m_strRenamePath = m_strImagePath;
-  }
+  PickImage(res::kSaveAsTitle);
   UpdateData(FALSE);
 }
 
 void CRomFSDlg::OnOpenImage() {
-  ui::CFileDialog dlg(TRUE, "kid", nullptr, ui::OFN_HIDEREADONLY | ui::OFN_OVERWRITEPROMPT, kImageFilter,
-                      this);
-  dlg.m_ofn.lpstrTitle = "Open...";
-  if (dlg.DoModal() != ui::IDOK) {
-    UpdateData(FALSE);
-    return;
-  }
-  m_strImagePath = dlg.GetPathName();
-  m_strRenamePath = m_strImagePath;
-  FillImageSummary(m_strRenamePath, SizeUnit::Bytes);
+  if (PickImage("Open...")) FillImageSummary(m_strRenamePath, SizeUnit::Bytes);
   UpdateData(FALSE);
 }
 
@@ -204,14 +199,15 @@ void CRomFSDlg::OnSaveNewName() {
                                                  kivo::Access::ReadWrite);
   if (stored) return;
   const kivo::Error& error = stored.error();
+  const CString notStored = "The new drive name was not stored.\n\n";
   if (CouldNotOpen(error)) {
-    ShowMessage(kCouldNotOpen);
+    ShowMessage(res::kCouldNotOpenFile);
   } else if (error.kind == kivo::ErrorKind::NotRegular) {
     // A pipe is refused at once instead of waiting for a reader; only regular files can hold
     // a drive name anyway.
-    ShowMessage("The new drive name was not stored.\n\n'" + m_strRenamePath + "' is not a regular file");
+    ShowMessage(notStored + "'" + m_strRenamePath + "' is not a regular file");
   } else {
-    ShowMessage("The new drive name was not stored.\n\n" + error.message);
+    ShowMessage(notStored + error.message);
   }
 }
 

@@ -8,9 +8,6 @@
 #include "ui/Controls.h"
 #include "ui/Dialog.h"
 
-// Caption of every message box of the drive tool.
-inline constexpr const char* DriveToolCaption = "Kivo FS Utils";
-
 class CRomFSDlg : public ui::CDialog {
  public:
   // The builder belongs to the application and outlives every dialog: the image buffer of a
@@ -50,6 +47,8 @@ class CRomFSDlg : public ui::CDialog {
   // message and leaves them as they were.
   void FillImageSummary(const ui::CString& path, kivo::fs::SizeUnit unit);
   void ShowMessage(const ui::CString& text);
+  // Runs the image picker; a chosen image goes into both image paths. False when cancelled.
+  bool PickImage(const char* title);
 
   kivo::fs::DriveBuilder& m_builder;
 };

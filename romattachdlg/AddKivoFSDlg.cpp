@@ -1,5 +1,6 @@
 #include "romattachdlg/AddKivoFSDlg.h"
 
+#include "res/Strings.h"
 #include "res/Templates.h"
 #include "romattach/AttachDrives.h"
 #include "ui/FileDialog.h"
@@ -8,13 +9,12 @@ using namespace res::addkivofs;
 
 namespace {
 
-constexpr const char* kCaption = "Kivo FS Utils";
 constexpr const char* kNoOutputPath = "The Save path for the new rom needs to be filled out";
 constexpr const char* kNoDrive = "one of the drive paths must be filled in to proceed";
 constexpr const char* kNoSize = "Error reading rom file";
-constexpr const char* kCouldNotOpen = "Error could't open file";
 constexpr const char* kSaved = "Saved";
 constexpr const char* kRomFilter = "NDS and GBA files|*.nds;*.gba|All files|*.*||";
+constexpr const char* kPickDrive = "Pick Drive image file...";
 constexpr const char* kDriveFilter = "KivoFS Image Drive files|*.kid|All files|*.*||";
 
 }  // namespace
@@ -47,26 +47,30 @@ void CAddKivoFSDlg::DoDataExchange(ui::CDataExchange* pDX) {
 
 void CAddKivoFSDlg::Browse(const char* title, const char* filter, const char* defaultExtension,
                            ui::CString& field) {
-  ui::CFileDialog picker(TRUE, defaultExtension, nullptr, ui::OFN_HIDEREADONLY | ui::OFN_OVERWRITEPROMPT,
-                         filter, this);
-  picker.m_ofn.lpstrTitle = title;
-  if (picker.DoModal() == ui::IDOK) field = picker.GetPathName();
+  const ui::CString chosen = ui::PickFile(this, title, filter, defaultExtension);
+  if (!chosen.empty()) field = chosen;
   UpdateData(FALSE);
 }
 
-void CAddKivoFSDlg::OnBrowseHost() { Browse("Pick Kivo Rom...", kRomFilter, nullptr, m_strHostRom); }
+void CAddKivoFSDlg::OnBrowseHost() {
+  Browse("Pick Kivo Rom...", kRomFilter, nullptr, m_strHostRom);
+}
 
 void CAddKivoFSDlg::OnBrowseDrive0() {
-  Browse("Pick Drive image file...", kDriveFilter, nullptr, m_strDrive0);
+  Browse(kPickDrive, kDriveFilter, nullptr, m_strDrive0);
 }
 
 void CAddKivoFSDlg::OnBrowseDrive1() {
-  Browse("Pick Drive image file...", kDriveFilter, nullptr, m_strDrive1);
+  Browse(kPickDrive, kDriveFilter, nullptr, m_strDrive1);
 }
 
-void CAddKivoFSDlg::OnBrowseOutput() { Browse("Save As", kRomFilter, "nds", m_strOutputRom); }
+void CAddKivoFSDlg::OnBrowseOutput() {
+  Browse(res::kSaveAsTitle, kRomFilter, "nds", m_strOutputRom);
+}
 
-void CAddKivoFSDlg::Report(const ui::CString& text) { MessageBox(text, kCaption, ui::MB_OK); }
+void CAddKivoFSDlg::Report(const ui::CString& text) {
+  MessageBox(text, res::kProgramCaption, ui::MB_OK);
+}
 
 void CAddKivoFSDlg::OnSave() {
   UpdateData(TRUE);
@@ -93,7 +97,7 @@ void CAddKivoFSDlg::OnSave() {
       case kivo::ErrorKind::Invalid:
         return Report(error.message);
       default:
-        return Report(kCouldNotOpen);
+        return Report(res::kCouldNotOpenFile);
     }
   }
   Report(kSaved);

@@ -41,6 +41,7 @@ class CAddKivoFSDlg : public ui::CDialog {
  private:
   // Runs one file picker and, when the user confirms, puts the chosen path into `field`.
   // The controls are loaded from the request either way.
-  void Browse(const char* title, const char* filter, const char* defaultExtension, ui::CString& field);
+  void Browse(const char* title, const char* filter, const char* defaultExtension,
+              ui::CString& field);
   void Report(const ui::CString& text);
 };
