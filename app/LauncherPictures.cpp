@@ -25,8 +25,9 @@ void RegisterLauncherPictures() {
   static bool registered = false;
   if (registered) return;
   registered = true;
-  for (int id : {res::IDB_CREATE_DRIVE, res::IDB_ADD_DRIVES, res::IDB_BLANK_LEFT, res::IDB_BLANK_RIGHT,
-                 res::IDB_CREATE_DRIVE_PRESSED, res::IDB_ADD_DRIVES_PRESSED}) {
+  for (int id :
+       {res::IDB_CREATE_DRIVE, res::IDB_ADD_DRIVES, res::IDB_BLANK_LEFT, res::IDB_BLANK_RIGHT,
+        res::IDB_CREATE_DRIVE_PRESSED, res::IDB_ADD_DRIVES_PRESSED}) {
     ui::RegisterBitmapResource(id, [id] { return ToBitmap(res::DrawButtonPicture(id)); });
   }
   ui::RegisterBitmapResource(res::IDR_MAINFRAME, [] { return wxBitmap(res::AppIconXpm(32)); });

@@ -63,7 +63,9 @@ constexpr std::array kButtons{
 int CaptionWidth(std::string_view caption) {
   int width = 0;
   for (char letter : caption) {
-    if (const Glyph* glyph = FindGlyph(letter)) width += static_cast<int>(glyph->rows[0].size()) + kLetterGap;
+    if (const Glyph* glyph = FindGlyph(letter)) {
+      width += static_cast<int>(glyph->rows[0].size()) + kLetterGap;
+    }
   }
   return width > 0 ? width - kLetterGap : 0;
 }

@@ -28,7 +28,8 @@ struct RgbPicture {
 
   bool empty() const { return rgb.empty(); }
   std::size_t offset(int x, int y) const {
-    return (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+    const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+    return (row + static_cast<std::size_t>(x)) * 3;
   }
   const std::uint8_t* pixel(int x, int y) const { return rgb.data() + offset(x, y); }
   std::uint8_t* pixel(int x, int y) { return rgb.data() + offset(x, y); }
