@@ -9,6 +9,7 @@
 #include "romattach/AttachDrives.h"
 #include "romattachdlg/AddKivoFSDlg.h"
 #include "tests/gui/GuiTest.h"
+#include "tests/support/Assert.h"
 #include "tests/support/OrdinaryUser.h"
 
 using namespace kivofs_test;
@@ -17,6 +18,7 @@ using namespace res::addkivofs;
 namespace {
 
 constexpr const char* kNoSize = "Error reading rom file";
+constexpr const char* kNoOutput = "The Save path for the new rom needs to be filled out";
 constexpr int kFields[] = {IDC_HOST, IDC_DRIVE0, IDC_DRIVE1, IDC_OUTPUT};
 
 // A scratch folder with a host ROM and two drive images, and the dialog.
@@ -33,9 +35,11 @@ class AddKivoFSDlgTest : public ::testing::Test {
   std::string Path(const std::string& name) { return name.empty() ? "" : (dir / name).string(); }
 
   // What the core writes for these fields: the dialog must hand them over as they are.
-  std::string Attached(const std::vector<std::string>& fields, bool saveFlash) {
-    kivo::rom::AttachRequest request{Path(fields[0]), Path(fields[1]), Path(fields[2]), dir / "core.nds", saveFlash};
-    EXPECT_TRUE(kivo::rom::AttachDrives(request));
+  std::string Attached(const std::string (&fields)[4], bool saveFlash) {
+    const kivo::rom::AttachRequest request{.host = Path(fields[0]), .drive0 = Path(fields[1]),
+                                           .drive1 = Path(fields[2]), .output = dir / "core.nds",
+                                           .saveFlash = saveFlash};
+    EXPECT_OK(kivo::rom::AttachDrives(request));
     return ReadFile(dir / "core.nds");
   }
 
@@ -44,61 +48,64 @@ class AddKivoFSDlgTest : public ::testing::Test {
   ModalHook hook;  // any box not expected fails the test
 };
 
-// Name; the host, drive 0, drive 1 and output fields; the check box; the one box Save shows (a
-// ROM is written when it says "Saved"); a file the ordinary user may not touch ("host.nds"
-// unreadable, "out.nds" read-only).
-using SaveCase = std::tuple<const char*, std::vector<std::string>, bool, std::string, std::string>;
+// The fields as typed; `box` is the one box Save shows (a ROM is written when it says "Saved");
+// `locked` a file the ordinary user may not touch ("host.nds" unreadable, "out.nds" read-only).
+struct SaveCase {
+  const char* name;
+  std::string host = "host.nds", drive0 = "", drive1 = "", output = "out.nds";
+  bool saveFlash = false;
+  std::string box, locked = "";
+};
 
-class AddKivoFSSaveTest : public AddKivoFSDlgTest, public ::testing::WithParamInterface<SaveCase> {};
+class AddKivoFSSaveTest : public AddKivoFSDlgTest, public testing::WithParamInterface<SaveCase> {};
 
 TEST_P(AddKivoFSSaveTest, ShowsItsBoxesAndWritesOnlyAWholeRom) {
-  const auto& [name, fields, saveFlash, box, locked] = GetParam();
+  const SaveCase& c = GetParam();
+  const std::string fields[] = {c.host, c.drive0, c.drive1, c.output};
   for (std::size_t i = 0; i < 4; ++i) Type(dlg, kFields[i], Path(fields[i]));
-  SetCheck(dlg, IDC_SAVE_FLASH, saveFlash);
-  hook.ExpectMessageBox(kCaption, box);
-  const std::string older = locked.empty() ? "" : "an older output";
+  SetCheck(dlg, IDC_SAVE_FLASH, c.saveFlash);
+  hook.ExpectMessageBox(kCaption, c.box);
+  const std::string older = c.locked.empty() ? "" : "an older output";
   std::optional<kivo::testfiles::AsOrdinaryUser> ordinaryUser;
-  if (!locked.empty()) {
+  if (!c.locked.empty()) {
     WriteFile(dir / "out.nds", older);
     kivo::testfiles::GiveToOrdinaryUser(dir);
-    fs::permissions(dir / locked, locked == "host.nds" ? fs::perms::none : fs::perms::owner_read);
+    fs::permissions(dir / c.locked, c.locked == "out.nds" ? fs::perms::owner_read : fs::perms{});
     ordinaryUser.emplace();
   }
   Click(dlg, IDC_SAVE);
   ordinaryUser.reset();
-  EXPECT_EQ(box == "Saved" ? Attached(fields, saveFlash) : older, ReadFile(dir / fields[3]));
-  EXPECT_EQ(Path(fields[0]), TextOf(dlg, IDC_HOST)) << "Save changes no field";
+  const std::string written = ReadFile(dir / c.output);
+  EXPECT_EQ(c.box == "Saved" ? Attached(fields, c.saveFlash) : older, written);
+  EXPECT_EQ(Path(c.host), TextOf(dlg, IDC_HOST)) << "Save changes no field";
 }
 
 const SaveCase kSaveCases[] = {
-    SaveCase{"NothingFilled", {"", "", "", ""}, false, "The Save path for the new rom needs to be filled out", ""},
-    SaveCase{"NoDrive", {"host.nds", "", "", "out.nds"}, false,
-             "one of the drive paths must be filled in to proceed", ""},
-    SaveCase{"Drive0", {"host.nds", "zero.kid", "", "out.nds"}, false, "Saved", ""},
-    SaveCase{"Drive1", {"host.nds", "", "one.kid", "out.nds"}, true, "Saved", ""},
-    SaveCase{"BothDrives", {"host.nds", "zero.kid", "one.kid", "out.nds"}, true, "Saved", ""},
-    SaveCase{"EmptyHostPath", {"", "zero.kid", "", "out.nds"}, false, kNoSize, ""},
-    SaveCase{"MissingDrives", {"host.nds", "gone0.kid", "gone1.kid", "out.nds"}, false, kNoSize, ""},
-    SaveCase{"OutputFolderMissing", {"host.nds", "zero.kid", "", "none/out.nds"}, false, kCouldNotOpen, ""},
+    {.name = "NothingFilled", .host = "", .output = "", .box = kNoOutput},
+    {.name = "NoDrive", .box = kNoDrive},
+    {.name = "Drive1", .drive1 = "one.kid", .box = "Saved"},
+    {.name = "BothDrives", .drive0 = "zero.kid", .drive1 = "one.kid", .saveFlash = true,
+     .box = "Saved"},
+    {.name = "MissingDrives", .drive0 = "gone0.kid", .drive1 = "gone1.kid", .box = kNoSize},
 #ifndef _WIN32  // nothing makes a file unreadable to the tests' own user on Windows
-    SaveCase{"UnreadableHost", {"host.nds", "zero.kid", "", "out.nds"}, false, kCouldNotOpen, "host.nds"},
+    {.name = "UnreadableHost", .drive0 = "zero.kid", .box = kCouldNotOpen, .locked = "host.nds"},
 #endif
-    SaveCase{"ReadOnlyOutput", {"host.nds", "zero.kid", "", "out.nds"}, false, kCouldNotOpen, "out.nds"}};
+    {.name = "ReadOnlyOutput", .drive0 = "zero.kid", .box = kCouldNotOpen, .locked = "out.nds"}};
 
-INSTANTIATE_TEST_SUITE_P(Cases, AddKivoFSSaveTest, ::testing::ValuesIn(kSaveCases),
-                         [](const auto& p) { return std::string(std::get<0>(p.param)); });
+INSTANTIATE_TEST_SUITE_P(Cases, AddKivoFSSaveTest, testing::ValuesIn(kSaveCases), CaseName);
 
 TEST_F(AddKivoFSDlgTest, BrowseFillsItsFieldAndReloadsTheOthersFromTheStoredPaths) {
   const char* roms = "NDS and GBA files|*.nds;*.gba|All files|*.*";
   const char* drives = "KivoFS Image Drive files|*.kid|All files|*.*";
+  const char* drive = "Pick Drive image file...";
   // Button, picker title and wildcard, field, the name chosen (empty: cancelled) and the name
   // shown (only "Save As" adds its default extension).
   const std::tuple<int, const char*, const char*, int, const char*, const char*> browses[] = {
       {IDC_BROWSE_HOST, "Pick Kivo Rom...", roms, IDC_HOST, "host", "host"},
-      {IDC_BROWSE_DRIVE0, "Pick Drive image file...", drives, IDC_DRIVE0, "zero", "zero"},
-      {IDC_BROWSE_DRIVE1, "Pick Drive image file...", drives, IDC_DRIVE1, "one.kid", "one.kid"},
-      {IDC_BROWSE_OUTPUT, "Save As", roms, IDC_OUTPUT, "new", "new.nds"},
-      {IDC_BROWSE_OUTPUT, "Save As", roms, IDC_OUTPUT, "new.gba", "new.gba"},
+      {IDC_BROWSE_DRIVE0, drive, drives, IDC_DRIVE0, "zero", "zero"},
+      {IDC_BROWSE_DRIVE1, drive, drives, IDC_DRIVE1, "one.kid", "one.kid"},
+      {IDC_BROWSE_OUTPUT, kSaveAs, roms, IDC_OUTPUT, "new", "new.nds"},
+      {IDC_BROWSE_OUTPUT, kSaveAs, roms, IDC_OUTPUT, "new.gba", "new.gba"},
       {IDC_BROWSE_HOST, "Pick Kivo Rom...", roms, IDC_HOST, "", "host"}};
   std::map<int, std::string> stored;
   for (const auto& [button, title, wildcard, field, chosen, shown] : browses) {
@@ -115,8 +122,10 @@ TEST_F(AddKivoFSDlgTest, BrowseFillsItsFieldAndReloadsTheOthersFromTheStoredPath
 
 TEST_F(AddKivoFSDlgTest, ExitEnterEscapeAndTheCloseBoxCloseWithoutSaving) {
   const std::function<void(ui::CDialog&)> ways[] = {
-      [](auto& d) { Click(d, IDC_EXIT); }, [](auto& d) { PressKey(d, IDC_OUTPUT, WXK_RETURN); },
-      [](auto& d) { PressKey(d, IDC_SAVE_FLASH, WXK_RETURN); }, [](auto& d) { PressKey(d, IDC_DRIVE1, WXK_ESCAPE); },
+      [](auto& d) { Click(d, IDC_EXIT); },
+      [](auto& d) { PressKey(d, IDC_OUTPUT, WXK_RETURN); },
+      [](auto& d) { PressKey(d, IDC_SAVE_FLASH, WXK_RETURN); },
+      [](auto& d) { PressKey(d, IDC_DRIVE1, WXK_ESCAPE); },
       [](auto& d) { d.m_hWnd->Close(); }};
   for (const auto& close : ways) {
     CAddKivoFSDlg fresh;

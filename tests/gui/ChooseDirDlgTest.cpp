@@ -26,7 +26,8 @@ class CCountingChooseDirDlg : public CChooseDirDlg {
 };
 
 // The item with that text anywhere in the tree (the generated names are unique).
-ui::HTREEITEM Find(CChooseDirDlg& dlg, const std::string& text, ui::HTREEITEM parent = ui::TVI_ROOT) {
+ui::HTREEITEM Find(CChooseDirDlg& dlg, const std::string& text,
+                   ui::HTREEITEM parent = ui::TVI_ROOT) {
   CDirectoryTree& tree = dlg.m_treeDirectory;
   for (auto item = tree.GetChildItem(parent); item; item = tree.GetNextSiblingItem(item)) {
     if (tree.GetItemText(item) == text) return item;
@@ -38,9 +39,13 @@ ui::HTREEITEM Find(CChooseDirDlg& dlg, const std::string& text, ui::HTREEITEM pa
 // Returns whether the tree's own processing (expanding or collapsing) was stopped.
 bool DoubleClick(CChooseDirDlg& dlg, const std::string& text) {
   auto& tree = dynamic_cast<wxTreeCtrl&>(*Control(dlg, IDC_TREE));
-  tree.SelectItem(wxTreeItemId(Find(dlg, text)));
-  return Send(&tree, wxTreeEvent(wxEVT_TREE_ITEM_ACTIVATED, &tree, wxTreeItemId(Find(dlg, text))));
+  const wxTreeItemId item(Find(dlg, text));
+  tree.SelectItem(item);
+  return Send(&tree, wxTreeEvent(wxEVT_TREE_ITEM_ACTIVATED, &tree, item));
 }
+
+// A line of a tree listing: the text indented by the item's depth.
+std::string Line(std::size_t depth, std::string text) { return text.insert(0, depth, ' '); }
 
 // A double-click and the notice it posts.
 void MoveTo(CChooseDirDlg& dlg, const std::string& text) {
@@ -52,10 +57,10 @@ class ChooseDirDlgTest : public ::testing::Test {
  protected:
   void SetUp() override {
     base = ScratchFolder();
-    for (const char* dir : {"Tools/gamma", "Tools/Alpha/Sub2", "Tools/Alpha/Sub1", "Tools/beta", "Tools/.hidden"}) {
+    for (const char* dir : {"Tools/gamma", "Tools/Alpha/Sub2", "Tools/Alpha/Sub1", "Tools/beta",
+                            "Tools/.hidden", "Other/inner"}) {
       fs::create_directories(base / dir);
     }
-    fs::create_directories(base / "Other" / "inner");
     WriteFile(base / "Tools" / "file.txt", "files are not listed");
     saved = fs::current_path();
     fs::current_path(base / "Tools");
@@ -71,18 +76,20 @@ class ChooseDirDlgTest : public ::testing::Test {
     int image = -1, selected = -1;
     for (auto item = tree.GetChildItem(parent); item; item = tree.GetNextSiblingItem(item)) {
       tree.GetItemImage(item, image, selected);
-      lines.push_back(std::string(depth, ' ') + (image == 0 && selected == 1 ? "+" : "") + tree.GetItemText(item));
+      const bool subdirectory = image == 0 && selected == 1;
+      lines.push_back(Line(depth, (subdirectory ? "+" : "") + tree.GetItemText(item)));
       std::ranges::copy(Listing(item, depth + 1), std::back_inserter(lines));
     }
     return lines;
   }
   // What the tree must show for `path`: a chain of path items, each the only child of the one
   // above, with the subdirectories below the last.
-  static std::vector<std::string> Shows(const fs::path& path, const std::vector<std::string>& subdirectories) {
+  static std::vector<std::string> Shows(const fs::path& path,
+                                        const std::vector<std::string>& subdirectories) {
     std::vector<std::string> lines{Top(path)};
-    for (const fs::path& part : path.relative_path()) lines.push_back(std::string(lines.size(), ' ') + part.string());
+    for (const auto& p : path.relative_path()) lines.push_back(Line(lines.size(), p.string()));
     const std::size_t depth = lines.size();
-    for (const std::string& name : subdirectories) lines.push_back(std::string(depth, ' ') + "+" + name);
+    for (const std::string& name : subdirectories) lines.push_back(Line(depth, "+" + name));
     return lines;
   }
 
@@ -137,7 +144,8 @@ TEST_F(ChooseDirDlgTest, UnreadableDirectoryGivesTheDebugBox) {
     kivo::testfiles::AsOrdinaryUser ordinaryUser;
     MoveTo(dlg, "beta");
   }
-  EXPECT_EQ((base / "Tools" / "beta").string(), TextOf(dlg, IDC_DIRECTORY)) << "the move happens all the same";
+  EXPECT_EQ((base / "Tools" / "beta").string(), TextOf(dlg, IDC_DIRECTORY))
+      << "the move happens all the same";
   EXPECT_EQ(1, dlg.notices);
   EXPECT_EQ(Shows(base / "Tools" / "beta", {}), Listing());
 #ifndef _WIN32
@@ -146,16 +154,20 @@ TEST_F(ChooseDirDlgTest, UnreadableDirectoryGivesTheDebugBox) {
 }
 
 TEST_F(ChooseDirDlgTest, ModalRunReturnsTheFieldOnOkAndNothingOnCancel) {
-  // What the user does inside the modal loop, what the run returns, and the directory it gives.
+  // What the user does inside the modal loop, what the run returns, and the directory it gives:
+  // a move replaces what was typed; the field as it is when OK is pressed is the result.
   const std::tuple<std::function<void(CChooseDirDlg&)>, ui::INT_PTR, std::string> runs[] = {
-      {[](auto& d) { Click(d, ui::IDOK); }, ui::IDOK, (base / "Tools").string()},
-      {[](auto& d) { Type(d, IDC_DIRECTORY, "  /no/such dir/ "); Click(d, ui::IDOK); }, ui::IDOK, "  /no/such dir/ "},
-      {[](auto& d) { Type(d, IDC_DIRECTORY, "typed"); MoveTo(d, "Alpha"); PressKey(d, IDC_DIRECTORY, WXK_RETURN); },
+      {[](auto& d) { Type(d, IDC_DIRECTORY, " /no/such dir/ "); Click(d, ui::IDOK); }, ui::IDOK,
+       " /no/such dir/ "},
+      {[](auto& d) { Type(d, IDC_DIRECTORY, "typed"); MoveTo(d, "Alpha"); Click(d, ui::IDOK); },
        ui::IDOK, (base / "Tools" / "Alpha").string()},
+      {[](auto& d) { PressKey(d, IDC_DIRECTORY, WXK_RETURN); }, ui::IDOK,
+       (base / "Tools").string()},
       {[](auto& d) { MoveTo(d, "Alpha"); Click(d, ui::IDCANCEL); }, ui::IDCANCEL, ""}};
   for (const auto& [act, result, directory] : runs) {
     ModalHook hook;
-    hook.ExpectDialog("Choose Directory", [&](ui::CDialog& d) { act(static_cast<CChooseDirDlg&>(d)); });
+    hook.ExpectDialog(kChooserCaption,
+                      [&](ui::CDialog& d) { act(static_cast<CChooseDirDlg&>(d)); });
     CChooseDirDlg modal;
     EXPECT_EQ(result, modal.DoModal());
     EXPECT_EQ(directory, modal.m_strDirectory);

@@ -54,9 +54,10 @@ std::string WaitForWindow(const std::string& title, const std::string& other = "
 }
 
 bool Closed(const std::string& title, const std::string& id) {
-  const auto shows = [&] { return ("\n" + Windows(title)).find("\n" + id + "\n") != std::string::npos; };
-  for (int i = 0; i < 150 && shows(); ++i) std::this_thread::sleep_for(100ms);
-  return !shows();
+  for (int i = 0; i < 150; ++i, std::this_thread::sleep_for(100ms)) {
+    if (("\n" + Windows(title)).find("\n" + id + "\n") == std::string::npos) return true;
+  }
+  return false;
 }
 
 // Where the middle of a control lies in its dialog's window, computed with the program's font.
@@ -65,7 +66,8 @@ wxPoint Centre(int templateId, int controlId) {
   probe.SetFont(ui::TemplateFont());
   for (const res::ControlTemplate& control : res::FindDialogTemplate(templateId)->controls) {
     if (control.id == controlId) {
-      return probe.ConvertDialogToPixels(wxPoint(control.x + control.cx / 2, control.y + control.cy / 2));
+      const wxPoint middle(control.x + control.cx / 2, control.y + control.cy / 2);
+      return probe.ConvertDialogToPixels(middle);
     }
   }
   ADD_FAILURE() << "no control " << controlId << " in template " << templateId;
@@ -73,8 +75,8 @@ wxPoint Centre(int templateId, int controlId) {
 }
 
 void ClickAt(const std::string& window, wxPoint at, int button = 1) {
-  EXPECT_EQ(0, Shell("xdotool mousemove --sync --window " + window + " " + std::to_string(at.x) + " " +
-                   std::to_string(at.y) + " click " + std::to_string(button)));
+  EXPECT_EQ(0, Shell("xdotool mousemove --sync --window " + window + " " + std::to_string(at.x) +
+                     " " + std::to_string(at.y) + " click " + std::to_string(button)));
   std::this_thread::sleep_for(150ms);
 }
 
@@ -103,57 +105,58 @@ TEST(EndToEnd, DriveToolRomAttachAndAboutBoxOfTheRealProgram) {
   std::future<int> program = std::async(std::launch::async, [&] {
     return Shell("timeout 120 " + Quoted(KIVOFS_UTILS_BIN) + " >" + Quoted(work / "stdout.txt"));
   });
-  const std::string launcher = WaitForWindow("Kivo FS Utils");
+  const std::string launcher = WaitForWindow(kCaption);
   ASSERT_FALSE(launcher.empty()) << "the launcher did not appear";
 
   ClickAt(launcher, Centre(IDD_KIVOFSUTILS_DIALOG, launcher::IDC_CREATE_DRIVE));
-  const std::string tool = WaitForWindow("Kivo RomFS");
+  const std::string tool = WaitForWindow(kDriveToolCaption);
   ASSERT_FALSE(tool.empty()) << "the drive tool did not open";
   type(tool, Centre(IDD_ROMFS_DIALOG, romfs::IDC_SOURCE_DIR), tree);
   type(tool, Centre(IDD_ROMFS_DIALOG, romfs::IDC_IMAGE_PATH), image);
   ClickAt(tool, Centre(IDD_ROMFS_DIALOG, romfs::IDC_CREATE_DRIVE));
   for (int i = 0; i < 50 && !fs::exists(image); ++i) std::this_thread::sleep_for(100ms);
   ClickAt(tool, Centre(IDD_ROMFS_DIALOG, romfs::IDC_EXIT));
-  ASSERT_TRUE(Closed("Kivo RomFS", tool));
+  ASSERT_TRUE(Closed(kDriveToolCaption, tool));
 
   ClickAt(launcher, Centre(IDD_KIVOFSUTILS_DIALOG, launcher::IDC_ADD_DRIVES));
-  const std::string attach = WaitForWindow("AddKivoFS");
+  const std::string attach = WaitForWindow(kAttachCaption);
   ASSERT_FALSE(attach.empty()) << "the ROM attach tool did not open";
   type(attach, Centre(IDD_ADDKIVOFS_DIALOG, addkivofs::IDC_HOST), work / "host.nds");
   type(attach, Centre(IDD_ADDKIVOFS_DIALOG, addkivofs::IDC_DRIVE0), image);
   type(attach, Centre(IDD_ADDKIVOFS_DIALOG, addkivofs::IDC_OUTPUT), work / "game.nds");
   ClickAt(attach, Centre(IDD_ADDKIVOFS_DIALOG, addkivofs::IDC_SAVE_FLASH));
   ClickAt(attach, Centre(IDD_ADDKIVOFS_DIALOG, addkivofs::IDC_SAVE));
-  const std::string saved = WaitForWindow("Kivo FS Utils", launcher);
+  const std::string saved = WaitForWindow(kCaption, launcher);
   ASSERT_FALSE(saved.empty()) << "no box after Save";
   Keys(saved, "Return");
-  ASSERT_TRUE(Closed("Kivo FS Utils", saved));
+  ASSERT_TRUE(Closed(kCaption, saved));
   // Enter in a path field closes the tool, as its default button Exit does.
   ClickAt(attach, Centre(IDD_ADDKIVOFS_DIALOG, addkivofs::IDC_HOST));
   Keys(attach, "Return");
-  ASSERT_TRUE(Closed("AddKivoFS", attach));
+  ASSERT_TRUE(Closed(kAttachCaption, attach));
 
   // A right click opens the launcher's menu; About is its last entry.
   ClickAt(launcher, Centre(IDD_KIVOFSUTILS_DIALOG, launcher::IDC_BLANK_LEFT), 3);
   std::this_thread::sleep_for(400ms);
   Shell("xdotool key --clearmodifiers Up Return");
-  const std::string about = WaitForWindow("About Kivo FS Utils");
+  const std::string about = WaitForWindow(kAboutCaption);
   ASSERT_FALSE(about.empty()) << "the about box did not open";
   Keys(about, "Return");
-  ASSERT_TRUE(Closed("About Kivo FS Utils", about));
+  ASSERT_TRUE(Closed(kAboutCaption, about));
 
   ClickAt(launcher, Centre(IDD_KIVOFSUTILS_DIALOG, ui::IDOK));
-  ASSERT_EQ(std::future_status::ready, program.wait_for(10s)) << "closing the launcher ends the program";
+  ASSERT_EQ(std::future_status::ready, program.wait_for(10s))
+      << "closing the launcher ends the program";
   EXPECT_EQ(0, program.get());
 
   // What the program printed and wrote is what the command line prints and writes.
   const std::string kivofs = Quoted(KIVOFS_BIN);
   std::string printed;
-  ASSERT_EQ(0, Shell(kivofs + " build " + Quoted(tree) + " -o " + Quoted(work / "cli.kid") + " --host-order --trace",
-                     &printed));
+  const std::string build = " build " + Quoted(tree) + " -o " + Quoted(work / "cli.kid");
+  ASSERT_EQ(0, Shell(kivofs + build + " --host-order --trace", &printed));
   EXPECT_EQ(printed, ReadFile(work / "stdout.txt"));
-  ASSERT_EQ(0, Shell(kivofs + " attach " + Quoted(work / "host.nds") + " --drive0 " + Quoted(image) +
-                     " --saveflash -o " + Quoted(work / "cli.nds")));
+  ASSERT_EQ(0, Shell(kivofs + " attach " + Quoted(work / "host.nds") + " --drive0 " +
+                     Quoted(image) + " --saveflash -o " + Quoted(work / "cli.nds")));
   EXPECT_EQ(ReadFile(work / "cli.nds"), ReadFile(work / "game.nds"));
 }
 

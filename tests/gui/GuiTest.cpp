@@ -15,27 +15,34 @@
 namespace kivofs_test {
 namespace {
 
-fs::path ScratchRoot() { return fs::temp_directory_path() / ("kivofs-gui-" + std::to_string(::getpid())); }
+fs::path ScratchRoot() {
+  return fs::temp_directory_path() / ("kivofs-gui-" + std::to_string(::getpid()));
+}
 
 }  // namespace
 
 ModalHook::~ModalHook() {
   Unregister();
-  for (const Expected& expected : m_expected) ADD_FAILURE() << "\"" << expected.caption << "\" never appeared";
+  for (const Expected& e : m_expected) ADD_FAILURE() << "\"" << e.caption << "\" never appeared";
 }
 
 int ModalHook::Enter(wxDialog* dialog) {
   auto* box = dynamic_cast<wxMessageDialog*>(dialog);
   auto* picker = dynamic_cast<wxFileDialog*>(dialog);
   auto* layerDialog = dynamic_cast<ui::CDialog*>(ui::CWnd::FromHandlePermanent(dialog));
-  const Kind kind = box ? Kind::MessageBox : picker ? Kind::FileDialog : layerDialog ? Kind::Dialog : Kind::Other;
+  const Kind kind = box      ? Kind::MessageBox
+                    : picker ? Kind::FileDialog
+                             : (layerDialog ? Kind::Dialog : Kind::Other);
+  // A picker shows its title as its message and is told by its wildcard.
+  const wxString text = box ? box->GetMessage() : picker ? picker->GetWildcard() : wxString();
   m_shown.push_back({kind, ui::FromWx(picker ? picker->GetMessage() : dialog->GetTitle()),
-                     ui::FromWx(box ? box->GetMessage() : picker ? picker->GetWildcard() : wxString()),
-                     box ? box->GetMessageDialogStyle() & wxICON_MASK : 0});
+                     ui::FromWx(text), box ? box->GetMessageDialogStyle() & wxICON_MASK : 0});
   const Shown& shown = m_shown.back();
-  if (m_expected.empty() || m_expected.front().kind != kind || m_expected.front().caption != shown.caption ||
-      m_expected.front().text.value_or(*shown.text) != *shown.text || m_expected.front().icon != shown.icon) {
-    ADD_FAILURE() << "unexpected dialog \"" << shown.caption << "\" " << *shown.text << " (icon " << shown.icon << ")";
+  const Expected* next = m_expected.empty() ? nullptr : &m_expected.front();
+  if (next == nullptr || next->kind != kind || next->caption != shown.caption ||
+      next->text.value_or(*shown.text) != *shown.text || next->icon != shown.icon) {
+    ADD_FAILURE() << "unexpected dialog \"" << shown.caption << "\" " << *shown.text << " (icon "
+                  << shown.icon << ")";
     return wxID_CANCEL;
   }
   Expected expected = std::move(m_expected.front());
@@ -46,7 +53,8 @@ int ModalHook::Enter(wxDialog* dialog) {
     picker->SetPath(ui::ToWx(expected.path));
     return wxID_OK;
   }
-  wxTheApp->CallAfter([window = wxWeakRef<wxDialog>(dialog), layerDialog, action = std::move(expected.action)] {
+  wxTheApp->CallAfter([window = wxWeakRef<wxDialog>(dialog), layerDialog,
+                       action = std::move(expected.action)] {
     if (!window) return;
     action(*layerDialog);
     if (window && window->IsModal()) {
@@ -94,8 +102,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot start the GUI (is DISPLAY set? run under xvfb-run)\n");
     return 1;
   }
-  wxSetAssertHandler([](const auto& file, int line, const auto& func, const auto& cond, const auto& msg) {
-    ADD_FAILURE() << "wx assertion " << cond << " in " << func << " at " << file << ":" << line << ": " << msg;
+  wxSetAssertHandler([](const auto& file, int line, const auto& func, const auto& cond,
+                        const auto& msg) {
+    ADD_FAILURE() << "wx assertion " << cond << " in " << func << " at " << file << ":" << line
+                  << ": " << msg;
   });
   const int result = RUN_ALL_TESTS();
   std::error_code ignored;

@@ -21,10 +21,16 @@ namespace kivofs_test {
 
 namespace fs = std::filesystem;
 
-// The caption of every message box of the drive tool and the ROM attach dialog, and the text
-// both show for a file they cannot open.
+// The texts the dialogs must show, each written out once. The caption of every message box of
+// the drive tool and the ROM attach dialog is the launcher's.
 inline constexpr const char* kCaption = "Kivo FS Utils";
 inline constexpr const char* kCouldNotOpen = "Error could't open file";
+inline constexpr const char* kNoDrive = "one of the drive paths must be filled in to proceed";
+inline constexpr const char* kSaveAs = "Save As";
+inline constexpr const char* kDriveToolCaption = "Kivo RomFS";
+inline constexpr const char* kAttachCaption = "AddKivoFS";
+inline constexpr const char* kChooserCaption = "Choose Directory";
+inline constexpr const char* kAboutCaption = "About Kivo FS Utils";
 
 // Answers the expected dialogs in order: message boxes with OK and file pickers with a path
 // (empty: the user cancels) without showing them, dialogs of the ui layer by running an action
@@ -47,7 +53,8 @@ class ModalHook : public wxModalDialogHook {
   ModalHook() { Register(); }
   ~ModalHook() override;
 
-  void ExpectMessageBox(std::string caption, std::optional<std::string> text = {}, long icon = wxICON_NONE) {
+  void ExpectMessageBox(std::string caption, std::optional<std::string> text = {},
+                        long icon = wxICON_NONE) {
     m_expected.push_back({Kind::MessageBox, std::move(caption), std::move(text), icon});
   }
   void ExpectFileDialog(std::string title, std::string path) {
@@ -70,20 +77,28 @@ class ModalHook : public wxModalDialogHook {
 // Lets the event loop deliver what is queued (posted messages, pending events).
 void PumpEvents(int rounds = 5);
 
-inline wxWindow* Control(ui::CDialog& dialog, int id) { return dialog.m_hWnd->FindWindow(id); }
-inline std::string TextOf(ui::CDialog& dialog, int id) { return ui::GetWindowTextOf(Control(dialog, id)); }
+inline wxWindow* Control(ui::CDialog& d, int id) { return d.m_hWnd->FindWindow(id); }
+inline std::string TextOf(ui::CDialog& d, int id) { return ui::GetWindowTextOf(Control(d, id)); }
 // Replaces an edit's text as typing does.
-inline void Type(ui::CDialog& dialog, int id, const std::string& text) {
-  dynamic_cast<wxTextEntry&>(*Control(dialog, id)).SetValue(ui::ToWx(text));
+inline void Type(ui::CDialog& d, int id, const std::string& text) {
+  dynamic_cast<wxTextEntry&>(*Control(d, id)).SetValue(ui::ToWx(text));
 }
-inline void SetCheck(ui::CDialog& d, int id, bool on) { dynamic_cast<wxCheckBox&>(*Control(d, id)).SetValue(on); }
-inline bool IsChecked(ui::CDialog& d, int id) { return dynamic_cast<wxCheckBox&>(*Control(d, id)).GetValue(); }
+inline auto& Check(ui::CDialog& d, int id) { return dynamic_cast<wxCheckBox&>(*Control(d, id)); }
+inline void SetCheck(ui::CDialog& d, int id, bool on) { Check(d, id).SetValue(on); }
+inline bool IsChecked(ui::CDialog& d, int id) { return Check(d, id).GetValue(); }
 // Lets the control handle the event as if the toolkit had raised it.
 bool Send(wxWindow* control, wxEvent&& event);
-inline void Click(ui::CDialog& dialog, int id) { Send(Control(dialog, id), wxCommandEvent(wxEVT_BUTTON, id)); }
-inline void LoseFocus(ui::CDialog& dialog, int id) { Send(Control(dialog, id), wxFocusEvent(wxEVT_KILL_FOCUS, id)); }
+inline void Click(ui::CDialog& d, int id) {
+  Send(Control(d, id), wxCommandEvent(wxEVT_BUTTON, id));
+}
+inline void LoseFocus(ui::CDialog& d, int id) {
+  Send(Control(d, id), wxFocusEvent(wxEVT_KILL_FOCUS, id));
+}
 // A key pressed while control `focus` (or the dialog, for 0) has the keyboard focus.
 void PressKey(ui::CDialog& dialog, int focus, int keyCode);
+
+// Names a parameterized test by its case's `name`.
+inline constexpr auto CaseName = [](const auto& info) { return std::string(info.param.name); };
 
 // An empty folder of the running test's own below the system's temporary folder.
 fs::path ScratchFolder();

@@ -25,10 +25,10 @@ class LauncherTest : public ::testing::Test {
 };
 
 TEST_F(LauncherTest, ButtonsOpenAFreshDialogEachTimeAndTheBlankOnesNothing) {
-  hook.ExpectDialog("Kivo RomFS", [](ui::CDialog& tool) { Click(tool, res::romfs::IDC_EXIT); });
+  hook.ExpectDialog(kDriveToolCaption, [](ui::CDialog& d) { Click(d, res::romfs::IDC_EXIT); });
   Click(dlg, IDC_CREATE_DRIVE);
   for (int round = 0; round < 2; ++round) {
-    hook.ExpectDialog("AddKivoFS", [](ui::CDialog& attach) {
+    hook.ExpectDialog(kAttachCaption, [](ui::CDialog& attach) {
       EXPECT_EQ("", TextOf(attach, res::addkivofs::IDC_OUTPUT));
       EXPECT_FALSE(IsChecked(attach, res::addkivofs::IDC_SAVE_FLASH));
       // Stored by a Save that stops at its first check, then closed.
@@ -37,7 +37,7 @@ TEST_F(LauncherTest, ButtonsOpenAFreshDialogEachTimeAndTheBlankOnesNothing) {
       Click(attach, res::addkivofs::IDC_SAVE);
       Click(attach, res::addkivofs::IDC_EXIT);
     });
-    hook.ExpectMessageBox(kCaption, "one of the drive paths must be filled in to proceed");
+    hook.ExpectMessageBox(kCaption, kNoDrive);
     Click(dlg, IDC_ADD_DRIVES);
   }
   Click(dlg, IDC_BLANK_LEFT);
@@ -50,10 +50,11 @@ TEST_F(LauncherTest, MenuEndsWithTheAboutEntryThatOpensTheAboutBox) {
   const size_t count = menu->GetMenuItemCount();
   ASSERT_GE(count, 2u);
   EXPECT_TRUE(menu->FindItemByPosition(count - 2)->IsSeparator());
-  EXPECT_EQ("&About Kivo FS Utils...", ui::FromWx(menu->FindItemByPosition(count - 1)->GetItemLabel()));
+  const wxMenuItem* about = menu->FindItemByPosition(count - 1);
+  EXPECT_EQ("&About Kivo FS Utils...", ui::FromWx(about->GetItemLabel()));
   // The entry's low four bits do not matter.
-  for (const int id : {menu->FindItemByPosition(count - 1)->GetId(), 0x001F}) {
-    hook.ExpectDialog("About Kivo FS Utils", [](ui::CDialog& about) { PressKey(about, 0, WXK_RETURN); });
+  for (const int id : {about->GetId(), 0x001F}) {
+    hook.ExpectDialog(kAboutCaption, [](ui::CDialog& box) { PressKey(box, 0, WXK_RETURN); });
     Send(dlg.m_hWnd, wxCommandEvent(wxEVT_MENU, id));
   }
   EXPECT_EQ(-1, dlg.GetModalResult());

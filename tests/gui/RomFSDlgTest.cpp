@@ -5,7 +5,6 @@
 
 #include <memory>
 #include <sstream>
-#include <tuple>
 
 #include "drivetool/RomFSDlg.h"
 #include "res/Templates.h"
@@ -53,7 +52,8 @@ class RomFSDlgTest : public ::testing::Test {
   void MaybeReadOnly(bool readOnly, const std::function<void()>& act) {
     if (!readOnly) return act();
     kivo::testfiles::GiveToOrdinaryUser(dir);
-    fs::permissions(dir / "out.kid", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(dir / "out.kid", fs::perms::owner_read | fs::perms::group_read |
+                                         fs::perms::others_read);
     kivo::testfiles::AsOrdinaryUser ordinaryUser;
     act();
   }
@@ -70,40 +70,42 @@ class RomFSDlgTest : public ::testing::Test {
   ModalHook hook;  // any box not expected fails the test
 };
 
-// Name, source, output, whether an image of "single" lies at the output already and whether
-// it is read-only, the boxes shown and the summary afterwards.
-using CreateCase = std::tuple<const char*, std::string, std::string, bool, bool, std::vector<std::string>, std::string>;
+// With `olderImage`, an image of "single" lies at the output already, read-only with `readOnly`.
+struct CreateCase {
+  const char* name;
+  std::string source = "src", output = "out.kid";
+  bool olderImage = false, readOnly = false;
+  std::vector<std::string> boxes = {};
+  std::string summary = kEmpty;
+};
 
 class RomFSDlgCreateTest : public RomFSDlgTest, public ::testing::WithParamInterface<CreateCase> {};
 
 TEST_P(RomFSDlgCreateTest, ShowsItsBoxesAndTheSummaryInKbytes) {
-  const auto& [name, source, output, olderImage, readOnly, boxes, summary] = GetParam();
-  if (olderImage) {
+  const CreateCase& c = GetParam();
+  if (c.olderImage) {
     Create("single", "out.kid");
     Open();
   }
   const std::string before = ReadFile(dir / "out.kid");
-  for (const std::string& box : boxes) hook.ExpectMessageBox(kCaption, box);
-  MaybeReadOnly(readOnly, [&] { Create(source, output); });
-  EXPECT_EQ(summary, Summary());
-  EXPECT_EQ(source == "src" ? 3 : 0, builder->scanCount());
+  for (const std::string& box : c.boxes) hook.ExpectMessageBox(kCaption, box);
+  MaybeReadOnly(c.readOnly, [&] { Create(c.source, c.output); });
+  EXPECT_EQ(c.summary, Summary());
+  EXPECT_EQ(c.source == "src" ? 3 : 0, builder->scanCount());
   const std::string after = ReadFile(dir / "out.kid");
-  const bool built = summary.find("11.5") != std::string::npos;
+  const bool built = c.summary.find("11.5") != std::string::npos;
   EXPECT_EQ(built ? 11776u : before.size(), after.size());
   EXPECT_EQ(!built, after == before) << "only a build writes";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RomFSDlgCreateTest,
-    ::testing::Values(
-        CreateCase{"BothFieldsEmpty", "", "", false, false, {}, kEmpty},
-        CreateCase{"SourceOnly", "src", "", false, false, {}, kEmpty},
-        CreateCase{"Build", "src", "out.kid", false, false, {}, "1.00|2|11.5|Kivo Rom Drive"},
-        CreateCase{"NothingFoundNoFile", "missing", "out.kid", false, false, {kNothingFound, kCouldNotOpen}, kEmpty},
-        CreateCase{"NothingFoundOldImage", "missing", "out.kid", true, false, {kNothingFound},
-                   "1.00|1|9.0|Kivo Rom Drive"},
-        CreateCase{"UnwritableOutputReadOnly", "src", "out.kid", true, true, {kCouldNotOpen}, kEmpty}),
-    [](const auto& p) { return std::string(std::get<0>(p.param)); });
+const CreateCase kCreateCases[] = {
+    {.name = "SourceOnly", .output = ""},
+    {.name = "Build", .summary = "1.00|2|11.5|Kivo Rom Drive"},
+    {.name = "NothingFoundNoFile", .source = "missing", .boxes = {kNothingFound, kCouldNotOpen}},
+    {.name = "NothingFoundOldImage", .source = "missing", .olderImage = true,
+     .boxes = {kNothingFound}, .summary = "1.00|1|9.0|Kivo Rom Drive"},
+    {.name = "UnwritableOutput", .olderImage = true, .readOnly = true, .boxes = {kCouldNotOpen}}};
+INSTANTIATE_TEST_SUITE_P(Cases, RomFSDlgCreateTest, testing::ValuesIn(kCreateCases), CaseName);
 
 TEST_F(RomFSDlgTest, RefusedBuildShowsTheProblemAndWritesNothing) {
   Create("single", "out.kid");
@@ -113,7 +115,8 @@ TEST_F(RomFSDlgTest, RefusedBuildShowsTheProblemAndWritesNothing) {
   Open(std::move(options));
   hook.ExpectMessageBox(kCaption);
   Create("src", "out.kid");
-  EXPECT_NE(std::string::npos, hook.shown().back().text->find("readme.txt")) << *hook.shown().back().text;
+  const std::string shown = *hook.shown().back().text;
+  EXPECT_NE(std::string::npos, shown.find("readme.txt")) << shown;
   EXPECT_EQ(before, ReadFile(dir / "out.kid"));
   EXPECT_EQ(kEmpty, Summary());
 }
@@ -134,68 +137,72 @@ TEST_F(RomFSDlgTest, OpenShowsTheSummaryInBytesAndTheImageInBothPaths) {
   EXPECT_EQ(summary, Summary()) << "a cancelled open only transfers out";
 }
 
-// Name, rename path, the name typed, whether it gives the warning (lengths count bytes), the box
-// Save shows, whether the file is read-only, and the 16 bytes at offset 4 afterwards.
-using RenameCase = std::tuple<const char*, std::string, std::string, bool, const char*, bool, std::string>;
+// How the bytes of a name are stored is the core's; here the name typed reaches the file.
+// `warns` on focus loss (lengths count bytes); `box` is what Save shows; `stored` the 16 bytes at
+// offset 4 afterwards (the old name unless it is stored).
+struct RenameCase {
+  const char* name;
+  std::string path = "out.kid", typed;
+  bool warns = false;
+  const char* box = nullptr;
+  bool readOnly = false;
+  std::string stored = std::string("Kivo Rom Drive\0\0", 16);
+};
 
 class RomFSDlgRenameTest : public RomFSDlgTest, public ::testing::WithParamInterface<RenameCase> {};
 
 TEST_P(RomFSDlgRenameTest, WarnsOnFocusLossAndStoresOnlyTheName) {
-  const auto& [name, path, typed, warns, box, readOnly, stored] = GetParam();
+  const RenameCase& c = GetParam();
   Create("src", "out.kid");
-  const std::string expected = ReadFile(dir / "out.kid").replace(4, 16, stored);
-  Type(*dlg, IDC_RENAME_PATH, Path(path));
-  Type(*dlg, IDC_DRIVE_NAME, typed);
-  if (warns) {
-    hook.ExpectMessageBox(kCaption, "Warning the name will be truncated.  \nThe name may only be 15 letters long.");
+  const std::string expected = ReadFile(dir / "out.kid").replace(4, 16, c.stored);
+  Type(*dlg, IDC_RENAME_PATH, Path(c.path));
+  Type(*dlg, IDC_DRIVE_NAME, c.typed);
+  if (c.warns) {
+    hook.ExpectMessageBox(
+        kCaption, "Warning the name will be truncated.  \nThe name may only be 15 letters long.");
   }
   LoseFocus(*dlg, IDC_DRIVE_NAME);
-  if (box != nullptr) hook.ExpectMessageBox(kCaption, box);
-  MaybeReadOnly(readOnly, [&] { Click(*dlg, IDC_SAVE_NEW_NAME); });
+  if (c.box != nullptr) hook.ExpectMessageBox(kCaption, c.box);
+  MaybeReadOnly(c.readOnly, [&] { Click(*dlg, IDC_SAVE_NEW_NAME); });
   EXPECT_EQ(expected, ReadFile(dir / "out.kid"));
   EXPECT_FALSE(fs::exists(dir / "missing.kid"));
-  EXPECT_EQ(typed, TextOf(*dlg, IDC_DRIVE_NAME)) << "the field keeps the name as typed";
+  EXPECT_EQ(c.typed, TextOf(*dlg, IDC_DRIVE_NAME)) << "the field keeps the name as typed";
   EXPECT_EQ("11.5", TextOf(*dlg, IDC_DRIVE_SIZE)) << "the summary is not refreshed";
-  if (box != nullptr) return;
+  if (c.box != nullptr) return;
   OpenImage("out.kid");
-  EXPECT_EQ(stored.substr(0, stored.find('\0')), TextOf(*dlg, IDC_DRIVE_NAME));
+  EXPECT_EQ(c.stored.substr(0, c.stored.find('\0')), TextOf(*dlg, IDC_DRIVE_NAME));
 }
 
 const std::string kFifteen("ABCDEFGHIJKLMNO\0", 16);
-const std::string kOld("Kivo Rom Drive\0\0", 16);
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RomFSDlgRenameTest,
-    ::testing::Values(
-        RenameCase{"Fifteen", "out.kid", "ABCDEFGHIJKLMNO", false, nullptr, false, kFifteen},
-        RenameCase{"Sixteen", "out.kid", "ABCDEFGHIJKLMNOP", true, nullptr, false, kFifteen},
-        RenameCase{"ShorterThanTheOldName", "out.kid", "Game", false, nullptr, false, "Game" + std::string(12, '\0')},
-        RenameCase{"Empty", "out.kid", "", false, nullptr, false, std::string(16, '\0')},
-        // A two-byte character is stored whole or not at all.
-        RenameCase{"EightTwoByteLetters", "out.kid", "ääääääää", true, nullptr, false, std::string("äääääää\0\0", 16)},
-        RenameCase{"EmptyPath", "", "New", false, kCouldNotOpen, false, kOld},
-        RenameCase{"MissingFile", "missing.kid", "New", false, kCouldNotOpen, false, kOld},
-        RenameCase{"ReadOnlyFile", "out.kid", "New", false, kCouldNotOpen, true, kOld}),
-    [](const auto& p) { return std::string(std::get<0>(p.param)); });
+const RenameCase kRenameCases[] = {
+    {.name = "Fifteen", .typed = "ABCDEFGHIJKLMNO", .stored = kFifteen},
+    {.name = "Sixteen", .typed = "ABCDEFGHIJKLMNOP", .warns = true, .stored = kFifteen},
+    {.name = "EightTwoByteLetters", .typed = "ääääääää", .warns = true,
+     .stored = std::string("äääääää\0\0", 16)},
+    {.name = "MissingFile", .path = "missing.kid", .typed = "New", .box = kCouldNotOpen},
+    {.name = "ReadOnlyFile", .typed = "New", .box = kCouldNotOpen, .readOnly = true}};
+INSTANTIATE_TEST_SUITE_P(Cases, RomFSDlgRenameTest, testing::ValuesIn(kRenameCases), CaseName);
 
 TEST_F(RomFSDlgTest, BrowseButtonsFillTheirFieldsAndTransferOut) {
-  hook.ExpectDialog("Choose Directory", [this](ui::CDialog& chooser) {
+  hook.ExpectDialog(kChooserCaption, [this](ui::CDialog& chooser) {
     chooser.SetDlgItemText(res::choosedir::IDC_DIRECTORY, Path("src"));
     Click(chooser, ui::IDOK);
   });
   Click(*dlg, IDC_BROWSE_SOURCE);
   EXPECT_EQ(Path("src"), TextOf(*dlg, IDC_SOURCE_DIR));
-  hook.ExpectDialog("Choose Directory", [](ui::CDialog& chooser) { Click(chooser, ui::IDCANCEL); });
+  hook.ExpectDialog(kChooserCaption, [](ui::CDialog& c) { Click(c, ui::IDCANCEL); });
   Click(*dlg, IDC_BROWSE_SOURCE);
   EXPECT_EQ("", TextOf(*dlg, IDC_SOURCE_DIR)) << "Cancel empties the source";
 
-  hook.ExpectFileDialog("Save As", Path("game"));
+  hook.ExpectFileDialog(kSaveAs, Path("game"));
   Click(*dlg, IDC_BROWSE_IMAGE);
   Type(*dlg, IDC_RENAME_PATH, "typed");
-  hook.ExpectFileDialog("Save As", "");
+  hook.ExpectFileDialog(kSaveAs, "");
   Click(*dlg, IDC_BROWSE_IMAGE);
   EXPECT_EQ(Path("game.kid"), TextOf(*dlg, IDC_IMAGE_PATH));
-  EXPECT_EQ(Path("game.kid"), TextOf(*dlg, IDC_RENAME_PATH)) << "Cancel changes no path but transfers out";
+  EXPECT_EQ(Path("game.kid"), TextOf(*dlg, IDC_RENAME_PATH))
+      << "Cancel changes no path but transfers out";
 }
 
 TEST_F(RomFSDlgTest, ExitReleasesTheImageAndEnds) {
