@@ -12,7 +12,11 @@ BEGIN_MESSAGE_MAP(CDirectoryTree, ui::CTreeCtrl)
 END_MESSAGE_MAP()
 
 CDirectoryTree::CDirectoryTree()
-    : m_chDrive('a'), m_nSubdirImage(0), m_nSubdirSelImage(1), m_nPathImage(2), m_nPathSelImage(3) {}
+    : m_chDrive('a'),
+      m_nSubdirImage(0),
+      m_nSubdirSelImage(1),
+      m_nPathImage(2),
+      m_nPathSelImage(3) {}
 
 CDirectoryTree::~CDirectoryTree() = default;
 
@@ -53,7 +57,11 @@ int CDirectoryTree::FillFromCurrentDirectory() {
 
   m_strCurrentPath = directory;
   m_chDrive = directory.empty() ? 'a' : directory.front();
+  AddSubdirectories(m_strCurrentPath, InsertPathItems(directory));
+  return 1;
+}
 
+ui::HTREEITEM CDirectoryTree::InsertPathItems(const CString& directory) {
   ui::HTREEITEM hParent = ui::TVI_ROOT;
   int inserted = 0;
   for (const std::string& component : dirchooser::SplitPath(directory)) {
@@ -69,9 +77,7 @@ int CDirectoryTree::FillFromCurrentDirectory() {
     hItem = GetChildItem(hItem);
   }
   SelectItem(hCurrent);
-
-  AddSubdirectories(m_strCurrentPath, hCurrent);
-  return 1;
+  return hCurrent;
 }
 
 void CDirectoryTree::AddSubdirectories(CString path, ui::HTREEITEM hParent) {
@@ -88,7 +94,8 @@ void CDirectoryTree::AddSubdirectories(CString path, ui::HTREEITEM hParent) {
 
 void CDirectoryTree::UpdatePathFromItem(ui::HTREEITEM hItem) {
   CString path = GetItemText(hItem);
-  for (ui::HTREEITEM hParent = GetParentItem(hItem); hParent != nullptr; hParent = GetParentItem(hParent)) {
+  for (ui::HTREEITEM hParent = GetParentItem(hItem); hParent != nullptr;
+       hParent = GetParentItem(hParent)) {
     path = dirchooser::JoinPath(GetItemText(hParent), path);
   }
   m_strCurrentPath = path;

@@ -33,6 +33,9 @@ class CDirectoryTree : public ui::CTreeCtrl {
  protected:
   void OnDblclk(ui::NMHDR* pNMHDR, ui::LRESULT* pResult);
 
+  // Inserts `directory` as a chain of path items, each the last child of the one before,
+  // expands them and selects the last, which it returns.
+  ui::HTREEITEM InsertPathItems(const ui::CString& directory);
   void AddSubdirectories(ui::CString path, ui::HTREEITEM hParent);
   void UpdatePathFromItem(ui::HTREEITEM hItem);
   void RemoveFirstChild(ui::HTREEITEM hItem);

@@ -77,22 +77,10 @@ void SetPixel(RgbPicture& picture, int x, int y, std::uint8_t r, std::uint8_t g,
   p[2] = b;
 }
 
-}  // namespace
-
-RgbPicture DrawButtonPicture(int id) {
-  const ButtonDescription* description = nullptr;
-  for (const ButtonDescription& button : kButtons) {
-    if (button.id == id) description = &button;
-  }
-  RgbPicture picture;
-  if (description == nullptr) return picture;
-  picture.width = kButtonPictureWidth;
-  picture.height = kButtonPictureHeight;
-  picture.rgb.resize(static_cast<std::size_t>(picture.width * picture.height) * 3);
-
-  // A raised button is lit from the top left; pressed, the light and shadow swap sides.
-  const std::uint8_t lightEdge = description->pressed ? 0 : 255;
-  const std::uint8_t darkEdge = description->pressed ? 255 : 0;
+// A raised button is lit from the top left; pressed, the light and shadow swap sides.
+void DrawFrame(RgbPicture& picture, bool pressed) {
+  const std::uint8_t lightEdge = pressed ? 0 : 255;
+  const std::uint8_t darkEdge = pressed ? 255 : 0;
   const int last = kButtonFrameWidth;
   for (int y = 0; y < picture.height; ++y) {
     for (int x = 0; x < picture.width; ++x) {
@@ -105,21 +93,40 @@ RgbPicture DrawButtonPicture(int id) {
       }
     }
   }
+}
 
-  int x = (picture.width - CaptionWidth(description->caption)) / 2;
-  for (char letter : description->caption) {
+// The caption in black, centred, its first row at pixel row `top`.
+void DrawCaption(RgbPicture& picture, std::string_view caption, int top) {
+  int x = (picture.width - CaptionWidth(caption)) / 2;
+  for (char letter : caption) {
     const Glyph* glyph = FindGlyph(letter);
     if (glyph == nullptr) continue;
     const int width = static_cast<int>(glyph->rows[0].size());
     for (int row = 0; row < kGlyphRows; ++row) {
       for (int column = 0; column < width; ++column) {
         if (glyph->rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] == '#') {
-          SetPixel(picture, x + column, description->captionTop + row, 0, 0, 0);
+          SetPixel(picture, x + column, top + row, 0, 0, 0);
         }
       }
     }
     x += width + kLetterGap;
   }
+}
+
+}  // namespace
+
+RgbPicture DrawButtonPicture(int id) {
+  const ButtonDescription* description = nullptr;
+  for (const ButtonDescription& button : kButtons) {
+    if (button.id == id) description = &button;
+  }
+  RgbPicture picture;
+  if (description == nullptr) return picture;
+  picture.width = kButtonPictureWidth;
+  picture.height = kButtonPictureHeight;
+  picture.rgb.resize(static_cast<std::size_t>(picture.width * picture.height) * 3);
+  DrawFrame(picture, description->pressed);
+  DrawCaption(picture, description->caption, description->captionTop);
   return picture;
 }
 
