@@ -26,8 +26,7 @@ class CCountingChooseDirDlg : public CChooseDirDlg {
 };
 
 // The item with that text anywhere in the tree (the generated names are unique).
-ui::HTREEITEM Find(CChooseDirDlg& dlg, const std::string& text,
-                   ui::HTREEITEM parent = ui::TVI_ROOT) {
+ui::HTREEITEM Find(CChooseDirDlg& dlg, const std::string& text, ui::HTREEITEM parent = nullptr) {
   CDirectoryTree& tree = dlg.m_treeDirectory;
   for (auto item = tree.GetChildItem(parent); item; item = tree.GetNextSiblingItem(item)) {
     if (tree.GetItemText(item) == text) return item;
