@@ -27,7 +27,6 @@ CKivoFSUtilsDlg::CKivoFSUtilsDlg(kivo::fs::DriveBuilder& builder, ui::CWnd* pPar
 }
 
 void CKivoFSUtilsDlg::DoDataExchange(ui::CDataExchange* pDX) {
-  ui::CDialog::DoDataExchange(pDX);
   ui::DDX_Control(pDX, IDC_BLANK_RIGHT, m_buttonBlankRight);
   ui::DDX_Control(pDX, IDC_BLANK_LEFT, m_buttonBlankLeft);
   ui::DDX_Control(pDX, IDC_ADD_DRIVES, m_buttonAddDrives);

@@ -103,7 +103,6 @@ CChooseDirDlg::CChooseDirDlg(ui::CWnd* pParent) : ui::CDialog(res::IDD_CHOOSE_DI
 CChooseDirDlg::~CChooseDirDlg() { DestroyWindow(); }
 
 void CChooseDirDlg::DoDataExchange(ui::CDataExchange* pDX) {
-  ui::CDialog::DoDataExchange(pDX);
   ui::DDX_Control(pDX, IDC_DIRECTORY, m_editDirectory);
   ui::DDX_Control(pDX, IDC_TREE, m_treeDirectory);
   ui::DDX_Control(pDX, IDC_DRIVES, m_comboDrives);

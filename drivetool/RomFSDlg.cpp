@@ -90,7 +90,6 @@ CRomFSDlg::CRomFSDlg(kivo::fs::DriveBuilder& builder, ui::CWnd* pParent)
 CRomFSDlg::~CRomFSDlg() { DestroyWindow(); }
 
 void CRomFSDlg::DoDataExchange(ui::CDataExchange* pDX) {
-  ui::CDialog::DoDataExchange(pDX);
   ui::DDX_Control(pDX, IDC_OPEN_IMAGE, m_buttonOpenImage);
   ui::DDX_Control(pDX, IDC_BROWSE_IMAGE, m_buttonBrowseImage);
   ui::DDX_Control(pDX, IDC_CREATE_DRIVE, m_buttonCreate);

@@ -31,7 +31,6 @@ END_MESSAGE_MAP()
 CAddKivoFSDlg::CAddKivoFSDlg(ui::CWnd* pParent) : ui::CDialog(res::IDD_ADDKIVOFS_DIALOG, pParent) {}
 
 void CAddKivoFSDlg::DoDataExchange(ui::CDataExchange* pDX) {
-  ui::CDialog::DoDataExchange(pDX);
   ui::DDX_Control(pDX, IDC_BROWSE_OUTPUT, m_buttonBrowseOutput);
   ui::DDX_Control(pDX, IDC_BROWSE_DRIVE1, m_buttonBrowseDrive1);
   ui::DDX_Control(pDX, IDC_BROWSE_DRIVE0, m_buttonBrowseDrive0);
