@@ -1,11 +1,13 @@
 // The part of the file layer that is the same on every host; File_posix.cpp and
 // File_win32.cpp hold the host calls.
 #include "base/File.h"
+#include "base/FileHost.h"
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
+#include <cstdint>
+#include <limits>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -34,9 +36,22 @@ std::string Quoted(const char* path) { return Quoted(std::string(path)); }
 
 std::string SystemText(int error) { return std::generic_category().message(error); }
 
+Error Cannot(ErrorKind kind, std::string_view action, const std::filesystem::path& path,
+             const std::string& why) {
+  return MakeError(kind, "cannot " + std::string(action) + " " + Quoted(path) + ": " + why, path);
+}
+
+Error CannotWrite(const std::filesystem::path& shown, ErrorKind kind, const std::string& why) {
+  return Cannot(kind, "write", shown, why);
+}
+
+Error CannotOpenDirectory(std::string_view action, const std::filesystem::path& shown, int error) {
+  return Cannot(ErrorKind::CannotOpen, action, shown, SystemText(error));
+}
+
 Error OpenFailed(const std::filesystem::path& path, int error) {
-  return MakeError(error == ENOENT ? ErrorKind::NotFound : ErrorKind::CannotOpen,
-                   "cannot open " + Quoted(path) + ": " + SystemText(error), path);
+  return Cannot(error == ENOENT ? ErrorKind::NotFound : ErrorKind::CannotOpen, "open", path,
+                SystemText(error));
 }
 
 Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
@@ -50,9 +65,154 @@ Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
 Descriptor::~Descriptor() { Close(); }
 
 Error File::Failed(std::string_view action, int error) const {
-  return MakeError(ErrorKind::Io,
-                   "cannot " + std::string(action) + " " + Quoted(path_) + ": " + SystemText(error),
-                   path_);
+  return Cannot(ErrorKind::Io, action, path_, SystemText(error));
+}
+
+Error File::CopyFailed(const File& source, int error) const {
+  // The kernel's copy fails with EIO or EISDIR when it cannot read the source.
+  return error == EIO || error == EISDIR ? source.Failed("read", error) : Failed("write", error);
+}
+
+namespace {
+
+constexpr std::size_t CopyBufferSize = std::size_t{1} << 20;
+// Windows reads and writes take a 32-bit count.
+constexpr std::size_t MaxTransfer = std::size_t{1} << 30;
+
+TransferFilter transferFilter;
+
+// How many of `wanted` bytes one host call may ask for: at most MaxTransfer, and what a test's
+// filter allows; 0 when the call is to move nothing, -errno when it is to fail.
+std::int64_t Allowed(HostTransfer call, std::uint64_t wanted) {
+  auto asked = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, MaxTransfer));
+  if (!transferFilter) return static_cast<std::int64_t>(asked);
+  return std::min(transferFilter(call, asked), static_cast<std::int64_t>(asked));
+}
+
+host::Moved Refused(std::int64_t allowed) { return {0, static_cast<int>(-allowed)}; }
+
+host::Moved ReadSome(int fd, std::uint64_t offset, MutableByteSpan into) {
+  std::int64_t allowed = Allowed(HostTransfer::Read, into.size());
+  if (allowed <= 0) return Refused(allowed);
+  return host::ReadSome(fd, offset, into.first(static_cast<std::size_t>(allowed)));
+}
+
+host::Moved WriteSome(int fd, std::uint64_t offset, ByteSpan bytes) {
+  std::int64_t allowed = Allowed(HostTransfer::Write, bytes.size());
+  if (allowed <= 0) return Refused(allowed);
+  return host::WriteSome(fd, offset, bytes.first(static_cast<std::size_t>(allowed)));
+}
+
+// Errors of a copy by the kernel that only say it cannot copy between these two files; a
+// buffer copies them instead.
+bool KernelCannotCopy(int error) {
+  return error == EXDEV || error == ENOSYS || error == EOPNOTSUPP || error == EINVAL ||
+         error == EBADF;
+}
+
+// How far a copy by the kernel got.
+struct KernelCopy {
+  std::uint64_t copied = 0;
+  bool atEnd = false;  // the source ended
+  int error = 0;       // a failure to report; 0 when none (or the kernel cannot copy here)
+};
+
+// Copies up to `length` bytes by the kernel until the source ends or the kernel cannot copy
+// between these files, when the caller's buffer does the rest. A call that stops short
+// exactly at `expectedEnd` has met the end of the source: the kernel stops a copy early
+// only there, so no call is spent on asking again.
+KernelCopy CopyByKernel(int in, std::uint64_t from, int out, std::uint64_t to,
+                        std::uint64_t length, std::uint64_t expectedEnd) {
+  KernelCopy copy;
+  while (copy.copied < length) {
+    std::int64_t allowed = Allowed(HostTransfer::Copy, length - copy.copied);
+    host::Moved moved = allowed <= 0 ? Refused(allowed)
+                                     : host::CopySome(in, from + copy.copied, out, to + copy.copied,
+                                                      static_cast<std::size_t>(allowed));
+    if (moved.error != 0) {
+      if (!KernelCannotCopy(moved.error)) copy.error = moved.error;
+      break;
+    }
+    copy.copied += moved.count;
+    if (moved.count == 0 ||
+        (copy.copied == expectedEnd && moved.count < static_cast<std::uint64_t>(allowed))) {
+      copy.atEnd = true;
+      break;
+    }
+  }
+  return copy;
+}
+
+std::vector<std::byte> CopyBuffer(std::uint64_t length) {
+  return std::vector<std::byte>(
+      static_cast<std::size_t>(std::min<std::uint64_t>(CopyBufferSize, length)));
+}
+
+}  // namespace
+
+void SetTransferFilter(TransferFilter filter) { transferFilter = std::move(filter); }
+
+Status File::ReadAt(std::uint64_t offset, MutableByteSpan into) const {
+  for (std::size_t done = 0; done < into.size();) {
+    host::Moved got = kivo::ReadSome(fd_.get(), offset + done, into.subspan(done));
+    if (got.error != 0) return Failed("read", got.error);
+    if (got.count == 0) {
+      return MakeError(ErrorKind::Changed,
+                       "cannot read " + Quoted(path_) +
+                           ": file shrank while it was read (ends before " +
+                           std::to_string(offset + into.size()) + " bytes)",
+                       path_);
+    }
+    done += got.count;
+  }
+  return {};
+}
+
+Status File::WriteAt(std::uint64_t offset, ByteSpan bytes) {
+  for (std::size_t done = 0; done < bytes.size();) {
+    host::Moved put = kivo::WriteSome(fd_.get(), offset + done, bytes.subspan(done));
+    if (put.error != 0) return Failed("write", put.error);
+    // A write that moves nothing would never end; a full disk is what makes it.
+    if (put.count == 0) return Failed("write", ENOSPC);
+    done += put.count;
+  }
+  return {};
+}
+
+Status File::CopyFrom(const File& source, std::uint64_t sourceOffset, std::uint64_t length,
+                      std::uint64_t offset) {
+  KernelCopy kernel = CopyByKernel(source.fd_.get(), sourceOffset, fd_.get(), offset, length,
+                                   std::numeric_limits<std::uint64_t>::max());
+  if (kernel.error != 0) return CopyFailed(source, kernel.error);
+  // The rest, or a source that ended early, which the reads below report.
+  std::vector<std::byte> buffer = CopyBuffer(length - kernel.copied);
+  for (std::uint64_t copied = kernel.copied; copied < length;) {
+    MutableByteSpan chunk(buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(
+                                             buffer.size(), length - copied)));
+    KIVO_TRY(source.ReadAt(sourceOffset + copied, chunk));
+    KIVO_TRY(WriteAt(offset + copied, chunk));
+    copied += chunk.size();
+  }
+  return {};
+}
+
+Result<bool> File::CopyWhole(const File& source, std::uint64_t length, std::uint64_t offset) {
+  // One byte more than expected is asked for: getting it means the source is longer.
+  const std::uint64_t wanted = length + 1;
+  KernelCopy kernel = CopyByKernel(source.fd_.get(), 0, fd_.get(), offset, wanted, length);
+  if (kernel.error != 0) return CopyFailed(source, kernel.error);
+  std::uint64_t copied = kernel.copied;
+  if (kernel.atEnd) return copied == length;
+  std::vector<std::byte> buffer = CopyBuffer(wanted - copied);
+  while (copied < wanted) {
+    auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), wanted - copied));
+    host::Moved got = kivo::ReadSome(source.fd_.get(), copied, {buffer.data(), want});
+    if (got.error != 0) return source.Failed("read", got.error);
+    if (got.count == 0) break;
+    KIVO_TRY(WriteAt(offset + copied, {buffer.data(), got.count}));
+    copied += got.count;
+  }
+  return copied == length;
 }
 
 namespace {
@@ -76,7 +236,7 @@ Status HeldCommits::CommitAll() {
   std::vector<OutputFile> outputs = std::move(outputs_);
   outputs_.clear();
   for (OutputFile& output : outputs) {
-    if (Status committed = output.CommitNow(); !committed) return committed;
+    KIVO_TRY(output.CommitNow());
   }
   return {};
 }
@@ -104,18 +264,6 @@ void SetSyncObserver(SyncObserver observer) {
 
 void detail::ReportSynced(const std::filesystem::path& output, bool folder) {
   if (syncObserver) syncObserver(output, folder);
-}
-
-std::optional<std::time_t> SecondsOfLocalTime(std::tm local) {
-  if (local.tm_mon < 0 || local.tm_mon > 11 || local.tm_mday < 1 || local.tm_mday > 31 ||
-      local.tm_hour < 0 || local.tm_hour > 23 || local.tm_min < 0 || local.tm_min > 59 ||
-      local.tm_sec < 0 || local.tm_sec > 60 || local.tm_year < 70) {
-    return std::nullopt;
-  }
-  local.tm_isdst = -1;  // as the host's rules have it on that day
-  std::time_t seconds = std::mktime(&local);
-  if (seconds == static_cast<std::time_t>(-1)) return std::nullopt;
-  return seconds;
 }
 
 bool SameBytes(const File& a, const File& b, std::uint64_t length) {
@@ -146,103 +294,6 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
   joined += '/';
   joined += name;
   return joined;
-}
-
-namespace {
-
-// Whether `c` is in the character class `name` ("digit" of "[:digit:]"), in the C locale.
-bool InClass(const std::string& name, unsigned char c) {
-  if (c >= 0x80) return false;
-  if (name == "alnum") return std::isalnum(c) != 0;
-  if (name == "alpha") return std::isalpha(c) != 0;
-  if (name == "blank") return std::isblank(c) != 0;
-  if (name == "cntrl") return std::iscntrl(c) != 0;
-  if (name == "digit") return std::isdigit(c) != 0;
-  if (name == "graph") return std::isgraph(c) != 0;
-  if (name == "lower") return std::islower(c) != 0;
-  if (name == "print") return std::isprint(c) != 0;
-  if (name == "punct") return std::ispunct(c) != 0;
-  if (name == "space") return std::isspace(c) != 0;
-  if (name == "upper") return std::isupper(c) != 0;
-  return name == "xdigit" && std::isxdigit(c) != 0;
-}
-
-// Matches the bracket expression that starts at glob[at] (just after '[') against `c`; sets
-// `end` to just past its ']'. False with end = npos when there is no closing ']', so that the
-// '[' is taken as itself.
-bool MatchesBracket(const std::string& glob, std::size_t at, unsigned char c, std::size_t& end) {
-  bool negated = at < glob.size() && (glob[at] == '!' || glob[at] == '^');
-  if (negated) ++at;
-  bool matched = false;
-  bool first = true;
-  for (std::size_t i = at; i < glob.size(); first = false) {
-    if (glob[i] == ']' && !first) {
-      end = i + 1;
-      return matched != negated;
-    }
-    if (glob.compare(i, 2, "[:") == 0) {
-      std::size_t close = glob.find(":]", i + 2);
-      if (close != std::string::npos) {
-        matched = matched || InClass(glob.substr(i + 2, close - i - 2), c);
-        i = close + 2;
-        continue;
-      }
-    }
-    if (glob[i] == '\\' && i + 1 < glob.size()) ++i;
-    auto low = static_cast<unsigned char>(glob[i++]);
-    auto high = low;
-    if (i + 1 < glob.size() && glob[i] == '-' && glob[i + 1] != ']') {
-      i += glob[i + 1] == '\\' && i + 2 < glob.size() ? 2 : 1;
-      high = static_cast<unsigned char>(glob[i++]);
-    }
-    if (low <= c && c <= high) matched = true;
-  }
-  end = std::string::npos;
-  return false;
-}
-
-}  // namespace
-
-bool MatchesGlob(const std::string& glob, const std::string& name) {
-  // Backtracking on the last '*' only: a later '*' can always take over what an earlier one
-  // would have matched, so the work stays linear in practice.
-  std::size_t g = 0, n = 0;
-  std::size_t starGlob = std::string::npos, starName = 0;
-  while (n < name.size()) {
-    bool advanced = false;
-    if (g < glob.size()) {
-      char p = glob[g];
-      if (p == '*') {
-        starGlob = ++g;
-        starName = n;
-        continue;
-      }
-      if (p == '?') {
-        advanced = true, ++g;
-      } else if (p == '[') {
-        std::size_t end = 0;
-        bool matched = MatchesBracket(glob, g + 1, static_cast<unsigned char>(name[n]), end);
-        if (end == std::string::npos) {
-          advanced = name[n] == '[', ++g;  // an unclosed '[' is an ordinary character
-        } else if (matched) {
-          advanced = true, g = end;
-        }
-      } else {
-        if (p == '\\' && g + 1 < glob.size()) ++g;
-        if (glob[g] == name[n]) advanced = true, ++g;
-      }
-    }
-    if (advanced) {
-      ++n;
-    } else if (starGlob != std::string::npos) {
-      g = starGlob;
-      n = ++starName;
-    } else {
-      return false;
-    }
-  }
-  while (g < glob.size() && glob[g] == '*') ++g;
-  return g == glob.size();
 }
 
 }  // namespace kivo

@@ -259,6 +259,15 @@ bool SyncOutputs();
 using SyncObserver = std::function<void(const std::filesystem::path& output, bool folder)>;
 void SetSyncObserver(SyncObserver observer);
 
+// The host calls that move a file's bytes, for tests of what the loops around them do when
+// they fall short or fail.
+enum class HostTransfer { Read, Write, Copy };
+// Called before each such call with the bytes it would ask for: returns how many it may ask
+// for (fewer make a short transfer; 0 a call that moves nothing, which is then not made), or a
+// negative error number for it to fail with instead. Unset, every call is made as asked.
+using TransferFilter = std::function<std::int64_t(HostTransfer call, std::size_t asked)>;
+void SetTransferFilter(TransferFilter filter);
+
 namespace detail {
 // Tells the sync observer, if any.
 void ReportSynced(const std::filesystem::path& output, bool folder);
@@ -295,23 +304,5 @@ class Directory {
   Descriptor fd_;
 #endif
 };
-
-// The other services of the host the core needs.
-// Whether `name` matches the shell pattern `glob` (*, ?, [...], [!...], '\' quoting the next
-// character), byte by byte as fnmatch does in the C locale, on every host alike.
-bool MatchesGlob(const std::string& glob, const std::string& name);
-
-// The local time of this moment, broken down.
-std::tm LocalTimeNow();
-// The local time `local` (its weekday and day of the year ignored) as seconds since 1970;
-// nothing when a field is out of its range or the host cannot represent it.
-std::optional<std::time_t> SecondsOfLocalTime(std::tm local);
-// `seconds` since 1970 in UTC, broken down; nothing when the host cannot represent it.
-std::optional<std::tm> UtcTime(std::time_t seconds);
-
-// The program's arguments as UTF-8: argv itself on POSIX; on Windows, whose argv is in the
-// ANSI code page, the wide command line converted. Also makes a Windows console show UTF-8,
-// and standard output and error write "\n" as it is.
-std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 }  // namespace kivo

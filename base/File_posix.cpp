@@ -1,11 +1,11 @@
 // The file layer on POSIX hosts: descriptors, pread/pwrite, mmap, and *at calls relative to
 // open directories.
 #include "base/File.h"
+#include "base/FileHost.h"
 #include "base/Temporary.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <random>
@@ -22,21 +22,8 @@
 namespace kivo {
 namespace {
 
-constexpr std::size_t CopyBufferSize = std::size_t{1} << 20;
-
 std::string WhyNotRegular(const struct stat& info) {
   return S_ISDIR(info.st_mode) ? SystemText(EISDIR) : std::string("not a regular file");
-}
-
-Error CannotWrite(const std::filesystem::path& shown, ErrorKind kind, const std::string& why) {
-  return MakeError(kind, "cannot write " + Quoted(shown) + ": " + why, shown);
-}
-
-// A directory that could not be opened or made: "cannot <action> 'path': <reason>".
-Error CannotOpenDirectory(std::string_view action, const std::filesystem::path& shown, int error) {
-  return MakeError(ErrorKind::CannotOpen,
-                   "cannot " + std::string(action) + " " + Quoted(shown) + ": " + SystemText(error),
-                   shown);
 }
 
 }  // namespace
@@ -116,138 +103,42 @@ Result<File> File::Open(const std::filesystem::path& path, Access access, std::s
   struct stat info {};
   if (::fstat(fd, &info) != 0) return file.Failed(action, errno);
   if (!S_ISREG(info.st_mode)) {
-    return MakeError(ErrorKind::NotRegular, "cannot " + std::string(action) + " " + Quoted(path) +
-                                                ": " + WhyNotRegular(info),
-                     path);
+    return Cannot(ErrorKind::NotRegular, action, path, WhyNotRegular(info));
   }
   file.size_ = static_cast<std::uint64_t>(info.st_size);
   return file;
 }
 
-Status File::ReadAt(std::uint64_t offset, MutableByteSpan into) const {
-  std::size_t done = 0;
-  while (done < into.size()) {
-    ssize_t got = ::pread(fd_.get(), into.data() + done, into.size() - done,
-                          static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return Failed("read", errno);
-    if (got == 0) {
-      return MakeError(ErrorKind::Changed, "cannot read " + Quoted(path_) +
-                                               ": file shrank while it was read (ends before " +
-                                               std::to_string(offset + into.size()) + " bytes)",
-                       path_);
-    }
-    done += static_cast<std::size_t>(got);
+host::Moved host::ReadSome(int fd, std::uint64_t offset, MutableByteSpan into) {
+  for (;;) {
+    ssize_t got = ::pread(fd, into.data(), into.size(), static_cast<off_t>(offset));
+    if (got >= 0) return {static_cast<std::size_t>(got), 0};
+    if (errno != EINTR) return {0, errno};
   }
-  return {};
 }
 
-Status File::WriteAt(std::uint64_t offset, ByteSpan bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t put = ::pwrite(fd_.get(), bytes.data() + done, bytes.size() - done,
-                           static_cast<off_t>(offset + done));
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return Failed("write", put < 0 ? errno : ENOSPC);
-    done += static_cast<std::size_t>(put);
+host::Moved host::WriteSome(int fd, std::uint64_t offset, ByteSpan bytes) {
+  for (;;) {
+    ssize_t put = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (put >= 0) return {static_cast<std::size_t>(put), 0};
+    if (errno != EINTR) return {0, errno};
   }
-  return {};
 }
 
-namespace {
-
-// How far a copy by the kernel got.
-struct KernelCopy {
-  std::uint64_t copied = 0;
-  bool atEnd = false;  // the source ended
-  int error = 0;       // a failure to report; 0 when none (or the kernel cannot copy here)
-};
-
-// Copies up to `length` bytes by the kernel (which copies or shares extents without
-// passing the bytes through user space) until the source ends or the kernel cannot copy
-// between these files, when the caller's buffer does the rest. A call that stops short
-// exactly at `expectedEnd` has met the end of the source: the kernel stops a copy early
-// only there, so no call is spent on asking again.
-KernelCopy CopyByKernel([[maybe_unused]] int in, [[maybe_unused]] std::uint64_t from,
-                        [[maybe_unused]] int out, [[maybe_unused]] std::uint64_t to,
-                        [[maybe_unused]] std::uint64_t length,
-                        [[maybe_unused]] std::uint64_t expectedEnd) {
-  KernelCopy copy;
+host::Moved host::CopySome([[maybe_unused]] int in, [[maybe_unused]] std::uint64_t from,
+                           [[maybe_unused]] int out, [[maybe_unused]] std::uint64_t to,
+                           [[maybe_unused]] std::size_t length) {
 #if defined(__linux__)
-  while (copy.copied < length) {
-    auto source = static_cast<off64_t>(from + copy.copied);
-    auto target = static_cast<off64_t>(to + copy.copied);
-    const std::uint64_t asked = length - copy.copied;
-    ssize_t n = ::copy_file_range(in, &source, out, &target, static_cast<std::size_t>(asked), 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL &&
-          errno != EBADF) {
-        copy.error = errno;
-      }
-      break;
-    }
-    if (n == 0) {
-      copy.atEnd = true;
-      break;
-    }
-    copy.copied += static_cast<std::uint64_t>(n);
-    if (copy.copied == expectedEnd && static_cast<std::uint64_t>(n) < asked) {
-      copy.atEnd = true;
-      break;
-    }
+  for (;;) {
+    auto source = static_cast<off64_t>(from);
+    auto target = static_cast<off64_t>(to);
+    ssize_t copied = ::copy_file_range(in, &source, out, &target, length, 0);
+    if (copied >= 0) return {static_cast<std::size_t>(copied), 0};
+    if (errno != EINTR) return {0, errno};
   }
+#else
+  return {0, ENOSYS};
 #endif
-  return copy;
-}
-
-}  // namespace
-
-Status File::CopyFrom(const File& source, std::uint64_t sourceOffset, std::uint64_t length,
-                      std::uint64_t offset) {
-  KernelCopy kernel = CopyByKernel(source.fd_.get(), sourceOffset, fd_.get(), offset, length,
-                                   std::numeric_limits<std::uint64_t>::max());
-  if (kernel.error != 0) return CopyFailed(source, kernel.error);
-  // The rest, or a source that ended early, which the reads below report.
-  std::uint64_t copied = kernel.copied;
-  std::vector<std::byte> buffer(
-      static_cast<std::size_t>(std::min<std::uint64_t>(CopyBufferSize, length - copied)));
-  while (copied < length) {
-    MutableByteSpan chunk(buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(
-                                             buffer.size(), length - copied)));
-    if (Status read = source.ReadAt(sourceOffset + copied, chunk); !read) return read;
-    if (Status written = WriteAt(offset + copied, chunk); !written) return written;
-    copied += chunk.size();
-  }
-  return {};
-}
-
-Result<bool> File::CopyWhole(const File& source, std::uint64_t length, std::uint64_t offset) {
-  // One byte more than expected is asked for: getting it means the source is longer.
-  const std::uint64_t wanted = length + 1;
-  KernelCopy kernel = CopyByKernel(source.fd_.get(), 0, fd_.get(), offset, wanted, length);
-  if (kernel.error != 0) return CopyFailed(source, kernel.error);
-  std::uint64_t copied = kernel.copied;
-  if (!kernel.atEnd && copied < wanted) {
-    std::vector<std::byte> buffer(
-        static_cast<std::size_t>(std::min<std::uint64_t>(CopyBufferSize, wanted - copied)));
-    while (copied < wanted) {
-      auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), wanted - copied));
-      ssize_t got = ::pread(source.fd_.get(), buffer.data(), want, static_cast<off_t>(copied));
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) return source.Failed("read", errno);
-      if (got == 0) break;
-      ByteSpan chunk(buffer.data(), static_cast<std::size_t>(got));
-      if (Status written = WriteAt(offset + copied, chunk); !written) return written.error();
-      copied += chunk.size();
-    }
-  }
-  return copied == length;
-}
-
-Error File::CopyFailed(const File& source, int error) const {
-  // A failure names the side it concerns.
-  return error == EIO || error == EISDIR ? source.Failed("read", error) : Failed("write", error);
 }
 
 Status File::Resize(std::uint64_t size) {
@@ -482,20 +373,5 @@ Result<Directory> Directory::Subdirectory(const std::string& name,
 Result<OutputFile> Directory::Output(const std::string& name, const std::filesystem::path& shown) {
   return OutputFile::CreateIn(fd_.get(), shown, name, false);
 }
-
-std::tm LocalTimeNow() {
-  std::time_t seconds = std::time(nullptr);
-  std::tm now{};
-  ::localtime_r(&seconds, &now);
-  return now;
-}
-
-std::optional<std::tm> UtcTime(std::time_t seconds) {
-  std::tm utc{};
-  if (::gmtime_r(&seconds, &utc) == nullptr) return std::nullopt;
-  return utc;
-}
-
-std::vector<std::string> Utf8Arguments(int argc, char** argv) { return {argv, argv + argc}; }
 
 }  // namespace kivo

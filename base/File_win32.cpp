@@ -3,11 +3,11 @@
 // MoveFileExW. Win32 errors are turned into errno values, so that messages read alike on
 // every host ("No such file or directory", "Permission denied").
 #include "base/File.h"
+#include "base/FileHost.h"
 #include "base/Temporary.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <random>
 #include <system_error>
 
@@ -15,14 +15,8 @@
 #include <io.h>
 #include <windows.h>
 
-#include <shellapi.h>
-
 namespace kivo {
 namespace {
-
-constexpr std::size_t CopyBufferSize = std::size_t{1} << 20;
-// ReadFile and WriteFile take a 32-bit count.
-constexpr std::size_t MaxTransfer = std::size_t{1} << 30;
 
 int ErrnoOf(DWORD error) {
   switch (error) {
@@ -74,29 +68,6 @@ OVERLAPPED At(std::uint64_t offset) {
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   return at;
-}
-
-// Up to into.size() bytes from `offset`; 0 at the end of the file, -1 with an errno value in
-// `error`.
-long long ReadSome(int fd, std::uint64_t offset, MutableByteSpan into, int& error) {
-  OVERLAPPED at = At(offset);
-  DWORD got = 0;
-  auto want = static_cast<DWORD>(std::min(into.size(), MaxTransfer));
-  if (::ReadFile(HandleOf(fd), into.data(), want, &got, &at)) return got;
-  DWORD failure = ::GetLastError();
-  if (failure == ERROR_HANDLE_EOF) return 0;
-  error = ErrnoOf(failure);
-  return -1;
-}
-
-Error CannotWrite(const std::filesystem::path& shown, ErrorKind kind, const std::string& why) {
-  return MakeError(kind, "cannot write " + Quoted(shown) + ": " + why, shown);
-}
-
-Error CannotOpenDirectory(std::string_view action, const std::filesystem::path& shown, int error) {
-  return MakeError(ErrorKind::CannotOpen,
-                   "cannot " + std::string(action) + " " + Quoted(shown) + ": " + SystemText(error),
-                   shown);
 }
 
 constexpr const char* LinkRefused = "is a symbolic link or junction, which is not followed";
@@ -160,16 +131,12 @@ Result<File> File::Open(const std::filesystem::path& path, Access access, std::s
   HANDLE handle = ::CreateFileW(path.c_str(), rights,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  auto notRegular = [&](const std::string& why) {
-    return MakeError(ErrorKind::NotRegular,
-                     "cannot " + std::string(action) + " " + Quoted(path) + ": " + why, path);
-  };
   if (handle == INVALID_HANDLE_VALUE) {
     int error = LastErrno();
     // A directory cannot be opened as a file at all; say what it is, as POSIX does.
     auto attributes = AttributesOf(path);
     if (attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      return notRegular(SystemText(EISDIR));
+      return Cannot(ErrorKind::NotRegular, action, path, SystemText(EISDIR));
     }
     return OpenFailed(path, error);
   }
@@ -177,7 +144,7 @@ Result<File> File::Open(const std::filesystem::path& path, Access access, std::s
   LARGE_INTEGER size{};
   if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileSizeEx(handle, &size)) {
     ::CloseHandle(handle);
-    return notRegular("not a regular file");
+    return Cannot(ErrorKind::NotRegular, action, path, "not a regular file");
   }
   int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle),
                              _O_BINARY | (access == Access::Read ? _O_RDONLY : 0));
@@ -188,74 +155,28 @@ Result<File> File::Open(const std::filesystem::path& path, Access access, std::s
   return File(path, fd, static_cast<std::uint64_t>(size.QuadPart));
 }
 
-Status File::ReadAt(std::uint64_t offset, MutableByteSpan into) const {
-  std::size_t done = 0;
-  while (done < into.size()) {
-    int error = 0;
-    long long got = ReadSome(fd_.get(), offset + done, into.subspan(done), error);
-    if (got < 0) return Failed("read", error);
-    if (got == 0) {
-      return MakeError(ErrorKind::Changed, "cannot read " + Quoted(path_) +
-                                               ": file shrank while it was read (ends before " +
-                                               std::to_string(offset + into.size()) + " bytes)",
-                       path_);
-    }
-    done += static_cast<std::size_t>(got);
+host::Moved host::ReadSome(int fd, std::uint64_t offset, MutableByteSpan into) {
+  OVERLAPPED at = At(offset);
+  DWORD got = 0;
+  if (::ReadFile(HandleOf(fd), into.data(), static_cast<DWORD>(into.size()), &got, &at)) {
+    return {got, 0};
   }
-  return {};
+  DWORD failure = ::GetLastError();
+  return failure == ERROR_HANDLE_EOF ? host::Moved{} : host::Moved{0, ErrnoOf(failure)};
 }
 
-Status File::WriteAt(std::uint64_t offset, ByteSpan bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    OVERLAPPED at = At(offset + done);
-    DWORD put = 0;
-    auto want = static_cast<DWORD>(std::min(bytes.size() - done, MaxTransfer));
-    if (!::WriteFile(HandleOf(fd_.get()), bytes.data() + done, want, &put, &at)) {
-      return Failed("write", LastErrno());
-    }
-    if (put == 0) return Failed("write", ENOSPC);
-    done += put;
+host::Moved host::WriteSome(int fd, std::uint64_t offset, ByteSpan bytes) {
+  OVERLAPPED at = At(offset);
+  DWORD put = 0;
+  if (::WriteFile(HandleOf(fd), bytes.data(), static_cast<DWORD>(bytes.size()), &put, &at)) {
+    return {put, 0};
   }
-  return {};
+  return {0, LastErrno()};
 }
 
 // Windows has no copy between two open files by offset: every copy goes through a buffer.
-Status File::CopyFrom(const File& source, std::uint64_t sourceOffset, std::uint64_t length,
-                      std::uint64_t offset) {
-  std::vector<std::byte> buffer(
-      static_cast<std::size_t>(std::min<std::uint64_t>(CopyBufferSize, length)));
-  for (std::uint64_t copied = 0; copied < length;) {
-    MutableByteSpan chunk(buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(
-                                             buffer.size(), length - copied)));
-    if (Status read = source.ReadAt(sourceOffset + copied, chunk); !read) return read;
-    if (Status written = WriteAt(offset + copied, chunk); !written) return written;
-    copied += chunk.size();
-  }
-  return {};
-}
-
-Result<bool> File::CopyWhole(const File& source, std::uint64_t length, std::uint64_t offset) {
-  // One byte more than expected is asked for: getting it means the source is longer.
-  const std::uint64_t wanted = length + 1;
-  std::vector<std::byte> buffer(
-      static_cast<std::size_t>(std::min<std::uint64_t>(CopyBufferSize, wanted)));
-  std::uint64_t copied = 0;
-  while (copied < wanted) {
-    auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), wanted - copied));
-    int error = 0;
-    long long got = ReadSome(source.fd_.get(), copied, MutableByteSpan(buffer.data(), want), error);
-    if (got < 0) return source.Failed("read", error);
-    if (got == 0) break;
-    ByteSpan chunk(buffer.data(), static_cast<std::size_t>(got));
-    if (Status written = WriteAt(offset + copied, chunk); !written) return written.error();
-    copied += chunk.size();
-  }
-  return copied == length;
-}
-
-Error File::CopyFailed(const File& source, int error) const {
-  return error == EIO || error == EISDIR ? source.Failed("read", error) : Failed("write", error);
+host::Moved host::CopySome(int, std::uint64_t, int, std::uint64_t, std::size_t) {
+  return {0, ENOSYS};
 }
 
 Status File::Resize(std::uint64_t size) {
@@ -473,8 +394,7 @@ Result<Directory> Directory::Subdirectory(const std::string& name,
   auto attributes = AttributesOf(path, &error);
   if (!attributes) return CannotOpenDirectory("open", shown, error);
   if (*attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-    return MakeError(ErrorKind::CannotOpen, "cannot open " + Quoted(shown) + ": " + LinkRefused,
-                     shown);
+    return Cannot(ErrorKind::CannotOpen, "open", shown, LinkRefused);
   }
   if (!(*attributes & FILE_ATTRIBUTE_DIRECTORY)) return CannotOpenDirectory("open", shown, ENOTDIR);
   return Directory(path);
@@ -482,39 +402,6 @@ Result<Directory> Directory::Subdirectory(const std::string& name,
 
 Result<OutputFile> Directory::Output(const std::string& name, const std::filesystem::path& shown) {
   return OutputFile::CreateIn(-1, shown, Utf8(path_ / PathFromUtf8(name)), false);
-}
-
-std::tm LocalTimeNow() {
-  std::time_t seconds = std::time(nullptr);
-  std::tm now{};
-  ::localtime_s(&now, &seconds);
-  return now;
-}
-
-std::optional<std::tm> UtcTime(std::time_t seconds) {
-  std::tm utc{};
-  if (::gmtime_s(&utc, &seconds) != 0) return std::nullopt;
-  return utc;
-}
-
-std::vector<std::string> Utf8Arguments(int argc, char** argv) {
-  ::SetConsoleOutputCP(CP_UTF8);
-  // Output as bytes: the same text as on POSIX, with no "\r" put before each "\n".
-  ::_setmode(::_fileno(stdout), _O_BINARY);
-  ::_setmode(::_fileno(stderr), _O_BINARY);
-  int count = 0;
-  LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-  if (wide == nullptr) return {argv, argv + argc};
-  std::vector<std::string> arguments;
-  for (int i = 0; i < count; ++i) {
-    int size = ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-    std::string argument(static_cast<std::size_t>(std::max(size, 1)), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, argument.data(), size, nullptr, nullptr);
-    argument.resize(argument.size() - 1);  // the terminator
-    arguments.push_back(std::move(argument));
-  }
-  ::LocalFree(wide);
-  return arguments;
 }
 
 }  // namespace kivo

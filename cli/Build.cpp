@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "base/Host.h"
 #include "cli/Commands.h"
 #include "fsimage/Builder.h"
 #include "fsimage/DepFile.h"

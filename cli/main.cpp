@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "base/File.h"
+#include "base/Host.h"
 
 #include "cli/Commands.h"
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Host.h"
+
 namespace kivo::fs {
 namespace {
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cassert>
 
+#include "base/Host.h"
 #include "fsimage/Builder.h"
 
 namespace kivo::fs {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "base/Glob.h"
 #include "fsimage/Builder.h"
 
 namespace kivo::fs {

@@ -2,6 +2,7 @@
 // and the replaced file keeps what made it the user's. POSIX only: modes, owners, pipes; and
 // the glob matcher, which Windows builds use as well, checked against the C library's.
 #include "base/File.h"
+#include "base/Glob.h"
 
 #include <fcntl.h>
 #include <fnmatch.h>
