@@ -4,6 +4,10 @@
 
 namespace kivo {
 
+std::tm LocalTimeNow() { return host::BrokenDown(std::time(nullptr), true).value_or(std::tm{}); }
+
+std::optional<std::tm> UtcTime(std::time_t seconds) { return host::BrokenDown(seconds, false); }
+
 std::optional<std::time_t> SecondsOfLocalTime(std::tm local) {
   if (local.tm_mon < 0 || local.tm_mon > 11 || local.tm_mday < 1 || local.tm_mday > 31 ||
       local.tm_hour < 0 || local.tm_hour > 23 || local.tm_min < 0 || local.tm_min > 59 ||

@@ -21,4 +21,9 @@ std::optional<std::tm> UtcTime(std::time_t seconds);
 // and standard output and error write "\n" as it is.
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
+namespace host {
+// `seconds` since 1970 broken down in local time or in UTC; nothing when the host cannot.
+std::optional<std::tm> BrokenDown(std::time_t seconds, bool local);
+}  // namespace host
+
 }  // namespace kivo

@@ -5,17 +5,11 @@
 
 namespace kivo {
 
-std::tm LocalTimeNow() {
-  std::time_t seconds = std::time(nullptr);
-  std::tm now{};
-  ::localtime_r(&seconds, &now);
-  return now;
-}
-
-std::optional<std::tm> UtcTime(std::time_t seconds) {
-  std::tm utc{};
-  if (::gmtime_r(&seconds, &utc) == nullptr) return std::nullopt;
-  return utc;
+std::optional<std::tm> host::BrokenDown(std::time_t seconds, bool local) {
+  std::tm time{};
+  auto* done = local ? ::localtime_r(&seconds, &time) : ::gmtime_r(&seconds, &time);
+  if (done == nullptr) return std::nullopt;
+  return time;
 }
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) { return {argv, argv + argc}; }

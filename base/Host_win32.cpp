@@ -14,17 +14,11 @@
 
 namespace kivo {
 
-std::tm LocalTimeNow() {
-  std::time_t seconds = std::time(nullptr);
-  std::tm now{};
-  ::localtime_s(&now, &seconds);
-  return now;
-}
-
-std::optional<std::tm> UtcTime(std::time_t seconds) {
-  std::tm utc{};
-  if (::gmtime_s(&utc, &seconds) != 0) return std::nullopt;
-  return utc;
+std::optional<std::tm> host::BrokenDown(std::time_t seconds, bool local) {
+  std::tm time{};
+  int error = local ? ::localtime_s(&time, &seconds) : ::gmtime_s(&time, &seconds);
+  if (error != 0) return std::nullopt;
+  return time;
 }
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
