@@ -79,7 +79,7 @@ class Mount : public ::testing::Test {
     ::close(fuse);
     stdfs::create_directories(mnt);
     MakeTree(dir / "src", Source());
-    Outcome built = Kivofs({"build", "src", "-o", "img.kid", "-q"}, Options());
+    Outcome built = Kivofs({"build", "src", "-o", "img.kid", "-q"});
     ASSERT_EQ(built.exitCode, 0) << built.err;
   }
   void TearDown() override {
@@ -94,16 +94,12 @@ class Mount : public ::testing::Test {
             {"a/b/c/d/e/f/g/h/deep.txt", "deep"},
             {"nothing/", ""}};
   }
-  RunOptions Options() const {
+  Outcome Kivofs(const std::vector<std::string>& args) {
     RunOptions options;
     options.cwd = dir.path();
-    options.env = {"SOURCE_DATE_EPOCH=1142431509", "TZ=UTC"};
-    return options;
-  }
-  Outcome Kivofs(const std::vector<std::string>& args, const RunOptions& options) {
+    options.env = {"SOURCE_DATE_EPOCH=" + std::to_string(Epoch), "TZ=UTC"};
     return kivo::test::Run(KIVOFS_BIN, args, options);
   }
-  Outcome Kivofs(const std::vector<std::string>& args) { return Kivofs(args, Options()); }
 
   // Unmounts and waits (5 s at most) for the server to end.
   void Unmount() {

@@ -20,9 +20,7 @@ namespace {
 using readertest::Listing;
 using readertest::ListingOf;
 
-std::uint32_t Size32(const std::string& bytes) {
-  return static_cast<std::uint32_t>(bytes.size());
-}
+std::uint32_t Size32(const std::string& bytes) { return static_cast<std::uint32_t>(bytes.size()); }
 
 // A DS-like medium that reads only whole, aligned 512-byte blocks (padded, as a card reads on
 // past the end of the file), behind the DS example's block reader.
