@@ -27,10 +27,9 @@ ParamBlock ComputeSlots(std::uint64_t hostSize, std::optional<std::uint64_t> dri
 
 BlockBytes EncodeParamBlock(const ParamBlock& values) {
   BlockBytes bytes{};
-  StoreLE32(bytes, block::Slot1Start, values.slot1Start);
-  StoreLE32(bytes, block::Slot1End, values.slot1End);
-  StoreLE32(bytes, block::Slot2Start, values.slot2Start);
-  StoreLE32(bytes, block::Slot2End, values.slot2End);
+  for (std::size_t i = 0; i < block::SlotFields.size(); ++i) {
+    StoreLE32(bytes, i * block::SlotFieldSize, values.*block::SlotFields[i]);
+  }
   bytes[block::SaveFlash] = static_cast<std::byte>(values.saveFlash);
   return bytes;
 }
@@ -39,10 +38,9 @@ std::optional<ParamBlock> DecodeParamBlock(ByteSpan rom, std::uint64_t blockOffs
   if (!InBounds(rom.size(), blockOffset, BlockSize)) return std::nullopt;
   ByteSpan bytes = rom.subspan(static_cast<std::size_t>(blockOffset), BlockSize);
   ParamBlock values;
-  values.slot1Start = LoadLE32(bytes, block::Slot1Start);
-  values.slot1End = LoadLE32(bytes, block::Slot1End);
-  values.slot2Start = LoadLE32(bytes, block::Slot2Start);
-  values.slot2End = LoadLE32(bytes, block::Slot2End);
+  for (std::size_t i = 0; i < block::SlotFields.size(); ++i) {
+    values.*block::SlotFields[i] = LoadLE32(bytes, i * block::SlotFieldSize);
+  }
   values.saveFlash = static_cast<std::uint8_t>(bytes[block::SaveFlash]);
   return values;
 }

@@ -18,14 +18,6 @@ inline constexpr std::string_view MarkerText = "KivoFSDrive";
 inline constexpr std::size_t MarkerSize = 11;
 inline constexpr std::size_t BlockSize = 17;
 
-namespace block {
-inline constexpr std::size_t Slot1Start = 0;
-inline constexpr std::size_t Slot1End = 4;
-inline constexpr std::size_t Slot2Start = 8;
-inline constexpr std::size_t Slot2End = 12;
-inline constexpr std::size_t SaveFlash = 16;
-}  // namespace block
-
 // The search only looks at starts up to R - 13, so a found marker leaves at least two bytes.
 inline constexpr std::size_t MarkerTailRoom = 2;
 // The block is usable only when all of it lies inside the host ROM: marker start <= R - 28.
@@ -35,11 +27,6 @@ inline constexpr std::size_t MarkerAndBlockSize = MarkerSize + BlockSize;
 inline constexpr std::uint64_t MaxRomSize = 0x7FFFFFFFu;
 
 static_assert(MarkerText.size() == MarkerSize);
-static_assert(block::Slot1End == block::Slot1Start + 4);
-static_assert(block::Slot2Start == block::Slot1End + 4);
-static_assert(block::Slot2End == block::Slot2Start + 4);
-static_assert(block::SaveFlash == block::Slot2End + 4);
-static_assert(block::SaveFlash + 1 == BlockSize);
 static_assert(MarkerAndBlockSize == 28);
 static_assert(MarkerSize + MarkerTailRoom == 13);
 
@@ -92,6 +79,18 @@ struct ParamBlock {
 
   friend bool operator==(const ParamBlock&, const ParamBlock&) = default;
 };
+
+// Where the block keeps them: the four slot offsets as 32-bit little-endian values, one after
+// the other from byte 0 on, then the saveflash byte.
+namespace block {
+inline constexpr std::array SlotFields = {&ParamBlock::slot1Start, &ParamBlock::slot1End,
+                                          &ParamBlock::slot2Start, &ParamBlock::slot2End};
+inline constexpr std::size_t SlotFieldSize = 4;
+inline constexpr std::size_t SaveFlash = SlotFields.size() * SlotFieldSize;
+}  // namespace block
+
+static_assert(block::SaveFlash == 16);
+static_assert(block::SaveFlash + 1 == BlockSize);
 
 // Slot values for an output ROM of `hostSize` bytes followed by the given drives. A single
 // drive takes slot 1 whichever of the two it was given as; slot 2 is then all zero.
