@@ -1,5 +1,4 @@
 // kivofs attach: joins a host ROM and one or two drive images into an output ROM.
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -31,106 +30,86 @@ std::string SlotLine(int number, std::uint32_t start, std::uint32_t end) {
          std::to_string(end) + " (" + std::to_string(std::uint64_t{end} + 1 - start) + " bytes)";
 }
 
-// Warns about each drive that a GBA program cannot read whole.
-void CheckGbaWindow(const AttachOptions& options, const rom::ParamBlock& block) {
-  struct Placed {
-    const std::string& path;
-    std::uint32_t start;
-    std::uint32_t end;
-  };
-  std::vector<Placed> placed;
-  // A single drive takes slot 1, whichever option gave it.
+std::vector<std::string> DrivePaths(const AttachOptions& options) {
+  std::vector<std::string> paths;
+  for (const std::string* drive : {&options.drive0, &options.drive1}) {
+    if (!drive->empty()) paths.push_back(*drive);
+  }
+  return paths;
+}
+
+struct AttachedDrive {
+  int slot;
+  const std::string& path;
+  std::uint32_t start;
+  std::uint32_t end;  // inclusive
+};
+
+// Where the block puts each drive: a single drive takes slot 1, whichever option gave it.
+std::vector<AttachedDrive> AttachedDrives(const AttachOptions& options,
+                                          const rom::ParamBlock& block) {
+  std::vector<AttachedDrive> attached;
   for (const std::string* drive : {&options.drive0, &options.drive1}) {
     if (drive->empty()) continue;
-    bool second = !placed.empty();
-    placed.push_back({*drive, second ? block.slot2Start : block.slot1Start,
-                      second ? block.slot2End : block.slot1End});
+    if (attached.empty()) {
+      attached.push_back({1, *drive, block.slot1Start, block.slot1End});
+    } else {
+      attached.push_back({2, *drive, block.slot2Start, block.slot2End});
+    }
   }
-  for (std::size_t i = 0; i < placed.size(); ++i) {
-    const Placed& drive = placed[i];
+  return attached;
+}
+
+// Warns about each drive that a GBA program cannot read whole.
+void CheckGbaWindow(const std::vector<AttachedDrive>& attached) {
+  for (const AttachedDrive& drive : attached) {
     std::uint64_t length = std::uint64_t{drive.end} + 1 - drive.start;
     if (!rom::PassesGbaWindow(drive.start, length)) continue;
-    Warn(GbaWindowWarning(static_cast<int>(i) + 1, drive.path, drive.start, drive.end));
+    Warn(GbaWindowWarning(drive.slot, drive.path, drive.start, drive.end));
   }
 }
 
 // Drives are attached as the bytes they are, but a file that is no drive image is most
 // likely the wrong file.
 void CheckDriveFiles(const AttachOptions& options) {
-  for (const std::string* drive : {&options.drive0, &options.drive1}) {
-    if (drive->empty()) continue;
-    std::string why = WhyNotAnImage(*drive, "; its bytes are attached as they are");
+  for (const std::string& drive : DrivePaths(options)) {
+    std::string why = WhyNotAnImage(drive, "; its bytes are attached as they are");
     if (why.find("does not look like") != std::string::npos) Warn(why);
   }
 }
 
 // A DS program reads its drives through the card bus, and trimmers and emulators go by the
 // header: checked on the written output.
-void CheckNdsLayout(const AttachOptions& options, const rom::ParamBlock& block,
+void CheckNdsLayout(const std::vector<AttachedDrive>& attached,
                     const std::filesystem::path& written) {
   auto output = rom::RomFile::Open(written);
   if (!output) return Warn(output.error().message);
   std::vector<PlacedDrive> drives;
-  bool second = !options.drive0.empty() && !options.drive1.empty();
-  for (int drive = 0; drive < 2; ++drive) {
-    const std::string& path = drive == 0 ? options.drive0 : options.drive1;
-    if (path.empty()) continue;
-    int slot = drive == 1 && second ? 2 : 1;
-    std::uint32_t start = slot == 1 ? block.slot1Start : block.slot2Start;
-    std::uint32_t end = slot == 1 ? block.slot1End : block.slot2End;
-    drives.push_back({SlotPlace(slot, path, start, end), start, std::uint64_t{end}});
+  for (const AttachedDrive& drive : attached) {
+    drives.push_back({SlotPlace(drive.slot, drive.path, drive.start, drive.end), drive.start,
+                      std::uint64_t{drive.end}});
   }
   WarnNdsLayout(*output, drives);
 }
 
-int RunAttach(const AttachOptions& options) {
-  if (options.drive0.empty() && options.drive1.empty()) {
-    std::cerr << "kivofs: error: give --drive0, --drive1 or both\n"
-                 "Run 'kivofs attach --help' for usage.\n";
-    return 2;
-  }
-  rom::AttachRequest request{PathFromUtf8(options.host),   PathFromUtf8(options.drive0),
-                             PathFromUtf8(options.drive1), PathFromUtf8(options.output),
-                             options.saveFlash,            options.replace,
-                             options.padPow2,              options.ndsHeader};
-  // With --fail-on-warning nothing replaces its target until the warnings are counted.
-  std::optional<HeldCommits> held;
-  if (options.failOnWarning) held.emplace();
-  std::optional<OutputFile> depfile;
-  if (!options.depfile.empty()) {
-    std::vector<std::string> read{options.host};
-    for (const std::string* drive : {&options.drive0, &options.drive1}) {
-      if (!drive->empty()) read.push_back(*drive);
-    }
-    auto prepared = PrepareDepFile(PathFromUtf8(options.depfile), options.output, read);
-    if (!prepared) return Fail(prepared.error());
-    depfile = std::move(*prepared);
-  }
-  auto result = rom::AttachDrives(request);
-  if (!result) return Fail(result.error());
-  CheckDriveFiles(options);
-  if (depfile) {
-    if (Status committed = depfile->Commit(); !committed) return Fail(committed.error());
-  }
-  const rom::AttachReport& report = result.value();
-  if (rom::RomKindOf(PathFromUtf8(options.output)) == rom::RomKind::Gba) {
-    CheckGbaWindow(options, report.block);
-  }
-  if (rom::RomKindOf(PathFromUtf8(options.output)) == rom::RomKind::Nds) {
-    // Held back by --fail-on-warning, the output is still in its temporary.
-    const std::filesystem::path output = PathFromUtf8(options.output);
-    CheckNdsLayout(options, report.block, held ? held->PathOf(output) : output);
+// The warnings about the output: what its program cannot read, and old drives it still carries.
+void CheckOutput(const AttachOptions& options, const rom::AttachReport& report,
+                 const std::optional<HeldCommits>& held) {
+  const std::filesystem::path output = PathFromUtf8(options.output);
+  const std::vector<AttachedDrive> attached = AttachedDrives(options, report.block);
+  if (rom::RomKindOf(output) == rom::RomKind::Gba) CheckGbaWindow(attached);
+  // Held back by --fail-on-warning, the output is still in its temporary.
+  if (rom::RomKindOf(output) == rom::RomKind::Nds) {
+    CheckNdsLayout(attached, held ? held->PathOf(output) : output);
   }
   if (report.previousBlock && !report.replaced) {
     Warn("the parameter block of " + Quoted(options.host) + " is already filled (slot 1 starts at " +
          std::to_string(report.previousBlock->slot1Start) +
          "): the output carries the old drives too; --replace drops them");
   }
-  const std::string nothing = "nothing was written to " + Quoted(options.output);
-  if (int failed = FailOnWarnings(options.failOnWarning, nothing); failed != 0) return failed;
-  if (held) {
-    if (Status committed = held->CommitAll(); !committed) return Fail(committed.error());
-  }
+}
+
+void PrintReport(const AttachOptions& options, const rom::AttachReport& report) {
   if (report.replaced) {
     std::cout << "dropped the old drives from offset " << report.hostBytes << " of "
               << Quoted(options.host) << '\n';
@@ -151,12 +130,43 @@ int RunAttach(const AttachOptions& options) {
   }
   std::cout << "saveflash: " << int{report.block.saveFlash} << '\n';
   if (report.ndsUsedSize) {
-    char crc[8];
-    std::snprintf(crc, sizeof crc, "0x%04X", unsigned{report.ndsHeaderCrc});
-    std::cout << "NDS header: used size " << *report.ndsUsedSize << ", device capacity "
-              << rom::NdsCapacityBytes(report.ndsCapacity) << " (0x14 = " << int{report.ndsCapacity}
-              << "), CRC " << crc << '\n';
+    std::cout << "NDS header: used size " << *report.ndsUsedSize << ", "
+              << CapacityAndCrc(report.ndsCapacity, report.ndsHeaderCrc) << '\n';
   }
+}
+
+// The dependency file, written beside the output before attaching and committed after it.
+Result<std::optional<OutputFile>> PrepareAttachDepFile(const AttachOptions& options) {
+  if (options.depfile.empty()) return std::optional<OutputFile>();
+  std::vector<std::string> read = DrivePaths(options);
+  read.insert(read.begin(), options.host);
+  auto prepared = PrepareDepFile(PathFromUtf8(options.depfile), options.output, read);
+  KIVO_TRY(prepared);
+  return std::optional<OutputFile>(std::move(*prepared));
+}
+
+int RunAttach(const AttachOptions& options) {
+  if (options.drive0.empty() && options.drive1.empty()) {
+    return UsageError("give --drive0, --drive1 or both", "attach");
+  }
+  rom::AttachRequest request{PathFromUtf8(options.host),   PathFromUtf8(options.drive0),
+                             PathFromUtf8(options.drive1), PathFromUtf8(options.output),
+                             options.saveFlash,            options.replace,
+                             options.padPow2,              options.ndsHeader};
+  // With --fail-on-warning nothing replaces its target until the warnings are counted.
+  std::optional<HeldCommits> held;
+  if (options.failOnWarning) held.emplace();
+  auto depfile = PrepareAttachDepFile(options);
+  if (!depfile) return Fail(depfile.error());
+  auto result = rom::AttachDrives(request);
+  if (!result) return Fail(result.error());
+  CheckDriveFiles(options);
+  if (*depfile) {
+    if (int failed = ExitCode((*depfile)->Commit()); failed != 0) return failed;
+  }
+  CheckOutput(options, *result, held);
+  if (int failed = CommitHeld(held, options.output); failed != 0) return failed;
+  PrintReport(options, *result);
   return 0;
 }
 

@@ -59,7 +59,7 @@ Result<std::vector<std::string>> ReadPaths(const BuildOptions& options,
 Result<std::optional<OutputFile>> PrepareBuildDepFile(const BuildOptions& options,
                                                       const std::vector<fs::ScanRecord>& records) {
   auto read = ReadPaths(options, records);
-  if (!read) return read.error();
+  KIVO_TRY(read);
   const std::string& target = options.depfileTarget.empty() ? options.output : options.depfileTarget;
   if (options.dryRun) {
     if (auto text = FormatDepFile(target, *read); !text) {
@@ -69,7 +69,7 @@ Result<std::optional<OutputFile>> PrepareBuildDepFile(const BuildOptions& option
     return std::optional<OutputFile>();
   }
   auto prepared = PrepareDepFile(PathFromUtf8(options.depfile), target, *read);
-  if (!prepared) return prepared.error();
+  KIVO_TRY(prepared);
   return std::optional<OutputFile>(std::move(*prepared));
 }
 
@@ -97,7 +97,27 @@ std::vector<std::filesystem::path> OwnOutputs(const BuildOptions& options) {
   return outputs;
 }
 
-int RunBuild(const BuildOptions& options) {
+// Reproducible builds: one fixed instant, in UTC, for every entry; the host's clock without it.
+Status SetSourceDateEpoch(fs::BuilderOptions& builderOptions) {
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  if (epoch == nullptr || *epoch == '\0') return {};
+  long long seconds = 0;
+  std::string_view text(epoch);
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+  if (error != std::errc() || end != text.data() + text.size() || seconds < 0) {
+    return MakeError(ErrorKind::Invalid,
+                     "SOURCE_DATE_EPOCH is not a number of seconds: '" + std::string(text) + "'");
+  }
+  std::optional<std::tm> utc = UtcTime(static_cast<std::time_t>(seconds));
+  if (!utc) {
+    return MakeError(ErrorKind::Invalid,
+                     "SOURCE_DATE_EPOCH is out of range: '" + std::string(text) + "'");
+  }
+  builderOptions.clock = [utc = *utc] { return utc; };
+  return {};
+}
+
+Result<fs::BuilderOptions> MakeBuilderOptions(const BuildOptions& options) {
   fs::BuilderOptions builderOptions;
   builderOptions.trace = options.trace;
   builderOptions.sortByName = !options.hostOrder;
@@ -107,25 +127,19 @@ int RunBuild(const BuildOptions& options) {
   builderOptions.ownOutputs = OwnOutputs(options);
   builderOptions.allowEmpty = options.allowEmpty;
   WarnIfNameTruncated(options.name);
-  // Reproducible builds: one fixed instant, in UTC, for every entry.
-  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch != nullptr && *epoch != '\0') {
-    long long seconds = 0;
-    std::string_view text(epoch);
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-    if (error != std::errc() || end != text.data() + text.size() || seconds < 0) {
-      return Fail("SOURCE_DATE_EPOCH is not a number of seconds: '" + std::string(text) + "'");
-    }
-    std::optional<std::tm> utc = UtcTime(static_cast<std::time_t>(seconds));
-    if (!utc) return Fail("SOURCE_DATE_EPOCH is out of range: '" + std::string(text) + "'");
-    builderOptions.clock = [utc = *utc] { return utc; };
-  }
+  KIVO_TRY(SetSourceDateEpoch(builderOptions));
+  return builderOptions;
+}
 
+int RunBuild(const BuildOptions& options) {
+  auto builderOptions = MakeBuilderOptions(options);
+  if (!builderOptions) return Fail(builderOptions.error());
   // With --fail-on-warning nothing replaces its target until the warnings are counted.
   std::optional<HeldCommits> held;
   if (options.failOnWarning) held.emplace();
   std::ostream silent(nullptr);
   std::ostream& diagnostics = options.quiet ? silent : std::cout;
-  fs::DriveBuilder builder(diagnostics, builderOptions);
+  fs::DriveBuilder builder(diagnostics, *builderOptions);
   builder.ScanTree(options.source);
 
   std::optional<OutputFile> depfile;
@@ -138,18 +152,13 @@ int RunBuild(const BuildOptions& options) {
   std::cout.flush();
   if (result != fs::BuildOk) {
     for (const Error& problem : builder.problems()) Fail(problem);
-    if (result == fs::BuildSourceError) Fail("nothing was written to " + Quoted(options.output));
+    if (result == fs::BuildSourceError) Fail(NothingWrittenTo(options.output));
     return 1;
   }
   if (depfile) {
-    if (Status committed = depfile->Commit(); !committed) return Fail(committed.error());
+    if (int failed = ExitCode(depfile->Commit()); failed != 0) return failed;
   }
-  const std::string nothing = "nothing was written to " + Quoted(options.output);
-  if (int failed = FailOnWarnings(options.failOnWarning, nothing); failed != 0) return failed;
-  if (held) {
-    if (Status committed = held->CommitAll(); !committed) return Fail(committed.error());
-  }
-  return 0;
+  return CommitHeld(held, options.output);
 }
 
 }  // namespace

@@ -19,6 +19,16 @@ void Warn(const std::string& message) {
 
 int WarningCount() { return warnings; }
 
+int UsageError(const std::string& message, const std::string& command) {
+  Fail(message);
+  std::cerr << "Run 'kivofs " << (command.empty() ? "" : command + " ") << "--help' for usage.\n";
+  return 2;
+}
+
+std::string Count(std::uint64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 void WarnIfNameTruncated(const std::string& name) {
   if (!fs::DriveNameTooLong(name)) return;
   Warn("the drive name " + Quoted(name) + " is longer than 15 characters; it is stored as " +
@@ -70,6 +80,16 @@ int FailOnWarnings(bool fail, const std::string& what) {
   if (!fail || WarningCount() == 0) return 0;
   return Fail(what + ": stopped by the " + (WarningCount() == 1 ? "warning" : "warnings") +
               " above (--fail-on-warning)");
+}
+
+std::string NothingWrittenTo(const std::string& output) {
+  return "nothing was written to " + Quoted(output);
+}
+
+int CommitHeld(std::optional<HeldCommits>& held, const std::string& output) {
+  if (!held) return 0;
+  if (int failed = FailOnWarnings(true, NothingWrittenTo(output)); failed != 0) return failed;
+  return ExitCode(held->CommitAll());
 }
 
 }  // namespace kivo::cli

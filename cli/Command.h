@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <functional>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include <CLI/CLI.hpp>
 
+#include "base/File.h"
 #include "base/Result.h"
 
 namespace kivo::cli {
@@ -25,6 +27,11 @@ inline int Fail(const std::string& message) {
   return 1;
 }
 inline int Fail(const Error& error) { return Fail(error.message); }
+// The exit code of a step: 0, or 1 after printing its error.
+inline int ExitCode(const Status& status) { return status ? 0 : Fail(status.error()); }
+// A mistake in the command line: the error, then where to read the usage
+// ("kivofs <command> --help", or "kivofs --help" without a command); returns the exit code 2.
+int UsageError(const std::string& message, const std::string& command = "");
 
 // Prints "kivofs: warning: <message>" on standard error and counts it.
 void Warn(const std::string& message);
@@ -48,6 +55,9 @@ std::string SlotPlace(int slot, const std::string& drive, std::uint64_t start, s
 std::string GbaWindowWarning(int slot, const std::string& drive, std::uint64_t start,
                              std::uint64_t end);
 
+// "1 file", "2 files": a count with the noun that fits it.
+std::string Count(std::uint64_t n, const char* one, const char* many);
+
 // The --sync flag of the commands that write, which makes every output durable.
 void AddSyncFlag(CLI::App& app);
 // The --fail-on-warning flag; set in `fail`.
@@ -55,5 +65,10 @@ void AddFailOnWarningFlag(CLI::App& app, bool& fail);
 // With --fail-on-warning, after warnings: exit code 1, after the error "<what>: stopped by the
 // warnings above (--fail-on-warning)"; 0 otherwise.
 int FailOnWarnings(bool fail, const std::string& what);
+// How a failed or stopped run names the output it left as it was.
+std::string NothingWrittenTo(const std::string& output);
+// With --fail-on-warning (`held` set), commits the held outputs unless warnings stopped the run
+// that writes `output`; the exit code. Nothing to do without it.
+int CommitHeld(std::optional<HeldCommits>& held, const std::string& output);
 
 }  // namespace kivo::cli

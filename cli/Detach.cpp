@@ -1,9 +1,9 @@
 // kivofs detach: writes the drive images attached to a ROM back to files.
-#include <cstdio>
 #include <memory>
 
 #include "cli/Commands.h"
 #include "base/File.h"
+#include "cli/NdsChecks.h"
 #include "romattach/AttachedRom.h"
 
 namespace kivo::cli {
@@ -27,11 +27,9 @@ int RunDetach(const DetachOptions& options) {
   }
   for (const auto& path : report->written) std::cout << "wrote " << Quoted(path) << '\n';
   if (report->ndsUsedSize) {
-    char crc[8];
-    std::snprintf(crc, sizeof crc, "0x%04X", unsigned{report->ndsHeaderCrc});
     std::cout << "NDS header of " << Quoted(options.hostOutput) << ": used size restored to "
-              << *report->ndsUsedSize << ", device capacity " << rom::NdsCapacityBytes(report->ndsCapacity)
-              << " (0x14 = " << int{report->ndsCapacity} << "), CRC " << crc << '\n';
+              << *report->ndsUsedSize << ", "
+              << CapacityAndCrc(report->ndsCapacity, report->ndsHeaderCrc) << '\n';
   }
   return 0;
 }

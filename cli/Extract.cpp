@@ -10,10 +10,6 @@
 namespace kivo::cli {
 namespace {
 
-std::string Count(std::uint64_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 struct ExtractOptions {
   std::string image;
   std::string directory;
@@ -52,13 +48,12 @@ int RunExtract(const ExtractOptions& options) {
 Command AddExtractCommand(CLI::App& parent) {
   auto options = std::make_shared<ExtractOptions>();
   CLI::App* app = parent.add_subcommand("extract", "Write a drive image's tree to a directory");
-  app->add_option("IMAGE", options->image, "Drive image (.kid), or ROM with drives attached")
-      ->required();
+  AddImageArgument(*app, options->image);
   app->add_option("DIR", options->directory,
                   "Directory to write into (created if missing); a ROM's drives go to its "
                   "folders drive1/ and drive2/")
       ->required();
-  AddDriveOption(app, options->drive);
+  AddDriveOption(*app, options->drive);
   app->add_flag("--no-times", options->noTimes,
                 "Leave the files with the time they are written instead of the time each entry "
                 "holds");

@@ -8,7 +8,7 @@ namespace {
 
 Result<std::vector<InputDrive>> RomDrives(const std::string& path, ByteSpan bytes, int drive) {
   auto file = rom::RomFile::Open(PathFromUtf8(path));
-  if (!file) return file.error();
+  KIVO_TRY(file);
   auto layout = rom::InspectRom(*file);
   if (!layout) {
     return MakeError(ErrorKind::Format, Quoted(path) +
@@ -53,7 +53,7 @@ bool HasMarker(const std::string& path) {
 
 Result<OpenedInput> OpenImageOrRom(const std::string& path, int drive) {
   auto mapped = MappedFile::Open(PathFromUtf8(path));
-  if (!mapped) return mapped.error();
+  KIVO_TRY(mapped);
   ByteSpan bytes = mapped->bytes();
   // A damaged image stays an image (its problems are what the user asked about) unless
   // its name or a marker says it is a ROM.
@@ -70,7 +70,7 @@ Result<OpenedInput> OpenImageOrRom(const std::string& path, int drive) {
     return OpenedInput{std::move(*mapped), false, {whole}};
   }
   auto drives = RomDrives(path, bytes, drive);
-  if (!drives) return drives.error();
+  KIVO_TRY(drives);
   return OpenedInput{std::move(*mapped), true, std::move(*drives)};
 }
 
@@ -82,9 +82,15 @@ std::string DriveFolders(const OpenedInput& input) {
   return text;
 }
 
-void AddDriveOption(CLI::App* app, int& drive) {
-  app->add_option("--drive", drive,
-                  "For a ROM: only the drive in this slot, read as if it were the image")
+void AddImageArgument(CLI::App& app, std::string& image, std::string_view more) {
+  app.add_option("IMAGE", image,
+                 "Drive image (.kid), or ROM with drives attached" + std::string(more))
+      ->required();
+}
+
+void AddDriveOption(CLI::App& app, int& drive) {
+  app.add_option("--drive", drive,
+                 "For a ROM: only the drive in this slot, read as if it were the image")
       ->check(CLI::IsMember({1, 2}));
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -36,7 +37,9 @@ Result<OpenedInput> OpenImageOrRom(const std::string& path, int drive);
 // "drive1/", "drive2/" or "drive1/ and drive2/": the folders of a ROM's drives.
 std::string DriveFolders(const OpenedInput& input);
 
+// The IMAGE argument of the reading commands; `more` ends its description.
+void AddImageArgument(CLI::App& app, std::string& image, std::string_view more = "");
 // The --drive option of the reading commands.
-void AddDriveOption(CLI::App* app, int& drive);
+void AddDriveOption(CLI::App& app, int& drive);
 
 }  // namespace kivo::cli

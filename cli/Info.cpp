@@ -62,48 +62,43 @@ Result<fs::ImageSummary> SummaryOf(const InputDrive& drive, bool inRom) {
   return fs::SummariseImage(drive.bytes, fs::SizeUnit::Bytes, drive.source);
 }
 
-// Prints one drive's summary and layout; JSON lines start with `indent`.
-int PrintInfo(const InputDrive& drive, bool inRom, bool json, const std::string& indent) {
-  auto summary = SummaryOf(drive, inRom);
-  if (!summary) return Fail(summary.error());
-  auto header = fs::DecodeHeader(drive.bytes, drive.source);
-  if (!header) return Fail(header.error());
-  const fs::ImageHeader& h = *header;
-  std::string kilobytes = fs::FormatDriveSize(summary->fileSize, fs::SizeUnit::Kilobytes);
-
-  if (json) {
-    std::ostringstream text;
-    text << "{\n"
-         << "  \"fsVersion\": " << JsonString(summary->fsVersion) << ",\n"
-         << "  \"rootEntries\": " << summary->rootEntries << ",\n"
-         << "  \"sizeBytes\": " << summary->fileSize << ",\n"
-         << "  \"sizeKilobytes\": " << JsonString(kilobytes) << ",\n"
-         << "  \"driveName\": " << JsonString(summary->driveName) << ",\n"
-         << "  \"layout\": {\n"
-         << "    \"version\": " << h.version << ",\n"
-         << "    \"driveSize\": " << h.driveSize << ",\n"
-         << "    \"bootSize\": " << h.bootSize << ",\n"
-         << "    \"fatStart\": " << h.fatStart << ",\n"
-         << "    \"fatSize\": " << h.fatSize << ",\n"
-         << "    \"fatEntries\": " << h.tableEntries() << ",\n"
-         << "    \"rootStart\": " << h.rootStart << ",\n"
-         << "    \"rootSize\": " << h.rootSize << ",\n"
-         << "    \"dataStart\": " << h.dataStart << ",\n"
-         << "    \"dataSize\": " << h.dataSize << "\n"
-         << "  }\n"
-         << "}";
-    std::string lines = text.str();
-    for (std::size_t at = lines.find('\n'); at != std::string::npos; at = lines.find('\n', at + 1)) {
-      lines.insert(at + 1, indent);
-    }
-    std::cout << lines;
-    return 0;
+// The summary and layout as a JSON object whose lines after the first start with `indent`.
+std::string InfoJson(const fs::ImageSummary& summary, const fs::ImageHeader& h,
+                     const std::string& indent) {
+  std::ostringstream text;
+  text << "{\n"
+       << "  \"fsVersion\": " << JsonString(summary.fsVersion) << ",\n"
+       << "  \"rootEntries\": " << summary.rootEntries << ",\n"
+       << "  \"sizeBytes\": " << summary.fileSize << ",\n"
+       << "  \"sizeKilobytes\": "
+       << JsonString(fs::FormatDriveSize(summary.fileSize, fs::SizeUnit::Kilobytes)) << ",\n"
+       << "  \"driveName\": " << JsonString(summary.driveName) << ",\n"
+       << "  \"layout\": {\n"
+       << "    \"version\": " << h.version << ",\n"
+       << "    \"driveSize\": " << h.driveSize << ",\n"
+       << "    \"bootSize\": " << h.bootSize << ",\n"
+       << "    \"fatStart\": " << h.fatStart << ",\n"
+       << "    \"fatSize\": " << h.fatSize << ",\n"
+       << "    \"fatEntries\": " << h.tableEntries() << ",\n"
+       << "    \"rootStart\": " << h.rootStart << ",\n"
+       << "    \"rootSize\": " << h.rootSize << ",\n"
+       << "    \"dataStart\": " << h.dataStart << ",\n"
+       << "    \"dataSize\": " << h.dataSize << "\n"
+       << "  }\n"
+       << "}";
+  std::string lines = text.str();
+  for (std::size_t at = lines.find('\n'); at != std::string::npos; at = lines.find('\n', at + 1)) {
+    lines.insert(at + 1, indent);
   }
-  std::cout << "File system version    : " << summary->fsVersion << '\n'
-            << "Number of root entries : " << summary->rootEntries << '\n'
-            << "Drive size             : " << summary->driveSize << " bytes (" << kilobytes
-            << " Kbytes)\n"
-            << "Drive name             : " << fs::PrintableName(summary->driveName) << '\n'
+  return lines;
+}
+
+void PrintInfoText(const fs::ImageSummary& summary, const fs::ImageHeader& h) {
+  std::cout << "File system version    : " << summary.fsVersion << '\n'
+            << "Number of root entries : " << summary.rootEntries << '\n'
+            << "Drive size             : " << summary.driveSize << " bytes ("
+            << fs::FormatDriveSize(summary.fileSize, fs::SizeUnit::Kilobytes) << " Kbytes)\n"
+            << "Drive name             : " << fs::PrintableName(summary.driveName) << '\n'
             << "Layout\n"
             << "  header block         : offset " << 0 << ", " << h.bootSize << " bytes\n"
             << "  allocation table     : offset " << h.fatStart << ", " << h.fatSize
@@ -113,6 +108,19 @@ int PrintInfo(const InputDrive& drive, bool inRom, bool json, const std::string&
             << "  data area            : offset " << h.dataStart << ", " << h.dataSize
             << " bytes\n"
             << "  drive size (header)  : " << h.driveSize << " bytes\n";
+}
+
+// Prints one drive's summary and layout; JSON lines start with `indent`.
+int PrintInfo(const InputDrive& drive, bool inRom, bool json, const std::string& indent) {
+  auto summary = SummaryOf(drive, inRom);
+  if (!summary) return Fail(summary.error());
+  auto header = fs::DecodeHeader(drive.bytes, drive.source);
+  if (!header) return Fail(header.error());
+  if (json) {
+    std::cout << InfoJson(*summary, *header, indent);
+  } else {
+    PrintInfoText(*summary, *header);
+  }
   return 0;
 }
 
@@ -145,9 +153,8 @@ int RunInfo(const InfoOptions& options) {
 Command AddInfoCommand(CLI::App& parent) {
   auto options = std::make_shared<InfoOptions>();
   CLI::App* app = parent.add_subcommand("info", "Show a drive image's summary and layout");
-  app->add_option("IMAGE", options->image, "Drive image (.kid), or ROM with drives attached")
-      ->required();
-  AddDriveOption(app, options->drive);
+  AddImageArgument(*app, options->image);
+  AddDriveOption(*app, options->drive);
   app->add_flag("--json", options->json, "Print the summary and layout as JSON");
   return {app, [options] { return RunInfo(*options); }};
 }

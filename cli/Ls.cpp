@@ -102,15 +102,14 @@ int RunLs(const LsOptions& options) {
 Command AddLsCommand(CLI::App& parent) {
   auto options = std::make_shared<LsOptions>();
   CLI::App* app = parent.add_subcommand("ls", "List a directory of a drive image");
-  app->add_option("IMAGE", options->image, "Drive image (.kid), or ROM with drives attached")
-      ->required();
+  AddImageArgument(*app, options->image);
   app->add_option("PATH", options->path,
                   "Directory or file inside the image (letter case does not matter); in a ROM, "
                   "below drive1/ or drive2/");
   app->add_flag("-l,--long", options->longFormat,
                 "Show kind, size, date and time, and first cluster");
   app->add_flag("-R,--recursive", options->recursive, "List everything below, depth first");
-  AddDriveOption(app, options->drive);
+  AddDriveOption(*app, options->drive);
   return {app, [options] { return RunLs(*options); }};
 }
 

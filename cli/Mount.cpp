@@ -25,7 +25,7 @@ Result<std::vector<mountfs::MountTree::Drive>> CopyDrives(const OpenedInput& inp
   std::vector<mountfs::MountTree::Drive> drives;
   for (const InputDrive& drive : input.drives) {
     std::vector<std::byte> bytes(drive.bytes.size());
-    if (Status read = input.mapped.file().ReadAt(drive.offset, bytes); !read) return read.error();
+    KIVO_TRY(input.mapped.file().ReadAt(drive.offset, bytes));
     drives.push_back({drive.folder, drive.label, drive.source, std::move(bytes)});
   }
   return drives;
@@ -33,9 +33,9 @@ Result<std::vector<mountfs::MountTree::Drive>> CopyDrives(const OpenedInput& inp
 
 Result<mountfs::MountTree> LoadTree(const std::string& path) {
   auto input = OpenImageOrRom(path, 0);
-  if (!input) return input.error();
+  KIVO_TRY(input);
   auto drives = CopyDrives(*input);
-  if (!drives) return drives.error();
+  KIVO_TRY(drives);
   std::vector<mountfs::MountTree::TextFile> texts;
   if (input->rom) {
     std::ostringstream text;
@@ -55,8 +55,7 @@ int RunMount(MountOptions& options) {
   if (!tree) return Fail(tree.error());
   mountfs::MountFs fs(std::move(*tree), ::getuid(), ::getgid());
   options.request.fsName = options.image;
-  if (Status served = mountfs::Serve(fs, options.request); !served) return Fail(served.error());
-  return 0;
+  return ExitCode(mountfs::Serve(fs, options.request));
 }
 
 }  // namespace
@@ -65,10 +64,7 @@ Command AddMountCommand(CLI::App& parent) {
   auto options = std::make_shared<MountOptions>();
   CLI::App* app = parent.add_subcommand(
       "mount", "Mount a drive image, or the drives attached to a ROM, as a read-only folder");
-  app->add_option("IMAGE", options->image,
-                  "Drive image (.kid), or ROM with drives attached (shown as drive1/, drive2/ "
-                  "and rom.txt)")
-      ->required();
+  AddImageArgument(*app, options->image, " (shown as drive1/, drive2/ and rom.txt)");
   app->add_option("MOUNTPOINT", options->request.mountPoint, "Existing folder to mount on")
       ->required();
   app->add_flag("-f,--foreground", options->request.foreground,

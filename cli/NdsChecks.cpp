@@ -1,6 +1,7 @@
 #include "cli/NdsChecks.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "cli/Command.h"
 #include "romattach/RomAttach.h"
@@ -19,6 +20,17 @@ std::optional<NdsHeaderFields> ReadNdsHeaderFields(const rom::RomFile& rom) {
     fields.capacity = rom::NdsCapacityBytes(fields.capacityCode);
   }
   return fields;
+}
+
+std::string CapacityText(std::uint8_t code) {
+  return std::to_string(rom::NdsCapacityBytes(code)) + " (0x14 = " + std::to_string(int{code}) +
+         ")";
+}
+
+std::string CapacityAndCrc(std::uint8_t capacityCode, std::uint16_t crc) {
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "0x%04X", unsigned{crc});
+  return "device capacity " + CapacityText(capacityCode) + ", CRC " + hex;
 }
 
 void WarnNdsLayout(const rom::RomFile& rom, const std::vector<PlacedDrive>& drives) {

@@ -28,6 +28,11 @@ struct NdsHeaderFields {
 // The header's fields, when `rom` holds them.
 std::optional<NdsHeaderFields> ReadNdsHeaderFields(const rom::RomFile& rom);
 
+// "131072 (0x14 = 0)": a device capacity in bytes and as the header's byte 0x14 codes it.
+std::string CapacityText(std::uint8_t code);
+// "device capacity 131072 (0x14 = 0), CRC 0x1F37": what attach and detach made of a DS header.
+std::string CapacityAndCrc(std::uint8_t capacityCode, std::uint16_t crc);
+
 // Warns about each drive that starts below 0x8000, about a used size that ends before the
 // drives do and about a used size past the capacity (in a DS header).
 void WarnNdsLayout(const rom::RomFile& rom, const std::vector<PlacedDrive>& drives);

@@ -23,9 +23,7 @@ int RunRename(const RenameOptions& options) {
     if (!why.empty()) return Fail(why);
   }
   WarnIfNameTruncated(options.name);
-  Status stored = fs::StoreDriveName(PathFromUtf8(options.image), options.name);
-  if (!stored) return Fail(stored.error());
-  return 0;
+  return ExitCode(fs::StoreDriveName(PathFromUtf8(options.image), options.name));
 }
 
 }  // namespace

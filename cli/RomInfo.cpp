@@ -73,7 +73,7 @@ void CheckReach(const rom::RomFile& file, const rom::AttachedRom& layout, std::o
   if (auto fields = ReadNdsHeaderFields(file)) {
     out << "NDS used size: " << fields->usedSize << '\n';
     if (fields->dsHeader) {
-      out << "NDS capacity:  " << fields->capacity << " (0x14 = " << int{fields->capacityCode} << ")\n";
+      out << "NDS capacity:  " << CapacityText(fields->capacityCode) << '\n';
     }
   }
   WarnNdsLayout(file, drives);

@@ -9,10 +9,6 @@
 namespace kivo::cli {
 namespace {
 
-std::string Count(std::uint64_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 struct VerifyOptions {
   std::string image;
   int drive = 0;
@@ -26,9 +22,7 @@ bool VerifyDrive(const InputDrive& drive) {
       std::cout << drive.label << ": " << problem << '\n';
     }
     std::cout.flush();
-    std::size_t count = report.problemCount;
-    Fail(drive.source + ": " + std::to_string(count) + (count == 1 ? " problem" : " problems") +
-         " found");
+    Fail(drive.source + ": " + Count(report.problemCount, "problem", "problems") + " found");
     return false;
   }
   std::cout << drive.label << ": ok (" << Count(report.directories, "directory", "directories")
@@ -51,9 +45,8 @@ int RunVerify(const VerifyOptions& options) {
 Command AddVerifyCommand(CLI::App& parent) {
   auto options = std::make_shared<VerifyOptions>();
   CLI::App* app = parent.add_subcommand("verify", "Check a drive image against the format's rules");
-  app->add_option("IMAGE", options->image, "Drive image (.kid), or ROM with drives attached")
-      ->required();
-  AddDriveOption(app, options->drive);
+  AddImageArgument(*app, options->image);
+  AddDriveOption(*app, options->drive);
   return {app, [options] { return RunVerify(*options); }};
 }
 

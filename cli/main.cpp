@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "base/File.h"
@@ -24,24 +25,17 @@ bool IsCommand(const CLI::App& app, const std::string& name) {
 
 // "unknown command 'x'" with the commands there are, as CLI11 would only ask for one.
 int UnknownCommand(const CLI::App& app, const std::string& name) {
-  std::cerr << "kivofs: error: unknown command '" << name << "'\nCommands:";
-  for (const CLI::App* command : app.get_subcommands({})) std::cerr << ' ' << command->get_name();
-  std::cerr << "\nRun 'kivofs --help' for usage.\n";
-  return 2;
+  std::string message = "unknown command '" + name + "'\nCommands:";
+  for (const CLI::App* command : app.get_subcommands({})) message += ' ' + command->get_name();
+  int code = kivo::cli::UsageError(message);
+#ifndef KIVOFS_HAVE_FUSE
+  if (name == "mount") std::cerr << MountMissingReason << '\n';
+#endif
+  return code;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+std::vector<kivo::cli::Command> AddCommands(CLI::App& app) {
   using namespace kivo::cli;
-  CLI::App app{"kivofs: pack directory trees into Kivo drive images and attach them to ROMs",
-               "kivofs"};
-  app.set_version_flag("--version", std::string("kivofs ") + KIVOFS_VERSION);
-  app.require_subcommand(1);
-  app.fallthrough(false);
-  // CLI11 reads "/x" as an option on Windows; here it is a path, as on every host.
-  app.allow_windows_style_options(false);
-
   std::vector<Command> commands = {
       // subcommands, in the order of `kivofs --help`
       AddBuildCommand(app),
@@ -60,21 +54,16 @@ int main(int argc, char** argv) {
 #ifndef KIVOFS_HAVE_FUSE
   app.footer(MountMissingReason);
 #endif
+  return commands;
+}
 
-  // An interrupted run leaves no temporary file behind.
-  kivo::CleanUpOnInterrupt();
-
-  // CLI11 takes the arguments in reverse order.
-  std::vector<std::string> arguments = kivo::Utf8Arguments(argc, argv);
-  arguments.erase(arguments.begin());
+// Parses the arguments (the program's name left out); the exit code when that ends the run.
+std::optional<int> Parse(CLI::App& app, std::vector<std::string> arguments) {
   if (!arguments.empty() && !arguments.front().starts_with('-') &&
       !IsCommand(app, arguments.front())) {
-    int code = UnknownCommand(app, arguments.front());
-#ifndef KIVOFS_HAVE_FUSE
-    if (arguments.front() == "mount") std::cerr << MountMissingReason << '\n';
-#endif
-    return code;
+    return UnknownCommand(app, arguments.front());
   }
+  // CLI11 takes the arguments in reverse order.
   std::reverse(arguments.begin(), arguments.end());
   try {
     app.parse(arguments);
@@ -85,10 +74,30 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::cerr << "kivofs: error: " << e.what() << "\nRun 'kivofs --help' for usage.\n";
-    return 2;
+    return kivo::cli::UsageError(e.what());
   }
-  for (const Command& command : commands) {
+  return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"kivofs: pack directory trees into Kivo drive images and attach them to ROMs",
+               "kivofs"};
+  app.set_version_flag("--version", std::string("kivofs ") + KIVOFS_VERSION);
+  app.require_subcommand(1);
+  app.fallthrough(false);
+  // CLI11 reads "/x" as an option on Windows; here it is a path, as on every host.
+  app.allow_windows_style_options(false);
+  const std::vector<kivo::cli::Command> commands = AddCommands(app);
+
+  // An interrupted run leaves no temporary file behind.
+  kivo::CleanUpOnInterrupt();
+
+  std::vector<std::string> arguments = kivo::Utf8Arguments(argc, argv);
+  arguments.erase(arguments.begin());
+  if (std::optional<int> ended = Parse(app, std::move(arguments))) return *ended;
+  for (const kivo::cli::Command& command : commands) {
     if (command.app->parsed()) return command.run();
   }
   return 2;
