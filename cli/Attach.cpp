@@ -1,5 +1,4 @@
 // kivofs attach: joins a host ROM and one or two drive images into an output ROM.
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -170,32 +169,32 @@ int RunAttach(const AttachOptions& options) {
   return 0;
 }
 
-}  // namespace
-
-Command AddAttachCommand(CLI::App& parent) {
-  auto options = std::make_shared<AttachOptions>();
+CLI::App* DeclareAttach(CLI::App& parent, AttachOptions& options) {
   CLI::App* app = parent.add_subcommand(
       "attach", "Append drive images to a ROM that carries the KivoFSDrive marker");
-  app->add_option("HOST", options->host, "Host ROM (.nds or .gba)")->required();
-  app->add_option("-o,--output", options->output, "Output ROM to write")->required();
-  app->add_option("--drive0", options->drive0, "Drive image attached first (.kid)");
-  app->add_option("--drive1", options->drive1,
+  app->add_option("HOST", options.host, "Host ROM (.nds or .gba)")->required();
+  app->add_option("-o,--output", options.output, "Output ROM to write")->required();
+  app->add_option("--drive0", options.drive0, "Drive image attached first (.kid)");
+  app->add_option("--drive1", options.drive1,
                   "Drive image attached second; alone it takes slot 1 (.kid)");
-  app->add_flag("--saveflash", options->saveFlash, "Use the cartridge's save flash as a RAM drive");
-  app->add_flag("--replace", options->replace,
+  app->add_flag("--saveflash", options.saveFlash, "Use the cartridge's save flash as a RAM drive");
+  app->add_flag("--replace", options.replace,
                 "Drop drives already attached to HOST before attaching these");
-  app->add_flag("--pad-pow2", options->padPow2,
+  app->add_flag("--pad-pow2", options.padPow2,
                 "Pad the output ROM with 0xFF to the next power of two");
-  app->add_flag("--nds-header", options->ndsHeader,
+  app->add_flag("--nds-header", options.ndsHeader,
                 "Make a proper DS ROM: pad the host to 0x8000 (where card reads begin), set the "
                 "NDS header's used ROM size and device capacity to hold the drives and fix its "
                 "CRC");
-  app->add_option("--depfile", options->depfile,
+  app->add_option("--depfile", options.depfile,
                   "Also write a make dependency file listing the host ROM and the drive images")
       ->type_name("FILE");
-  AddFailOnWarningFlag(*app, options->failOnWarning);
-  AddSyncFlag(*app);
-  return {app, [options] { return RunAttach(*options); }};
+  AddFailOnWarningAndSyncFlags(*app, options.failOnWarning);
+  return app;
 }
+
+}  // namespace
+
+Command AddAttachCommand(CLI::App& parent) { return MakeCommand(parent, DeclareAttach, RunAttach); }
 
 }  // namespace kivo::cli

@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cstdlib>
 #include <ctime>
-#include <memory>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -161,38 +160,38 @@ int RunBuild(const BuildOptions& options) {
   return CommitHeld(held, options.output);
 }
 
-}  // namespace
-
-Command AddBuildCommand(CLI::App& parent) {
-  auto options = std::make_shared<BuildOptions>();
+CLI::App* DeclareBuild(CLI::App& parent, BuildOptions& options) {
   CLI::App* app = parent.add_subcommand("build", "Pack a directory tree into a drive image");
-  app->add_option("SRC", options->source, "Source directory")->required();
-  app->add_option("-o,--output", options->output, "Drive image to write (.kid)")->required();
-  app->add_option("--depfile", options->depfile,
+  app->add_option("SRC", options.source, "Source directory")->required();
+  app->add_option("-o,--output", options.output, "Drive image to write (.kid)")->required();
+  app->add_option("--depfile", options.depfile,
                   "Also write a make dependency file listing every directory and file read")
       ->type_name("FILE");
-  app->add_option("--depfile-target", options->depfileTarget,
+  app->add_option("--depfile-target", options.depfileTarget,
                   "The target that the dependency file names (default: the output)")
       ->type_name("NAME");
-  app->add_option("--depfile-links", options->depfileLinks,
+  app->add_option("--depfile-links", options.depfileLinks,
                   "In the dependency file, reach paths that CMake or Ninja would misread through "
                   "symbolic links made in DIR")
       ->type_name("DIR");
-  app->add_option("--name", options->name, "Drive name to store (at most 15 characters)");
-  app->add_flag("--host-order", options->hostOrder,
+  app->add_option("--name", options.name, "Drive name to store (at most 15 characters)");
+  app->add_flag("--host-order", options.hostOrder,
                 "Keep the host's listing order instead of sorting each directory by name");
-  app->add_option("--exclude", options->excludes, "Skip items whose name matches GLOB (repeatable)")
+  app->add_option("--exclude", options.excludes, "Skip items whose name matches GLOB (repeatable)")
       ->type_name("GLOB")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  app->add_flag("--dry-run", options->dryRun, "Run every check and print the layout; write nothing");
-  app->add_flag("-q,--quiet", options->quiet, "Print nothing on standard output");
-  app->add_flag("--trace", options->trace, "Also print the placement lines");
-  app->add_flag("--allow-empty", options->allowEmpty,
+  app->add_flag("--dry-run", options.dryRun, "Run every check and print the layout; write nothing");
+  app->add_flag("-q,--quiet", options.quiet, "Print nothing on standard output");
+  app->add_flag("--trace", options.trace, "Also print the placement lines");
+  app->add_flag("--allow-empty", options.allowEmpty,
                 "Make an image with an empty root when the source folder holds nothing to pack");
-  AddFailOnWarningFlag(*app, options->failOnWarning);
-  AddSyncFlag(*app);
-  return {app, [options] { return RunBuild(*options); }};
+  AddFailOnWarningAndSyncFlags(*app, options.failOnWarning);
+  return app;
 }
+
+}  // namespace
+
+Command AddBuildCommand(CLI::App& parent) { return MakeCommand(parent, DeclareBuild, RunBuild); }
 
 }  // namespace kivo::cli

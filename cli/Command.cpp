@@ -76,6 +76,11 @@ void AddFailOnWarningFlag(CLI::App& app, bool& fail) {
                "Treat every warning as an error: exit 1 and leave the outputs as they were");
 }
 
+void AddFailOnWarningAndSyncFlags(CLI::App& app, bool& fail) {
+  AddFailOnWarningFlag(app, fail);
+  AddSyncFlag(app);
+}
+
 int FailOnWarnings(bool fail, const std::string& what) {
   if (!fail || WarningCount() == 0) return 0;
   return Fail(what + ": stopped by the " + (WarningCount() == 1 ? "warning" : "warnings") +

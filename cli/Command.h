@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +21,15 @@ struct Command {
   CLI::App* app;
   std::function<int()> run;
 };
+
+// A subcommand of `parent`: `declare(parent, options)` adds it with its arguments, bound to an
+// options struct that lives as long as the program, and `run(options)` runs it.
+template <typename Options, typename Run>
+Command MakeCommand(CLI::App& parent, CLI::App* (*declare)(CLI::App&, Options&), Run run) {
+  auto options = std::make_shared<Options>();
+  CLI::App* app = declare(parent, *options);
+  return {app, [options, run] { return run(*options); }};
+}
 
 // Prints "kivofs: error: <message>" on standard error; returns the exit code 1.
 inline int Fail(const std::string& message) {
@@ -62,6 +72,8 @@ std::string Count(std::uint64_t n, const char* one, const char* many);
 void AddSyncFlag(CLI::App& app);
 // The --fail-on-warning flag; set in `fail`.
 void AddFailOnWarningFlag(CLI::App& app, bool& fail);
+// Both, in that order: the commands that write and may warn take them.
+void AddFailOnWarningAndSyncFlags(CLI::App& app, bool& fail);
 // With --fail-on-warning, after warnings: exit code 1, after the error "<what>: stopped by the
 // warnings above (--fail-on-warning)"; 0 otherwise.
 int FailOnWarnings(bool fail, const std::string& what);

@@ -1,5 +1,4 @@
 // kivofs detach: writes the drive images attached to a ROM back to files.
-#include <memory>
 
 #include "cli/Commands.h"
 #include "base/File.h"
@@ -34,20 +33,21 @@ int RunDetach(const DetachOptions& options) {
   return 0;
 }
 
-}  // namespace
-
-Command AddDetachCommand(CLI::App& parent) {
-  auto options = std::make_shared<DetachOptions>();
+CLI::App* DeclareDetach(CLI::App& parent, DetachOptions& options) {
   CLI::App* app =
       parent.add_subcommand("detach", "Write the drive images attached to a ROM back to files");
-  app->add_option("ROM", options->rom, "ROM with drives attached")->required();
-  app->add_option("-o,--output", options->directory,
+  app->add_option("ROM", options.rom, "ROM with drives attached")->required();
+  app->add_option("-o,--output", options.directory,
                   "Directory for drive0.kid (slot 1) and drive1.kid (slot 2)")
       ->required();
-  app->add_option("--rom", options->hostOutput,
+  app->add_option("--rom", options.hostOutput,
                   "Also write the ROM without its drives and with the block zeroed");
   AddSyncFlag(*app);
-  return {app, [options] { return RunDetach(*options); }};
+  return app;
 }
+
+}  // namespace
+
+Command AddDetachCommand(CLI::App& parent) { return MakeCommand(parent, DeclareDetach, RunDetach); }
 
 }  // namespace kivo::cli

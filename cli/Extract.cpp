@@ -1,5 +1,4 @@
 // kivofs extract: writes an image's tree to a host directory.
-#include <memory>
 
 #include "cli/Commands.h"
 #include "cli/ImageOrRom.h"
@@ -43,22 +42,25 @@ int RunExtract(const ExtractOptions& options) {
   return 0;
 }
 
-}  // namespace
-
-Command AddExtractCommand(CLI::App& parent) {
-  auto options = std::make_shared<ExtractOptions>();
+CLI::App* DeclareExtract(CLI::App& parent, ExtractOptions& options) {
   CLI::App* app = parent.add_subcommand("extract", "Write a drive image's tree to a directory");
-  AddImageArgument(*app, options->image);
-  app->add_option("DIR", options->directory,
+  AddImageArgument(*app, options.image);
+  app->add_option("DIR", options.directory,
                   "Directory to write into (created if missing); a ROM's drives go to its "
                   "folders drive1/ and drive2/")
       ->required();
-  AddDriveOption(*app, options->drive);
-  app->add_flag("--no-times", options->noTimes,
+  AddDriveOption(*app, options.drive);
+  app->add_flag("--no-times", options.noTimes,
                 "Leave the files with the time they are written instead of the time each entry "
                 "holds");
   AddSyncFlag(*app);
-  return {app, [options] { return RunExtract(*options); }};
+  return app;
+}
+
+}  // namespace
+
+Command AddExtractCommand(CLI::App& parent) {
+  return MakeCommand(parent, DeclareExtract, RunExtract);
 }
 
 }  // namespace kivo::cli

@@ -1,6 +1,5 @@
 // kivofs info: the image summary as the drive tool shows it, and the layout.
 #include <cstdio>
-#include <memory>
 #include <sstream>
 
 #include "cli/Commands.h"
@@ -148,15 +147,16 @@ int RunInfo(const InfoOptions& options) {
   return 0;
 }
 
+CLI::App* DeclareInfo(CLI::App& parent, InfoOptions& options) {
+  CLI::App* app = parent.add_subcommand("info", "Show a drive image's summary and layout");
+  AddImageArgument(*app, options.image);
+  AddDriveOption(*app, options.drive);
+  app->add_flag("--json", options.json, "Print the summary and layout as JSON");
+  return app;
+}
+
 }  // namespace
 
-Command AddInfoCommand(CLI::App& parent) {
-  auto options = std::make_shared<InfoOptions>();
-  CLI::App* app = parent.add_subcommand("info", "Show a drive image's summary and layout");
-  AddImageArgument(*app, options->image);
-  AddDriveOption(*app, options->drive);
-  app->add_flag("--json", options->json, "Print the summary and layout as JSON");
-  return {app, [options] { return RunInfo(*options); }};
-}
+Command AddInfoCommand(CLI::App& parent) { return MakeCommand(parent, DeclareInfo, RunInfo); }
 
 }  // namespace kivo::cli

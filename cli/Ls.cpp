@@ -1,7 +1,6 @@
 // kivofs ls: lists a directory of an image.
 #include <cstdio>
 #include <iomanip>
-#include <memory>
 
 #include "cli/Commands.h"
 #include "cli/ImageOrRom.h"
@@ -97,20 +96,21 @@ int RunLs(const LsOptions& options) {
               "' at the top of the ROM (its drives are " + DriveFolders(*input) + ")");
 }
 
-}  // namespace
-
-Command AddLsCommand(CLI::App& parent) {
-  auto options = std::make_shared<LsOptions>();
+CLI::App* DeclareLs(CLI::App& parent, LsOptions& options) {
   CLI::App* app = parent.add_subcommand("ls", "List a directory of a drive image");
-  AddImageArgument(*app, options->image);
-  app->add_option("PATH", options->path,
+  AddImageArgument(*app, options.image);
+  app->add_option("PATH", options.path,
                   "Directory or file inside the image (letter case does not matter); in a ROM, "
                   "below drive1/ or drive2/");
-  app->add_flag("-l,--long", options->longFormat,
+  app->add_flag("-l,--long", options.longFormat,
                 "Show kind, size, date and time, and first cluster");
-  app->add_flag("-R,--recursive", options->recursive, "List everything below, depth first");
-  AddDriveOption(*app, options->drive);
-  return {app, [options] { return RunLs(*options); }};
+  app->add_flag("-R,--recursive", options.recursive, "List everything below, depth first");
+  AddDriveOption(*app, options.drive);
+  return app;
 }
+
+}  // namespace
+
+Command AddLsCommand(CLI::App& parent) { return MakeCommand(parent, DeclareLs, RunLs); }
 
 }  // namespace kivo::cli

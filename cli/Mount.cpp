@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <memory>
 #include <sstream>
 
 #include "cli/Commands.h"
@@ -58,25 +57,26 @@ int RunMount(MountOptions& options) {
   return ExitCode(mountfs::Serve(fs, options.request));
 }
 
-}  // namespace
-
-Command AddMountCommand(CLI::App& parent) {
-  auto options = std::make_shared<MountOptions>();
+CLI::App* DeclareMount(CLI::App& parent, MountOptions& options) {
   CLI::App* app = parent.add_subcommand(
       "mount", "Mount a drive image, or the drives attached to a ROM, as a read-only folder");
-  AddImageArgument(*app, options->image, " (shown as drive1/, drive2/ and rom.txt)");
-  app->add_option("MOUNTPOINT", options->request.mountPoint, "Existing folder to mount on")
+  AddImageArgument(*app, options.image, " (shown as drive1/, drive2/ and rom.txt)");
+  app->add_option("MOUNTPOINT", options.request.mountPoint, "Existing folder to mount on")
       ->required();
-  app->add_flag("-f,--foreground", options->request.foreground,
+  app->add_flag("-f,--foreground", options.request.foreground,
                 "Serve in the foreground instead of returning once mounted");
-  app->add_flag("-d,--debug", options->request.debug,
+  app->add_flag("-d,--debug", options.request.debug,
                 "Print FUSE's debug output (serves in the foreground)");
-  app->add_option("-o", options->request.options,
+  app->add_option("-o", options.request.options,
                   "FUSE mount options, comma-separated (allow_other, ...); the mount is always "
                   "read-only")
       ->allow_extra_args(false);
   app->footer("Unmount with: fusermount3 -u MOUNTPOINT (or umount MOUNTPOINT as root).");
-  return {app, [options] { return RunMount(*options); }};
+  return app;
 }
+
+}  // namespace
+
+Command AddMountCommand(CLI::App& parent) { return MakeCommand(parent, DeclareMount, RunMount); }
 
 }  // namespace kivo::cli

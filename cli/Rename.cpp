@@ -1,5 +1,4 @@
 // kivofs rename: stores a new drive name in an image.
-#include <memory>
 
 #include "cli/Commands.h"
 #include "base/File.h"
@@ -26,15 +25,17 @@ int RunRename(const RenameOptions& options) {
   return ExitCode(fs::StoreDriveName(PathFromUtf8(options.image), options.name));
 }
 
+CLI::App* DeclareRename(CLI::App& parent, RenameOptions& options) {
+  CLI::App* app = parent.add_subcommand("rename", "Store a new drive name (at most 15 characters)");
+  app->add_option("IMAGE", options.image, "Drive image (.kid)")->required();
+  app->add_option("NAME", options.name, "New drive name")->required();
+  app->add_flag("--force", options.force,
+                "Store the name even if the file does not look like a drive image");
+  return app;
+}
+
 }  // namespace
 
-Command AddRenameCommand(CLI::App& parent) {
-  auto options = std::make_shared<RenameOptions>();
-  CLI::App* app = parent.add_subcommand("rename", "Store a new drive name (at most 15 characters)");
-  app->add_option("IMAGE", options->image, "Drive image (.kid)")->required();
-  app->add_option("NAME", options->name, "New drive name")->required();
-  app->add_flag("--force", options->force, "Store the name even if the file does not look like a drive image");
-  return {app, [options] { return RunRename(*options); }};
-}
+Command AddRenameCommand(CLI::App& parent) { return MakeCommand(parent, DeclareRename, RunRename); }
 
 }  // namespace kivo::cli

@@ -1,6 +1,5 @@
 // kivofs rominfo: shows the parameter block of a ROM and what each slot points at.
 #include <algorithm>
-#include <memory>
 
 #include "cli/Commands.h"
 #include "cli/RomInfo.h"
@@ -102,16 +101,25 @@ int WriteRomInfo(const std::string& romPath, std::ostream& out) {
   return 0;
 }
 
-Command AddRomInfoCommand(CLI::App& parent) {
-  auto options = std::make_shared<RomInfoOptions>();
+namespace {
+
+CLI::App* DeclareRomInfo(CLI::App& parent, RomInfoOptions& options) {
   CLI::App* app = parent.add_subcommand(
       "rominfo", "Show a ROM's parameter block and the drive images it points at");
-  app->add_option("ROM", options->rom, "ROM with the KivoFSDrive marker")->required();
-  AddFailOnWarningFlag(*app, options->failOnWarning);
-  return {app, [options] {
-    int written = WriteRomInfo(options->rom, std::cout);
-    return written != 0 ? written : FailOnWarnings(options->failOnWarning, Quoted(options->rom));
-  }};
+  app->add_option("ROM", options.rom, "ROM with the KivoFSDrive marker")->required();
+  AddFailOnWarningFlag(*app, options.failOnWarning);
+  return app;
+}
+
+int RunRomInfo(const RomInfoOptions& options) {
+  int written = WriteRomInfo(options.rom, std::cout);
+  return written != 0 ? written : FailOnWarnings(options.failOnWarning, Quoted(options.rom));
+}
+
+}  // namespace
+
+Command AddRomInfoCommand(CLI::App& parent) {
+  return MakeCommand(parent, DeclareRomInfo, RunRomInfo);
 }
 
 }  // namespace kivo::cli

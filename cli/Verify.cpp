@@ -1,5 +1,4 @@
 // kivofs verify: checks an image against every rule of the format.
-#include <memory>
 
 #include "cli/Commands.h"
 #include "cli/ImageOrRom.h"
@@ -40,14 +39,15 @@ int RunVerify(const VerifyOptions& options) {
   return sound ? 0 : 1;
 }
 
+CLI::App* DeclareVerify(CLI::App& parent, VerifyOptions& options) {
+  CLI::App* app = parent.add_subcommand("verify", "Check a drive image against the format's rules");
+  AddImageArgument(*app, options.image);
+  AddDriveOption(*app, options.drive);
+  return app;
+}
+
 }  // namespace
 
-Command AddVerifyCommand(CLI::App& parent) {
-  auto options = std::make_shared<VerifyOptions>();
-  CLI::App* app = parent.add_subcommand("verify", "Check a drive image against the format's rules");
-  AddImageArgument(*app, options->image);
-  AddDriveOption(*app, options->drive);
-  return {app, [options] { return RunVerify(*options); }};
-}
+Command AddVerifyCommand(CLI::App& parent) { return MakeCommand(parent, DeclareVerify, RunVerify); }
 
 }  // namespace kivo::cli

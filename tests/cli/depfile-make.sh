@@ -2,11 +2,8 @@
 # Runs make with the dependency file of `kivofs build` over a generated tree: the image is
 # repacked when a file is changed, added or removed anywhere in the tree, and not otherwise.
 # Usage: depfile-make.sh KIVOFS
-set -eu
-kivofs=$1
-work=$(mktemp -d "${TMPDIR:-/tmp}/kivofs-make-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+. "$(dirname "$0")/scratch.sh"
+cd "$dir"
 
 mkdir -p 'assets/gfx/tiles (1)' assets/levels
 printf 'palette' > assets/gfx/title.pal

@@ -5,12 +5,7 @@
 # got its name) or at its first copy_file_range (it is being written); the test waits for that
 # temporary and the stop, sends the signal to kivofs itself and lets it go on.
 #   interrupted-runs.sh <kivofs>
-set -eu
-# LeakSanitizer cannot run under ptrace; the sanitizer build runs this test too.
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
-kivofs=$1
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+. "$(dirname "$0")/scratch.sh"
 cd "$dir"
 mkdir src work
 echo new >src/a.txt

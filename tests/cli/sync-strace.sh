@@ -2,12 +2,7 @@
 # --sync as the system calls show it: the output file is synced before it is renamed into
 # place and its folder after; without --sync nothing is synced.
 #   sync-strace.sh <kivofs>
-set -eu
-# LeakSanitizer cannot run under ptrace; the sanitizer build runs this test too.
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
-kivofs=$1
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+. "$(dirname "$0")/scratch.sh"
 mkdir "$dir/src"
 echo hello >"$dir/src/a.txt"
 calls() {  # the syncs and renames of one run, one word each
