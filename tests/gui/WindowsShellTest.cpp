@@ -27,14 +27,16 @@ std::vector<std::string> DriveEntries(CChooseDirDlg& dlg) {
   return entries;
 }
 
-// Gives drive C: a label for one test and takes it back afterwards.
+// Gives drive C: a label for one test and takes it back afterwards. An empty label removes it
+// (Wine faults on a null one). Wine shows a label set here only from its next session on, so
+// the Wine run labels C: before it starts.
 class LabelledDriveC {
  public:
   explicit LabelledDriveC(const wchar_t* label) {
     ::GetVolumeInformationW(L"C:\\", m_old, MAX_PATH, nullptr, nullptr, nullptr, nullptr, 0);
     m_set = ::SetVolumeLabelW(L"C:\\", label) != 0;
   }
-  ~LabelledDriveC() { ::SetVolumeLabelW(L"C:\\", m_old[0] != L'\0' ? m_old : nullptr); }
+  ~LabelledDriveC() { ::SetVolumeLabelW(L"C:\\", m_old); }
   bool set() const { return m_set; }
 
  private:
