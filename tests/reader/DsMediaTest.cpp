@@ -77,10 +77,10 @@ extern "C" std::uint32_t kfs_card_sim_load(std::uint32_t address, unsigned) {
 
 extern "C" void kfs_card_sim_store(std::uint32_t address, std::uint32_t value, unsigned) {
   auto& c = *kivo::test::card;
+  const std::uint32_t commandByte = address - 0x040001A8;  // wraps around below the command
   if (address == 0x04000204) c.exmemcnt = std::uint16_t(value);
   else if (address == 0x040001A1) c.auxHigh = std::uint8_t(value);
-  else if (address >= 0x040001A8 && address < 0x040001B0)
-    c.command[address - 0x040001A8] = std::uint8_t(value);
+  else if (commandByte < 8) c.command[commandByte] = std::uint8_t(value);
   else if (address == 0x040001A4 && (value & 0x80000000u)) c.Start(value);
   else ADD_FAILURE() << "write of " << std::hex << address;
 }
