@@ -6,20 +6,18 @@
 
 #include <gtest/gtest.h>
 
+#include "romattach/RomAttach.h"
+
 #include "tests/support/Support.h"
 
 namespace kivo::test {
 namespace {
 
 // The 4096-byte host with its marker at 100, then a 1000-byte drive, and the block set so.
-std::string Attached(std::uint32_t start1, std::uint32_t end1, std::uint32_t start2 = 0,
-                     std::uint32_t end2 = 0) {
+std::string Attached(const rom::ParamBlock& values) {
+  const rom::BlockBytes block = rom::EncodeParamBlock(values);
   std::string rom = HostRom(4096, 100) + Filler(1000, 2);
-  Put32(rom, 111, start1);
-  Put32(rom, 115, end1);
-  Put32(rom, 119, start2);
-  Put32(rom, 123, end2);
-  return rom;
+  return rom.replace(111, 17, reinterpret_cast<const char*>(block.data()), block.size());
 }
 
 const char* const None = "none found";
@@ -42,19 +40,19 @@ const BadRom Cases[] = {
     {"MarkerAtTheVeryEnd", [] { return HostRom(300, 300 - 11); }, {None, None, None}},
     {"MarkerInOtherCase", [] { return Filler(300).replace(10, 11, "kivofsdrive"); },
      {None, None, None}},
-    {"SlotPastTheEnd", [] { return Attached(4096, 4096 + 5000); }, {nullptr, nullptr, Outside}},
+    {"SlotPastTheEnd", [] { return Attached({4096, 4096 + 5000}); }, {nullptr, nullptr, Outside}},
     {"SlotsOverHugeOffsets",
-     [] { return Attached(0xFFFFFFF0, 0xFFFFFFFF, 0x7FFFFFFF, 0xFFFFFFFF); },
+     [] { return Attached({0xFFFFFFF0, 0xFFFFFFFF, 0x7FFFFFFF, 0xFFFFFFFF}); },
      {nullptr, nullptr, Outside}},
-    {"SecondSlotOutside", [] { return Attached(4096, 4100, 5000, 90000); },
+    {"SecondSlotOutside", [] { return Attached({4096, 4100, 5000, 90000}); },
      {nullptr, nullptr, "slot 2 (5000 to 90000)"}},
-    {"SlotOverlapsTheBlock", [] { return Attached(50, 5095); }, {nullptr, nullptr, OverBlock}},
+    {"SlotOverlapsTheBlock", [] { return Attached({50, 5095}); }, {nullptr, nullptr, OverBlock}},
     // The block ends at 128: a slot may start there, not a byte before.
-    {"SlotStartsInTheBlocksLastByte", [] { return Attached(127, 5095); },
+    {"SlotStartsInTheBlocksLastByte", [] { return Attached({127, 5095}); },
      {nullptr, nullptr, OverBlock}},
-    {"SlotStartsRightAfterTheBlock", [] { return Attached(128, 5095); },
+    {"SlotStartsRightAfterTheBlock", [] { return Attached({128, 5095}); },
      {nullptr, nullptr, nullptr}},
-    {"SlotsOverlapEachOther", [] { return Attached(4096, 5095, 4596, 5095); },
+    {"SlotsOverlapEachOther", [] { return Attached({4096, 5095, 4596, 5095}); },
      {nullptr, nullptr, nullptr}},
 };
 

@@ -3,7 +3,6 @@
 #include "romattach/AttachDrives.h"
 
 #include <fstream>
-#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -213,52 +212,53 @@ TEST_F(Attach, RefusesWithoutWriting) {
       "the output ROM 'out.nds' would be 2147483648 bytes; it must stay below 2 GiB";
   const std::string header = "cannot update the NDS header of ";
   const struct {
-    std::function<void(AttachRequest&)> change;
-    ErrorKind kind;
+    const char* host = "host.nds";  // "": not given
+    const char* drive0 = "d0.kid";
+    const char* drive1 = "d1.kid";
+    const char* output = "out.nds";
+    bool replace = false;
+    bool padPow2 = false;
+    bool ndsHeader = false;
+    ErrorKind kind = ErrorKind::Format;
     std::string message;
   } cases[] = {
-      {[](AttachRequest& r) { r.output.clear(); }, ErrorKind::Invalid, "no output ROM given"},
-      {[](AttachRequest& r) { r.drive0.clear(); r.drive1.clear(); }, ErrorKind::Invalid,
-       "no drive image given"},
-      {[](AttachRequest& r) { r.host.clear(); }, ErrorKind::NotFound, "no host ROM given"},
-      {[&](AttachRequest& r) { r.drive0 = dir / "huge.kid"; r.drive1 = dir / "big.kid"; },
-       ErrorKind::Capacity, tooLarge},
-      {[&](AttachRequest& r) { r.drive0 = dir / "huge.kid"; r.drive1.clear(); r.padPow2 = true; },
-       ErrorKind::Capacity, tooLarge},
-      {[&](AttachRequest& r) { r.output = dir / "dir.nds"; }, ErrorKind::NotRegular,
-       "cannot write 'dir.nds': is a directory"},
-      {[&](AttachRequest& r) { r.output = dir / "no/out.nds"; }, ErrorKind::CannotOpen,
-       "cannot write 'no/out.nds': No such file or directory"},
-      {[&](AttachRequest& r) { r.host = dir / "filled.nds"; r.replace = true; }, ErrorKind::Format,
-       "cannot cut the old drives off 'filled.nds': slot 1 starts at 120, before the end of the "
-       "parameter block (128)"},
-      {[&](AttachRequest& r) { r.host = dir / "short.nds"; r.ndsHeader = true; }, ErrorKind::Format,
-       header + "'short.nds': the host ROM has 300 bytes; the header needs 352"},
-      {[&](AttachRequest& r) { r.host = dir / "under.nds"; r.ndsHeader = true; }, ErrorKind::Format,
-       header + "'under.nds': the parameter block at 123 overlaps the header's capacity (0x14), "
-                "used size (0x80) or CRC (0x15E)"},
-      {[&](AttachRequest& r) { r.ndsHeader = true; }, ErrorKind::Format,
-       header + "'host.nds': it does not start with a DS cartridge header (a unit code up to 3 at "
-                "0x12, the ARM9 and ARM7 binaries behind the header and loaded into the DS's "
-                "RAM, at 0x20 to 0x3F)"},
-      {[&](AttachRequest& r) {
-         r.host = dir / "ds.nds";
-         r.output = dir / "out.gba";
-         r.ndsHeader = true;
-       },
-       ErrorKind::Format,
-       header + "'ds.nds': the output 'out.gba' is a GBA ROM, whose cartridge logo and header lie "
-                "where the NDS header's fields are"},
+      {.output = "", .kind = ErrorKind::Invalid, .message = "no output ROM given"},
+      {.drive0 = "", .drive1 = "", .kind = ErrorKind::Invalid, .message = "no drive image given"},
+      {.host = "", .kind = ErrorKind::NotFound, .message = "no host ROM given"},
+      {.drive0 = "huge.kid", .drive1 = "big.kid", .kind = ErrorKind::Capacity, .message = tooLarge},
+      {.drive0 = "huge.kid", .drive1 = "", .padPow2 = true, .kind = ErrorKind::Capacity,
+       .message = tooLarge},
+      {.output = "dir.nds", .kind = ErrorKind::NotRegular,
+       .message = "cannot write 'dir.nds': is a directory"},
+      {.output = "no/out.nds", .kind = ErrorKind::CannotOpen,
+       .message = "cannot write 'no/out.nds': No such file or directory"},
+      {.host = "filled.nds", .replace = true,
+       .message = "cannot cut the old drives off 'filled.nds': slot 1 starts at 120, before the "
+                  "end of the parameter block (128)"},
+      {.host = "short.nds", .ndsHeader = true,
+       .message = header + "'short.nds': the host ROM has 300 bytes; the header needs 352"},
+      {.host = "under.nds", .ndsHeader = true,
+       .message = header + "'under.nds': the parameter block at 123 overlaps the header's "
+                           "capacity (0x14), used size (0x80) or CRC (0x15E)"},
+      {.ndsHeader = true,
+       .message = header + "'host.nds': it does not start with a DS cartridge header (a unit "
+                           "code up to 3 at 0x12, the ARM9 and ARM7 binaries behind the header "
+                           "and loaded into the DS's RAM, at 0x20 to 0x3F)"},
+      {.host = "ds.nds", .output = "out.gba", .ndsHeader = true,
+       .message = header + "'ds.nds': the output 'out.gba' is a GBA ROM, whose cartridge logo "
+                           "and header lie where the NDS header's fields are"},
   };
   WriteFile(dir / "out.nds", "old output");
   const auto entries = std::distance(stdfs::directory_iterator(dir.path()), {});
-  for (const auto& [change, kind, message] : cases) {
-    AttachRequest request = Request();
-    change(request);
-    auto report = AttachDrives(request);
-    ASSERT_FALSE(report.ok()) << message;
-    EXPECT_EQ(Relative(report.error().message, dir.path()), message);
-    EXPECT_EQ(report.error().kind, kind) << message;
+  auto path = [&](const char* name) { return *name ? dir / name : stdfs::path(); };
+  for (const auto& c : cases) {
+    auto report = AttachDrives({.host = path(c.host), .drive0 = path(c.drive0),
+                                .drive1 = path(c.drive1), .output = path(c.output),
+                                .replace = c.replace, .padPow2 = c.padPow2,
+                                .ndsHeader = c.ndsHeader});
+    ASSERT_FALSE(report.ok()) << c.message;
+    EXPECT_EQ(Relative(report.error().message, dir.path()), c.message);
+    EXPECT_EQ(report.error().kind, c.kind) << c.message;
   }
   EXPECT_EQ(ReadFile(dir / "out.nds"), "old output");
   EXPECT_EQ(std::distance(stdfs::directory_iterator(dir.path()), {}), entries);
