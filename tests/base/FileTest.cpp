@@ -1,19 +1,20 @@
 // Replacing an output: what the user may not write is refused, links are written through,
-// and the replaced file keeps what made it the user's. POSIX only: modes, owners, pipes; and
-// the glob matcher, which Windows builds use as well, checked against the C library's.
-#include "base/File.h"
-#include "base/Glob.h"
-
+// and the replaced file keeps what made it the user's; reads, writes and copies that the host
+// cuts short or fails. POSIX only: modes, owners, pipes; and the glob matcher, which Windows
+// builds use as well, checked against the C library's.
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
-#include <sys/wait.h>
-#include <csignal>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
+#include <csignal>
 
+#include "base/File.h"
+#include "base/Glob.h"
+#include "tests/support/Assert.h"
 #include "tests/support/OrdinaryUser.h"
 #include "tests/support/Support.h"
 
@@ -23,19 +24,30 @@ namespace {
 Status Replace(const stdfs::path& target, const std::string& text) {
   Result<OutputFile> output = OutputFile::Create(target);
   if (!output) return output.error();
-  if (Status written = output->WriteAt(0, Span(text)); !written) return written;
+  KIVO_TRY(output->WriteAt(0, Span(text)));
   return output->Commit();
 }
 
 // As an ordinary user, whom permissions bind: what the user may not replace is refused,
 // nothing is written and no temporary file stays; the user's own writable file is replaced.
 TEST(OutputFile, ReplacesOnlyWhatTheUserMayWrite) {
-  const std::pair<void (*)(const stdfs::path&), const char*> cases[] = {
-      {[](const stdfs::path& p) { WriteFile(p, "old"); }, ""},
-      {[](const stdfs::path& p) { WriteFile(p, "old"), ::chmod(p.c_str(), 0444); }, "Permission denied"},
-      {[](const stdfs::path& p) { stdfs::create_directory(p); }, "is a directory"},
-      {[](const stdfs::path& p) { ::mkfifo(p.c_str(), 0666); }, "not a regular file"},
-      {[](const stdfs::path& p) { stdfs::create_symlink(p.filename(), p); }, "Too many levels of symbolic links"},
+  const struct {
+    void (*arrange)(const stdfs::path&);
+    const char* problem;  // empty when it is replaced
+  } cases[] = {
+      {.arrange = [](const stdfs::path& p) { WriteFile(p, "old"); }, .problem = ""},
+      {.arrange =
+           [](const stdfs::path& p) {
+             WriteFile(p, "old");
+             ::chmod(p.c_str(), 0444);
+           },
+       .problem = "Permission denied"},
+      {.arrange = [](const stdfs::path& p) { stdfs::create_directory(p); },
+       .problem = "is a directory"},
+      {.arrange = [](const stdfs::path& p) { ::mkfifo(p.c_str(), 0666); },
+       .problem = "not a regular file"},
+      {.arrange = [](const stdfs::path& p) { stdfs::create_symlink(p.filename(), p); },
+       .problem = "Too many levels of symbolic links"},
   };
   for (const auto& [arrange, problem] : cases) {
     TempDir dir;
@@ -48,11 +60,13 @@ TEST(OutputFile, ReplacesOnlyWhatTheUserMayWrite) {
       replaced = Replace(dir / "out.kid", "new");
     }
     if (!*problem) {
-      EXPECT_TRUE(replaced.ok() && ReadFile(dir / "out.kid") == "new");
+      EXPECT_OK(replaced);
+      EXPECT_EQ(ReadFile(dir / "out.kid"), "new");
       continue;
     }
     ASSERT_FALSE(replaced.ok()) << problem;
-    EXPECT_EQ(replaced.error().message, "cannot write '" + (dir / "out.kid").string() + "': " + problem);
+    EXPECT_EQ(replaced.error().message,
+              "cannot write '" + (dir / "out.kid").string() + "': " + problem);
     EXPECT_EQ(Snapshot(dir.path()), before);
   }
 }
@@ -66,12 +80,15 @@ TEST(OutputFile, WritesThroughLinks) {
   stdfs::create_symlink("../shared/assets.kid", dir / "links/link2");  // relative to its folder
   stdfs::create_symlink(dir / "links/link2", dir / "assets.kid");
   stdfs::create_symlink("gone.kid", dir / "dangling.kid");
-  ASSERT_TRUE(Replace(dir / "assets.kid", "new").ok());
-  ASSERT_TRUE(Replace(dir / "dangling.kid", "made").ok());
+  ASSERT_OK(Replace(dir / "assets.kid", "new"));
+  ASSERT_OK(Replace(dir / "dangling.kid", "made"));
   EXPECT_EQ(Snapshot(dir.path()), (std::map<std::string, std::string>{
                                       {"assets.kid", "->" + (dir / "links/link2").string()},
-                                      {"dangling.kid", "->gone.kid"}, {"gone.kid", "made"}, {"links", "/"},
-                                      {"links/link2", "->../shared/assets.kid"}, {"shared", "/"},
+                                      {"dangling.kid", "->gone.kid"},
+                                      {"gone.kid", "made"},
+                                      {"links", "/"},
+                                      {"links/link2", "->../shared/assets.kid"},
+                                      {"shared", "/"},
                                       {"shared/assets.kid", "new"}}));
 }
 
@@ -86,15 +103,17 @@ TEST(OutputFile, KeepsModeAndOwnerAndBreaksAHardLink) {
   if (root) {
     ASSERT_EQ(::chown((dir / "out.kid").c_str(), 1234, 4321), 0);
   }
-  ASSERT_TRUE(Replace(dir / "out.kid", "new").ok());
+  ASSERT_OK(Replace(dir / "out.kid", "new"));
   struct stat info {};
   ASSERT_EQ(::stat((dir / "out.kid").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0640u);
   if (root) {
-    EXPECT_EQ(std::make_pair(info.st_uid, info.st_gid), std::make_pair(1234u, 4321u));
+    EXPECT_EQ(info.st_uid, 1234u);
+    EXPECT_EQ(info.st_gid, 4321u);
   }
   EXPECT_EQ(info.st_nlink, 1u);
-  EXPECT_EQ(ReadFile(dir / "out.kid") + ReadFile(dir / "other.kid"), "newold");
+  EXPECT_EQ(ReadFile(dir / "out.kid"), "new");
+  EXPECT_EQ(ReadFile(dir / "other.kid"), "old");
 }
 
 // A target that already holds the new bytes keeps its file, bytes and time; any difference,
@@ -112,11 +131,12 @@ TEST(OutputFile, LeavesAnIdenticalTargetUntouched) {
   for (const auto& c : cases) {
     TempDir dir;
     WriteFile(dir / "out.kid", "same bytes");
-    const struct timespec past[2] = {{.tv_sec = 1000000000, .tv_nsec = 0}, {.tv_sec = 1000000000, .tv_nsec = 0}};
+    const struct timespec past[2] = {{.tv_sec = 1000000000, .tv_nsec = 0},
+                                     {.tv_sec = 1000000000, .tv_nsec = 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "out.kid").c_str(), past, 0), 0);
     struct stat before {};
     ASSERT_EQ(::stat((dir / "out.kid").c_str(), &before), 0);
-    ASSERT_TRUE(Replace(dir / "out.kid", c.written).ok()) << c.written;
+    ASSERT_OK(Replace(dir / "out.kid", c.written));
     struct stat after {};
     ASSERT_EQ(::stat((dir / "out.kid").c_str(), &after), 0);
     EXPECT_EQ(ReadFile(dir / "out.kid"), c.written);
@@ -131,13 +151,14 @@ TEST(OutputFile, LeavesAnIdenticalTargetUntouched) {
 TEST(OutputFile, RemovesOnlyUnlockedTemporariesOfItsTarget) {
   TempDir dir;
   const char* stale = ".out.kid.123456.tmp";
-  const char* kept[] = {".out.kid.abc.tmp", ".other.kid.42.tmp", ".out.kid.42.tmp.bak", ".out.kid.1234567890.tmp"};
+  const char* kept[] = {".out.kid.abc.tmp", ".other.kid.42.tmp", ".out.kid.42.tmp.bak",
+                        ".out.kid.1234567890.tmp"};
   WriteFile(dir / stale, "left by a killed run");
   for (const char* name : kept) WriteFile(dir / name, "not ours");
   WriteFile(dir / ".out.kid.77.tmp", "being written");
   Descriptor running(::open((dir / ".out.kid.77.tmp").c_str(), O_RDONLY));
   ASSERT_EQ(::flock(running.get(), LOCK_EX), 0);
-  ASSERT_TRUE(Replace(dir / "out.kid", "new").ok());
+  ASSERT_OK(Replace(dir / "out.kid", "new"));
   auto after = Snapshot(dir.path());
   EXPECT_EQ(after.count(stale), 0u);
   for (const char* name : kept) EXPECT_EQ(after.count(name), 1u) << name;
@@ -156,10 +177,11 @@ TEST(OutputFile, SyncsTheFileThenItsFolderOnlyWhenAsked) {
       events.push_back((folder ? "folder " : "file ") + output.filename().string() +
                        (stdfs::exists(dir / "out.kid") ? " renamed" : " not renamed"));
     });
-    ASSERT_TRUE(Replace(dir / "out.kid", "new").ok());
+    ASSERT_OK(Replace(dir / "out.kid", "new"));
     SetSyncObserver(nullptr);
     SetSyncOutputs(false);
-    const std::vector<std::string> expected = {"file out.kid not renamed", "folder out.kid renamed"};
+    const std::vector<std::string> expected = {"file out.kid not renamed",
+                                               "folder out.kid renamed"};
     EXPECT_EQ(events, sync ? expected : std::vector<std::string>());
   }
 }
@@ -170,14 +192,14 @@ TEST(OutputFile, HeldCommitsReplaceOnlyWhenCommitted) {
   WriteFile(dir / "out.kid", "old");
   {
     HeldCommits held;
-    ASSERT_TRUE(Replace(dir / "out.kid", "dropped").ok());
+    ASSERT_OK(Replace(dir / "out.kid", "dropped"));
     EXPECT_EQ(ReadFile(held.PathOf(dir / "out.kid")), "dropped");
     EXPECT_EQ(ReadFile(dir / "out.kid"), "old");
   }
   EXPECT_EQ(Snapshot(dir.path()).size(), 1u);
   HeldCommits held;
-  ASSERT_TRUE(Replace(dir / "out.kid", "new").ok());
-  ASSERT_TRUE(held.CommitAll().ok());
+  ASSERT_OK(Replace(dir / "out.kid", "new"));
+  ASSERT_OK(held.CommitAll());
   EXPECT_EQ(Snapshot(dir.path()), (std::map<std::string, std::string>{{"out.kid", "new"}}));
 }
 
@@ -204,19 +226,210 @@ TEST(OutputFile, AnInterruptedProgramRemovesItsTemporaryAndEndsByTheSignal) {
     ::kill(child, signal);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "signal " << signal;
+    ASSERT_TRUE(WIFSIGNALED(status)) << "signal " << signal;
+    EXPECT_EQ(WTERMSIG(status), signal);
     EXPECT_EQ(Snapshot(dir.path()), (std::map<std::string, std::string>{{"out.kid", "old"}}));
   }
 }
 
 TEST(Glob, MatchesAsFnmatchDoes) {
-  const char* globs[] = {"*", "*.bin", "a?c", "[abc]*", "[!a]*", "[^a]*", "[a-c]x", "[]]", "[!]]", "a\\*b", "*a*b*",
-                         "[", "a[", "[z-a]x", "**", "?", "", "*.[ch]", "x[\\]]", "[a-]x", "*?*?",
-                         "[[:alpha:]]*", "*[![:lower:]]", "[[:digit:]x]", "[[:nope:]]"};
-  const char* names[] = {"", "a", "abc", "a.bin", "b.BIN", "]", "a*b", "aXb", "[", "a[", "bx", "dx", "-x",
-                         "x]", "file.c", "ab", "\xC3\xA9.bin", "7", "Ab"};
+  const char* globs[] = {"*",
+                         "*.bin",
+                         "a?c",
+                         "[abc]*",
+                         "[!a]*",
+                         "[^a]*",
+                         "[a-c]x",
+                         "[]]",
+                         "[!]]",
+                         "a\\*b",
+                         "*a*b*",
+                         "[",
+                         "a[",
+                         "[z-a]x",
+                         "**",
+                         "?",
+                         "",
+                         "*.[ch]",
+                         "x[\\]]",
+                         "[a-]x",
+                         "*?*?",
+                         "[[:alpha:]]*",
+                         "*[![:lower:]]",
+                         "[[:digit:]x]",
+                         "[[:nope:]]",
+                         "[a\\"};
+  const char* names[] = {"",       "a",  "abc",  "a.bin", "b.BIN",        "]",  "a*b",
+                         "aXb",    "[",  "a[",   "bx",    "dx",           "-x", "x]",
+                         "file.c", "ab", "ab\\", "\\",    "\xC3\xA9.bin", "7",  "Ab"};
   for (const char* glob : globs) {
-    for (const char* name : names) EXPECT_EQ(MatchesGlob(glob, name), ::fnmatch(glob, name, 0) == 0) << glob << " " << name;
+    for (const char* name : names) {
+      EXPECT_EQ(MatchesGlob(glob, name), ::fnmatch(glob, name, 0) == 0) << glob << " " << name;
+    }
+  }
+}
+
+// A glob that ends in a backslash, which quotes nothing, takes it as itself (fnmatch matches
+// nothing then).
+TEST(Glob, ATrailingBackslashStandsForItself) {
+  const struct {
+    const char* glob;
+    const char* name;
+    bool matches;
+  } cases[] = {
+      {.glob = "ab\\", .name = "ab\\", .matches = true},
+      {.glob = "ab\\", .name = "ab", .matches = false},
+      {.glob = "*\\", .name = "ab\\", .matches = true},
+      {.glob = "\\", .name = "a", .matches = false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MatchesGlob(c.glob, c.name), c.matches) << c.glob;
+}
+
+// Sets how the host's transfers go while it lives.
+class Transfers {
+ public:
+  explicit Transfers(TransferFilter filter) { SetTransferFilter(std::move(filter)); }
+  ~Transfers() { SetTransferFilter(nullptr); }
+  Transfers(const Transfers&) = delete;
+  Transfers& operator=(const Transfers&) = delete;
+};
+
+// Reads, writes and copies that each move only a few bytes at a time (or that the kernel
+// cannot copy at all) still move every byte to its place.
+TEST(File, ShortTransfersMoveEveryByte) {
+  const struct {
+    const char* label;
+    std::int64_t most;        // the most bytes one read or write moves
+    std::int64_t kernelCopy;  // the most one copy by the kernel moves; -errno: it cannot
+  } cases[] = {
+      {.label = "short reads and writes", .most = 7, .kernelCopy = -ENOSYS},
+      {.label = "short copies by the kernel", .most = 1 << 20, .kernelCopy = 7},
+      {.label = "no copy across file systems", .most = 1 << 20, .kernelCopy = -EXDEV},
+      {.label = "no copy of this kind", .most = 1 << 20, .kernelCopy = -EOPNOTSUPP},
+      {.label = "no copy between these files", .most = 1 << 20, .kernelCopy = -EINVAL},
+      {.label = "no copy by this descriptor", .most = 1 << 20, .kernelCopy = -EBADF},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    TempDir dir;
+    const std::string source = Pattern(1000), written = Filler(1000);
+    WriteFile(dir / "source", source);
+    WriteFile(dir / "target", "");
+    Result<File> in = File::Open(dir / "source", Access::Read, "read");
+    Result<File> out = File::Open(dir / "target", Access::ReadWrite, "write");
+    ASSERT_OK(in);
+    ASSERT_OK(out);
+    Transfers transfers([&](HostTransfer call, std::size_t asked) {
+      return std::min<std::int64_t>(call == HostTransfer::Copy ? c.kernelCopy : c.most,
+                                    static_cast<std::int64_t>(asked));
+    });
+    std::string read(990, '\0');
+    ASSERT_OK(in->ReadAt(3, std::as_writable_bytes(std::span(read))));
+    EXPECT_EQ(read, source.substr(3, 990));
+    ASSERT_OK(out->WriteAt(0, Span(written)));
+    ASSERT_OK(out->CopyFrom(*in, 100, 800, 1000));
+    Result<bool> whole = out->CopyWhole(*in, 1000, 1800);
+    ASSERT_OK(whole);
+    EXPECT_TRUE(*whole);
+    EXPECT_EQ(ReadFile(dir / "target"), written + source.substr(100, 800) + source);
+  }
+}
+
+// A host call that fails, or moves nothing, stops the transfer with an error that names the
+// file it concerns and the reason.
+TEST(File, FailedTransfersNameTheFileAndTheReason) {
+  enum Operation { Read, Write, CopyFrom, CopyWhole };
+  const struct {
+    Operation operation;
+    HostTransfer failing;
+    std::int64_t result;  // of every failing call: -errno, or 0 bytes moved
+    const char* message;  // with "SOURCE" and "TARGET" for the files
+  } cases[] = {
+      {.operation = Read,
+       .failing = HostTransfer::Read,
+       .result = -EIO,
+       .message = "cannot read 'SOURCE': Input/output error"},
+      {.operation = Read,
+       .failing = HostTransfer::Read,
+       .result = 0,
+       .message = "cannot read 'SOURCE': file shrank while it was read (ends before 110 bytes)"},
+      {.operation = Write,
+       .failing = HostTransfer::Write,
+       .result = -EFBIG,
+       .message = "cannot write 'TARGET': File too large"},
+      {.operation = Write,
+       .failing = HostTransfer::Write,
+       .result = 0,
+       .message = "cannot write 'TARGET': No space left on device"},
+      {.operation = CopyFrom,
+       .failing = HostTransfer::Copy,
+       .result = -EIO,
+       .message = "cannot read 'SOURCE': Input/output error"},
+      {.operation = CopyFrom,
+       .failing = HostTransfer::Copy,
+       .result = -EISDIR,
+       .message = "cannot read 'SOURCE': Is a directory"},
+      {.operation = CopyFrom,
+       .failing = HostTransfer::Copy,
+       .result = -ENOSPC,
+       .message = "cannot write 'TARGET': No space left on device"},
+      {.operation = CopyFrom,
+       .failing = HostTransfer::Read,
+       .result = -EIO,
+       .message = "cannot read 'SOURCE': Input/output error"},
+      {.operation = CopyFrom,
+       .failing = HostTransfer::Write,
+       .result = -ENOSPC,
+       .message = "cannot write 'TARGET': No space left on device"},
+      {.operation = CopyWhole,
+       .failing = HostTransfer::Copy,
+       .result = -EIO,
+       .message = "cannot read 'SOURCE': Input/output error"},
+      {.operation = CopyWhole,
+       .failing = HostTransfer::Read,
+       .result = -EIO,
+       .message = "cannot read 'SOURCE': Input/output error"},
+      {.operation = CopyWhole,
+       .failing = HostTransfer::Write,
+       .result = 0,
+       .message = "cannot write 'TARGET': No space left on device"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    TempDir dir;
+    WriteFile(dir / "source", Pattern(100));
+    WriteFile(dir / "target", "");
+    Result<File> in = File::Open(dir / "source", Access::Read, "read");
+    Result<File> out = File::Open(dir / "target", Access::ReadWrite, "write");
+    ASSERT_OK(in);
+    ASSERT_OK(out);
+    // Reads and writes fall back on a buffer only where the kernel cannot copy.
+    const bool buffered = c.failing != HostTransfer::Copy;
+    Transfers transfers([&](HostTransfer call, std::size_t asked) -> std::int64_t {
+      if (call == c.failing) return c.result;
+      return call == HostTransfer::Copy && buffered ? -ENOSYS : static_cast<std::int64_t>(asked);
+    });
+    std::string bytes(10, 'x');
+    Status done;
+    switch (c.operation) {
+      case Read:
+        done = in->ReadAt(100, std::as_writable_bytes(std::span(bytes)));
+        break;
+      case Write:
+        done = out->WriteAt(0, Span(bytes));
+        break;
+      case CopyFrom:
+        done = out->CopyFrom(*in, 0, 100, 0);
+        break;
+      case CopyWhole:
+        if (Result<bool> whole = out->CopyWhole(*in, 100, 0); !whole) done = whole.error();
+        break;
+    }
+    ASSERT_FALSE(done.ok());
+    std::string expected = c.message;
+    const std::size_t at = expected.find('\'') + 1;
+    expected.replace(at, 6, (dir / (expected[at] == 'S' ? "source" : "target")).string());
+    EXPECT_EQ(done.error().message, expected);
   }
 }
 
