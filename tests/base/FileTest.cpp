@@ -35,18 +35,12 @@ TEST(OutputFile, ReplacesOnlyWhatTheUserMayWrite) {
     void (*arrange)(const stdfs::path&);
     const char* problem;  // empty when it is replaced
   } cases[] = {
-      {.arrange = [](const stdfs::path& p) { WriteFile(p, "old"); }, .problem = ""},
-      {.arrange =
-           [](const stdfs::path& p) {
-             WriteFile(p, "old");
-             ::chmod(p.c_str(), 0444);
-           },
+      {.arrange = [](auto& p) { WriteFile(p, "old"); }, .problem = ""},
+      {.arrange = [](auto& p) { WriteFile(p, "old"); ::chmod(p.c_str(), 0444); },
        .problem = "Permission denied"},
-      {.arrange = [](const stdfs::path& p) { stdfs::create_directory(p); },
-       .problem = "is a directory"},
-      {.arrange = [](const stdfs::path& p) { ::mkfifo(p.c_str(), 0666); },
-       .problem = "not a regular file"},
-      {.arrange = [](const stdfs::path& p) { stdfs::create_symlink(p.filename(), p); },
+      {.arrange = [](auto& p) { stdfs::create_directory(p); }, .problem = "is a directory"},
+      {.arrange = [](auto& p) { ::mkfifo(p.c_str(), 0666); }, .problem = "not a regular file"},
+      {.arrange = [](auto& p) { stdfs::create_symlink(p.filename(), p); },
        .problem = "Too many levels of symbolic links"},
   };
   for (const auto& [arrange, problem] : cases) {
@@ -82,14 +76,11 @@ TEST(OutputFile, WritesThroughLinks) {
   stdfs::create_symlink("gone.kid", dir / "dangling.kid");
   ASSERT_OK(Replace(dir / "assets.kid", "new"));
   ASSERT_OK(Replace(dir / "dangling.kid", "made"));
-  EXPECT_EQ(Snapshot(dir.path()), (std::map<std::string, std::string>{
-                                      {"assets.kid", "->" + (dir / "links/link2").string()},
-                                      {"dangling.kid", "->gone.kid"},
-                                      {"gone.kid", "made"},
-                                      {"links", "/"},
-                                      {"links/link2", "->../shared/assets.kid"},
-                                      {"shared", "/"},
-                                      {"shared/assets.kid", "new"}}));
+  EXPECT_EQ(Snapshot(dir.path()),
+            (std::map<std::string, std::string>{
+                {"assets.kid", "->" + (dir / "links/link2").string()}, {"gone.kid", "made"},
+                {"dangling.kid", "->gone.kid"}, {"links", "/"}, {"shared/assets.kid", "new"},
+                {"links/link2", "->../shared/assets.kid"}, {"shared", "/"}}));
 }
 
 // The replaced file keeps its mode and owner; a hard link is broken, its other name keeps
@@ -100,9 +91,7 @@ TEST(OutputFile, KeepsModeAndOwnerAndBreaksAHardLink) {
   stdfs::create_hard_link(dir / "out.kid", dir / "other.kid");
   ASSERT_EQ(::chmod((dir / "out.kid").c_str(), 0640), 0);
   const bool root = ::geteuid() == 0;
-  if (root) {
-    ASSERT_EQ(::chown((dir / "out.kid").c_str(), 1234, 4321), 0);
-  }
+  ASSERT_TRUE(!root || ::chown((dir / "out.kid").c_str(), 1234, 4321) == 0);
   ASSERT_OK(Replace(dir / "out.kid", "new"));
   struct stat info {};
   ASSERT_EQ(::stat((dir / "out.kid").c_str(), &info), 0);
@@ -123,17 +112,14 @@ TEST(OutputFile, LeavesAnIdenticalTargetUntouched) {
     const char* written;
     bool kept;
   } cases[] = {
-      {.written = "same bytes", .kept = true},
-      {.written = "same bytez", .kept = false},
-      {.written = "same bytes!", .kept = false},
-      {.written = "", .kept = false},
+      {.written = "same bytes", .kept = true}, {.written = "same bytez", .kept = false},
+      {.written = "same bytes!", .kept = false}, {.written = "", .kept = false},
   };
   for (const auto& c : cases) {
     TempDir dir;
     WriteFile(dir / "out.kid", "same bytes");
-    const struct timespec past[2] = {{.tv_sec = 1000000000, .tv_nsec = 0},
-                                     {.tv_sec = 1000000000, .tv_nsec = 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "out.kid").c_str(), past, 0), 0);
+    const timespec past{.tv_sec = 1000000000, .tv_nsec = 0}, times[2] = {past, past};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "out.kid").c_str(), times, 0), 0);
     struct stat before {};
     ASSERT_EQ(::stat((dir / "out.kid").c_str(), &before), 0);
     ASSERT_OK(Replace(dir / "out.kid", c.written));
@@ -141,7 +127,7 @@ TEST(OutputFile, LeavesAnIdenticalTargetUntouched) {
     ASSERT_EQ(::stat((dir / "out.kid").c_str(), &after), 0);
     EXPECT_EQ(ReadFile(dir / "out.kid"), c.written);
     EXPECT_EQ(after.st_ino == before.st_ino, c.kept) << c.written;
-    EXPECT_EQ(after.st_mtim.tv_sec == past[0].tv_sec, c.kept) << c.written;
+    EXPECT_EQ(after.st_mtim.tv_sec == past.tv_sec, c.kept) << c.written;
     EXPECT_EQ(Snapshot(dir.path()).size(), 1u) << "a temporary stayed beside " << c.written;
   }
 }
@@ -180,9 +166,8 @@ TEST(OutputFile, SyncsTheFileThenItsFolderOnlyWhenAsked) {
     ASSERT_OK(Replace(dir / "out.kid", "new"));
     SetSyncObserver(nullptr);
     SetSyncOutputs(false);
-    const std::vector<std::string> expected = {"file out.kid not renamed",
-                                               "folder out.kid renamed"};
-    EXPECT_EQ(events, sync ? expected : std::vector<std::string>());
+    const std::vector<std::string> synced = {"file out.kid not renamed", "folder out.kid renamed"};
+    EXPECT_EQ(events, sync ? synced : std::vector<std::string>());
   }
 }
 
@@ -233,35 +218,12 @@ TEST(OutputFile, AnInterruptedProgramRemovesItsTemporaryAndEndsByTheSignal) {
 }
 
 TEST(Glob, MatchesAsFnmatchDoes) {
-  const char* globs[] = {"*",
-                         "*.bin",
-                         "a?c",
-                         "[abc]*",
-                         "[!a]*",
-                         "[^a]*",
-                         "[a-c]x",
-                         "[]]",
-                         "[!]]",
-                         "a\\*b",
-                         "*a*b*",
-                         "[",
-                         "a[",
-                         "[z-a]x",
-                         "**",
-                         "?",
-                         "",
-                         "*.[ch]",
-                         "x[\\]]",
-                         "[a-]x",
-                         "*?*?",
-                         "[[:alpha:]]*",
-                         "*[![:lower:]]",
-                         "[[:digit:]x]",
-                         "[[:nope:]]",
-                         "[a\\"};
-  const char* names[] = {"",       "a",  "abc",  "a.bin", "b.BIN",        "]",  "a*b",
-                         "aXb",    "[",  "a[",   "bx",    "dx",           "-x", "x]",
-                         "file.c", "ab", "ab\\", "\\",    "\xC3\xA9.bin", "7",  "Ab"};
+  const char* globs[] = {"*", "*.bin", "a?c", "[abc]*", "[!a]*", "[^a]*", "[a-c]x", "[]]", "[!]]",
+                         "a\\*b", "*a*b*", "[", "a[", "[z-a]x", "**", "?", "", "*.[ch]", "x[\\]]",
+                         "[a-]x", "*?*?", "[[:alpha:]]*", "*[![:lower:]]", "[[:digit:]x]",
+                         "[[:nope:]]", "[a\\"};
+  const char* names[] = {"", "a", "abc", "a.bin", "b.BIN", "]", "a*b", "aXb", "[", "a[", "bx", "dx",
+                         "-x", "x]", "file.c", "ab", "ab\\", "\\", "\xC3\xA9.bin", "7", "Ab"};
   for (const char* glob : globs) {
     for (const char* name : names) {
       EXPECT_EQ(MatchesGlob(glob, name), ::fnmatch(glob, name, 0) == 0) << glob << " " << name;
@@ -285,150 +247,106 @@ TEST(Glob, ATrailingBackslashStandsForItself) {
   for (const auto& c : cases) EXPECT_EQ(MatchesGlob(c.glob, c.name), c.matches) << c.glob;
 }
 
-// Sets how the host's transfers go while it lives.
-class Transfers {
- public:
-  explicit Transfers(TransferFilter filter) { SetTransferFilter(std::move(filter)); }
+// A source file of `bytes` and an empty target in a fresh directory; the host's transfers go
+// as `filter` says while it lives.
+struct Transfers {
+  Transfers(const std::string& bytes, TransferFilter filter)
+      : in(File::Open(Made(dir / "source", bytes), Access::Read, "read")),
+        out(File::Open(Made(dir / "target", ""), Access::ReadWrite, "write")) {
+    SetTransferFilter(std::move(filter));
+  }
   ~Transfers() { SetTransferFilter(nullptr); }
-  Transfers(const Transfers&) = delete;
-  Transfers& operator=(const Transfers&) = delete;
+  static stdfs::path Made(const stdfs::path& path, const std::string& bytes) {
+    WriteFile(path, bytes);
+    return path;
+  }
+  TempDir dir;
+  Result<File> in;
+  Result<File> out;
 };
 
 // Reads, writes and copies that each move only a few bytes at a time (or that the kernel
 // cannot copy at all) still move every byte to its place.
 TEST(File, ShortTransfersMoveEveryByte) {
   const struct {
-    const char* label;
     std::int64_t most;        // the most bytes one read or write moves
     std::int64_t kernelCopy;  // the most one copy by the kernel moves; -errno: it cannot
   } cases[] = {
-      {.label = "short reads and writes", .most = 7, .kernelCopy = -ENOSYS},
-      {.label = "short copies by the kernel", .most = 1 << 20, .kernelCopy = 7},
-      {.label = "no copy across file systems", .most = 1 << 20, .kernelCopy = -EXDEV},
-      {.label = "no copy of this kind", .most = 1 << 20, .kernelCopy = -EOPNOTSUPP},
-      {.label = "no copy between these files", .most = 1 << 20, .kernelCopy = -EINVAL},
-      {.label = "no copy by this descriptor", .most = 1 << 20, .kernelCopy = -EBADF},
+      {.most = 7, .kernelCopy = -ENOSYS},     {.most = 1 << 20, .kernelCopy = 7},
+      {.most = 1 << 20, .kernelCopy = -EXDEV}, {.most = 1 << 20, .kernelCopy = -EOPNOTSUPP},
+      {.most = 1 << 20, .kernelCopy = -EINVAL}, {.most = 1 << 20, .kernelCopy = -EBADF},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.label);
-    TempDir dir;
+    SCOPED_TRACE(std::to_string(c.most) + " " + std::to_string(c.kernelCopy));
     const std::string source = Pattern(1000), written = Filler(1000);
-    WriteFile(dir / "source", source);
-    WriteFile(dir / "target", "");
-    Result<File> in = File::Open(dir / "source", Access::Read, "read");
-    Result<File> out = File::Open(dir / "target", Access::ReadWrite, "write");
-    ASSERT_OK(in);
-    ASSERT_OK(out);
-    Transfers transfers([&](HostTransfer call, std::size_t asked) {
+    Transfers files(source, [&](HostTransfer call, std::size_t asked) {
       return std::min<std::int64_t>(call == HostTransfer::Copy ? c.kernelCopy : c.most,
                                     static_cast<std::int64_t>(asked));
     });
+    ASSERT_OK(files.in);
+    ASSERT_OK(files.out);
     std::string read(990, '\0');
-    ASSERT_OK(in->ReadAt(3, std::as_writable_bytes(std::span(read))));
+    ASSERT_OK(files.in->ReadAt(3, std::as_writable_bytes(std::span(read))));
     EXPECT_EQ(read, source.substr(3, 990));
-    ASSERT_OK(out->WriteAt(0, Span(written)));
-    ASSERT_OK(out->CopyFrom(*in, 100, 800, 1000));
-    Result<bool> whole = out->CopyWhole(*in, 1000, 1800);
+    ASSERT_OK(files.out->WriteAt(0, Span(written)));
+    ASSERT_OK(files.out->CopyFrom(*files.in, 100, 800, 1000));
+    Result<bool> whole = files.out->CopyWhole(*files.in, 1000, 1800);
     ASSERT_OK(whole);
     EXPECT_TRUE(*whole);
-    EXPECT_EQ(ReadFile(dir / "target"), written + source.substr(100, 800) + source);
+    EXPECT_EQ(ReadFile(files.dir / "target"), written + source.substr(100, 800) + source);
   }
 }
 
 // A host call that fails, or moves nothing, stops the transfer with an error that names the
-// file it concerns and the reason.
+// file it concerns ('S' the source, 'T' the target) and the reason.
 TEST(File, FailedTransfersNameTheFileAndTheReason) {
-  enum Operation { Read, Write, CopyFrom, CopyWhole };
+  enum Operation { ReadAt, WriteAt, CopyFrom, CopyWhole };
+  using enum HostTransfer;
+  const char* const BadRead = "cannot read 'S': Input/output error";
+  const char* const Full = "cannot write 'T': No space left on device";
   const struct {
-    Operation operation;
-    HostTransfer failing;
-    std::int64_t result;  // of every failing call: -errno, or 0 bytes moved
-    const char* message;  // with "SOURCE" and "TARGET" for the files
+    Operation op;
+    HostTransfer call;    // fails, and falls back on a buffer where it is no copy by the kernel
+    std::int64_t result;  // of that call: -errno, or 0 bytes moved
+    const char* message;
   } cases[] = {
-      {.operation = Read,
-       .failing = HostTransfer::Read,
-       .result = -EIO,
-       .message = "cannot read 'SOURCE': Input/output error"},
-      {.operation = Read,
-       .failing = HostTransfer::Read,
-       .result = 0,
-       .message = "cannot read 'SOURCE': file shrank while it was read (ends before 110 bytes)"},
-      {.operation = Write,
-       .failing = HostTransfer::Write,
-       .result = -EFBIG,
-       .message = "cannot write 'TARGET': File too large"},
-      {.operation = Write,
-       .failing = HostTransfer::Write,
-       .result = 0,
-       .message = "cannot write 'TARGET': No space left on device"},
-      {.operation = CopyFrom,
-       .failing = HostTransfer::Copy,
-       .result = -EIO,
-       .message = "cannot read 'SOURCE': Input/output error"},
-      {.operation = CopyFrom,
-       .failing = HostTransfer::Copy,
-       .result = -EISDIR,
-       .message = "cannot read 'SOURCE': Is a directory"},
-      {.operation = CopyFrom,
-       .failing = HostTransfer::Copy,
-       .result = -ENOSPC,
-       .message = "cannot write 'TARGET': No space left on device"},
-      {.operation = CopyFrom,
-       .failing = HostTransfer::Read,
-       .result = -EIO,
-       .message = "cannot read 'SOURCE': Input/output error"},
-      {.operation = CopyFrom,
-       .failing = HostTransfer::Write,
-       .result = -ENOSPC,
-       .message = "cannot write 'TARGET': No space left on device"},
-      {.operation = CopyWhole,
-       .failing = HostTransfer::Copy,
-       .result = -EIO,
-       .message = "cannot read 'SOURCE': Input/output error"},
-      {.operation = CopyWhole,
-       .failing = HostTransfer::Read,
-       .result = -EIO,
-       .message = "cannot read 'SOURCE': Input/output error"},
-      {.operation = CopyWhole,
-       .failing = HostTransfer::Write,
-       .result = 0,
-       .message = "cannot write 'TARGET': No space left on device"},
+      {.op = ReadAt, .call = Read, .result = -EIO, .message = BadRead},
+      {.op = ReadAt, .call = Read, .result = 0,
+       .message = "cannot read 'S': file shrank while it was read (ends before 110 bytes)"},
+      {.op = WriteAt, .call = Write, .result = -EFBIG,
+       .message = "cannot write 'T': File too large"},
+      {.op = WriteAt, .call = Write, .result = 0, .message = Full},
+      {.op = CopyFrom, .call = Copy, .result = -EIO, .message = BadRead},
+      {.op = CopyFrom, .call = Copy, .result = -EISDIR,
+       .message = "cannot read 'S': Is a directory"},
+      {.op = CopyFrom, .call = Copy, .result = -ENOSPC, .message = Full},
+      {.op = CopyFrom, .call = Read, .result = -EIO, .message = BadRead},
+      {.op = CopyFrom, .call = Write, .result = -ENOSPC, .message = Full},
+      {.op = CopyWhole, .call = Copy, .result = -EIO, .message = BadRead},
+      {.op = CopyWhole, .call = Read, .result = -EIO, .message = BadRead},
+      {.op = CopyWhole, .call = Write, .result = 0, .message = Full},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
-    TempDir dir;
-    WriteFile(dir / "source", Pattern(100));
-    WriteFile(dir / "target", "");
-    Result<File> in = File::Open(dir / "source", Access::Read, "read");
-    Result<File> out = File::Open(dir / "target", Access::ReadWrite, "write");
-    ASSERT_OK(in);
-    ASSERT_OK(out);
-    // Reads and writes fall back on a buffer only where the kernel cannot copy.
-    const bool buffered = c.failing != HostTransfer::Copy;
-    Transfers transfers([&](HostTransfer call, std::size_t asked) -> std::int64_t {
-      if (call == c.failing) return c.result;
-      return call == HostTransfer::Copy && buffered ? -ENOSYS : static_cast<std::int64_t>(asked);
+    Transfers files(Pattern(100), [&](HostTransfer call, std::size_t asked) -> std::int64_t {
+      if (call == c.call) return c.result;
+      return call == Copy && c.call != Copy ? -ENOSYS : static_cast<std::int64_t>(asked);
     });
+    ASSERT_OK(files.in);
+    ASSERT_OK(files.out);
     std::string bytes(10, 'x');
     Status done;
-    switch (c.operation) {
-      case Read:
-        done = in->ReadAt(100, std::as_writable_bytes(std::span(bytes)));
-        break;
-      case Write:
-        done = out->WriteAt(0, Span(bytes));
-        break;
-      case CopyFrom:
-        done = out->CopyFrom(*in, 0, 100, 0);
-        break;
-      case CopyWhole:
-        if (Result<bool> whole = out->CopyWhole(*in, 100, 0); !whole) done = whole.error();
-        break;
+    if (c.op == ReadAt) done = files.in->ReadAt(100, std::as_writable_bytes(std::span(bytes)));
+    if (c.op == WriteAt) done = files.out->WriteAt(0, Span(bytes));
+    if (c.op == CopyFrom) done = files.out->CopyFrom(*files.in, 0, 100, 0);
+    if (Result<bool> whole = true; c.op == CopyWhole) {
+      whole = files.out->CopyWhole(*files.in, 100, 0);
+      if (!whole) done = whole.error();
     }
     ASSERT_FALSE(done.ok());
     std::string expected = c.message;
     const std::size_t at = expected.find('\'') + 1;
-    expected.replace(at, 6, (dir / (expected[at] == 'S' ? "source" : "target")).string());
+    expected.replace(at, 1, (files.dir / (expected[at] == 'S' ? "source" : "target")).string());
     EXPECT_EQ(done.error().message, expected);
   }
 }
