@@ -2,6 +2,7 @@
 // File_win32.cpp hold the host calls.
 #include "base/File.h"
 #include "base/FileHost.h"
+#include "base/Temporary.h"
 
 #include <algorithm>
 #include <atomic>
@@ -253,6 +254,37 @@ Status OutputFile::Commit() {
   if (held == nullptr || !temp_) return CommitNow();
   held->outputs_.push_back(std::move(*this));
   return {};
+}
+
+Status OutputFile::KeepIdenticalTarget(File& same, bool sync) {
+  const std::filesystem::path& shown = file_.path();
+  const int directory = temp_->directory;
+  temp_.reset();
+  if (Status closed = file_.Close(); !closed || !sync) return closed;
+  if (Status synced = same.Close(true); !synced) {
+    return CannotWrite(shown, ErrorKind::Io, synced.error().message);
+  }
+  detail::ReportSynced(shown, false);
+  return host::SyncFolder(directory, destination_, shown);
+}
+
+Status OutputFile::RenameOverTarget(bool sync) {
+  const std::filesystem::path& shown = file_.path();
+  const int directory = temp_->directory;
+  // A failure drops the temporary file with temp_. The lock stays until the rename.
+  if (Status closed = file_.Close(sync); !closed) {
+    temp_.reset();
+    return closed;
+  }
+  if (sync) detail::ReportSynced(shown, false);
+  if (int error = host::Rename(directory, temp_->name, destination_); error != 0) {
+    temp_.reset();
+    return CannotWrite(shown, ErrorKind::Io, SystemText(error));
+  }
+  // Renamed: there is nothing left to remove.
+  temporary::Forget(temp_->slot);
+  delete temp_.release();
+  return sync ? host::SyncFolder(directory, destination_, shown) : Status{};
 }
 
 void SetSyncOutputs(bool sync) { syncOutputs = sync; }

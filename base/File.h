@@ -194,6 +194,11 @@ class OutputFile {
   friend class Directory;
   friend class HeldCommits;
   Status CommitNow();
+  // For a target that already holds what was written: drops the temporary and leaves the
+  // target as it was, made durable when `sync` asks.
+  Status KeepIdenticalTarget(File& same, bool sync);
+  // Closes the temporary, durable when `sync` asks, and renames it over the target.
+  Status RenameOverTarget(bool sync);
   // The temporary's path as a path of its own; nothing for an output inside a Directory.
   std::optional<std::filesystem::path> TemporaryPath() const;
   // The temporary file, removed when dropped before the rename. Its name and the

@@ -38,5 +38,13 @@ Moved WriteSome(int fd, std::uint64_t offset, ByteSpan bytes);
 // cannot copy at all (EXDEV, EINVAL and a few others when not between these files).
 Moved CopySome(int in, std::uint64_t from, int out, std::uint64_t to, std::size_t length);
 
+// Renames `from` over `to` (relative to `directory` on POSIX, whole UTF-8 paths on Windows): 0,
+// or the error number.
+int Rename(int directory, const std::string& from, const std::string& to);
+// Makes a rename into the folder of `destination` durable (and tells the sync observer):
+// POSIX syncs the folder, Windows has already written the rename through.
+Status SyncFolder(int directory, const std::string& destination,
+                  const std::filesystem::path& shown);
+
 }  // namespace host
 }  // namespace kivo

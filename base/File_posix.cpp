@@ -257,12 +257,9 @@ std::optional<File> OutputFile::IdenticalTarget(std::uint64_t targetSize) const 
   return target;
 }
 
-namespace {
-
-// Syncs the folder that holds `destination` (relative to `directory`), so that the rename
-// into it survives a power cut.
-Status SyncFolder(int directory, const std::string& destination,
-                  const std::filesystem::path& shown) {
+// Syncs the folder so that the rename into it survives a power cut.
+Status host::SyncFolder(int directory, const std::string& destination,
+                        const std::filesystem::path& shown) {
   std::string folder = std::filesystem::path(destination).parent_path().string();
   Descriptor fd(::openat(directory, folder.empty() ? "." : folder.c_str(),
                          O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -274,7 +271,9 @@ Status SyncFolder(int directory, const std::string& destination,
   return {};
 }
 
-}  // namespace
+int host::Rename(int directory, const std::string& from, const std::string& to) {
+  return ::renameat(directory, from.c_str(), directory, to.c_str()) == 0 ? 0 : errno;
+}
 
 std::optional<std::filesystem::path> OutputFile::TemporaryPath() const {
   if (!temp_ || temp_->directory != AT_FDCWD) return std::nullopt;
@@ -282,9 +281,7 @@ std::optional<std::filesystem::path> OutputFile::TemporaryPath() const {
 }
 
 Status OutputFile::CommitNow() {
-  const std::filesystem::path& shown = file_.path();
-  if (!temp_) return CannotWrite(shown, ErrorKind::Io, "already closed");
-  const int directory = temp_->directory;
+  if (!temp_) return CannotWrite(file_.path(), ErrorKind::Io, "already closed");
   const bool sync = SyncOutputs();
   // No fsync by default: the rename already keeps a failed run from touching the target, and
   // forcing every image to disk before it may be used would make a build several times
@@ -293,19 +290,13 @@ Status OutputFile::CommitNow() {
   // one gets the usual 0666 & ~umask.
   struct stat old {};
   const int fd = file_.fd_.get();
-  if (::fstatat(directory, destination_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
+  if (::fstatat(temp_->directory, destination_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
       S_ISREG(old.st_mode)) {
     // Identical bytes leave the target as it was, its time too, so nothing that depends on
     // it is made again; a time asked for is set by replacing it.
     if (std::optional<File> same;
         !modified_ && (same = IdenticalTarget(static_cast<std::uint64_t>(old.st_size)))) {
-      temp_.reset();
-      if (Status closed = file_.Close(); !closed || !sync) return closed;
-      if (Status synced = same->Close(true); !synced) {
-        return CannotWrite(shown, ErrorKind::Io, synced.error().message);
-      }
-      detail::ReportSynced(shown, false);
-      return SyncFolder(directory, destination_, shown);
+      return KeepIdenticalTarget(*same, sync);
     }
     if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
       [[maybe_unused]] int groupOnly = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
@@ -317,21 +308,7 @@ Status OutputFile::CommitNow() {
                                       {.tv_sec = *modified_, .tv_nsec = 0}};
     ::futimens(fd, times);
   }
-  // A failure drops the temporary file with temp_. The lock stays until the rename.
-  if (Status closed = file_.Close(sync); !closed) {
-    temp_.reset();
-    return closed;
-  }
-  if (sync) detail::ReportSynced(shown, false);
-  if (::renameat(directory, temp_->name.c_str(), directory, destination_.c_str()) != 0) {
-    int error = errno;
-    temp_.reset();
-    return CannotWrite(shown, ErrorKind::Io, SystemText(error));
-  }
-  // Renamed: there is nothing left to remove.
-  temporary::Forget(temp_->slot);
-  delete temp_.release();
-  return sync ? SyncFolder(directory, destination_, shown) : Status{};
+  return RenameOverTarget(sync);
 }
 
 Result<Directory> Directory::Create(const std::filesystem::path& path) {

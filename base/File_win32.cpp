@@ -316,42 +316,31 @@ std::optional<std::filesystem::path> OutputFile::TemporaryPath() const {
 }
 
 Status OutputFile::CommitNow() {
-  const std::filesystem::path& shown = file_.path();
-  if (!temp_) return CannotWrite(shown, ErrorKind::Io, "already closed");
+  if (!temp_) return CannotWrite(file_.path(), ErrorKind::Io, "already closed");
   const bool sync = SyncOutputs();
   // Identical bytes leave the target as it was, its time too.
   if (auto size = FileSize(PathFromUtf8(destination_)); size && !modified_) {
-    if (std::optional<File> same = IdenticalTarget(*size)) {
-      temp_.reset();
-      if (Status closed = file_.Close(); !closed || !sync) return closed;
-      if (Status synced = same->Close(true); !synced) {
-        return CannotWrite(shown, ErrorKind::Io, synced.error().message);
-      }
-      detail::ReportSynced(shown, false);
-      detail::ReportSynced(shown, true);
-      return {};
-    }
+    if (std::optional<File> same = IdenticalTarget(*size)) return KeepIdenticalTarget(*same, sync);
   }
   if (modified_) {
     const FILETIME time = FileTimeOf(*modified_);
     ::SetFileTime(HandleOf(file_.fd_.get()), nullptr, nullptr, &time);
   }
   // No flush by default, as on POSIX: the rename keeps a failed run from touching the target.
-  if (Status closed = file_.Close(sync); !closed) {
-    temp_.reset();
-    return closed;
-  }
-  if (sync) detail::ReportSynced(shown, false);
+  return RenameOverTarget(sync);
+}
+
+int host::Rename(int, const std::string& from, const std::string& to) {
   // Written through: the move is on the disk when it returns.
-  if (!::MoveFileExW(PathFromUtf8(temp_->name).c_str(), PathFromUtf8(destination_).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    int error = LastErrno();
-    temp_.reset();
-    return CannotWrite(shown, ErrorKind::Io, SystemText(error));
+  if (::MoveFileExW(PathFromUtf8(from).c_str(), PathFromUtf8(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return 0;
   }
-  temporary::Forget(temp_->slot);
-  delete temp_.release();
-  if (sync) detail::ReportSynced(shown, true);
+  return LastErrno();
+}
+
+Status host::SyncFolder(int, const std::string&, const std::filesystem::path& shown) {
+  detail::ReportSynced(shown, true);
   return {};
 }
 
