@@ -2,8 +2,8 @@
 // every file opened and read whole. Shared by the reader's tests and its fuzz target.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <utility>
@@ -22,10 +22,9 @@ inline Listing ListingOf(const std::vector<std::pair<std::string, std::string>>&
   Listing listing;
   for (const auto& [path, bytes] : tree) {
     std::string shown;
-    for (std::size_t start = 0, end; start < path.size(); start = end + 1) {
-      end = std::min(path.find('/', start), path.size());
-      const std::size_t stored = std::min<std::size_t>(end - start, KFS_NAME_MAX);
-      shown += (shown.empty() ? "" : "/") + path.substr(start, stored);
+    for (const auto& part : std::filesystem::path(path)) {
+      if (part.empty()) continue;
+      shown += (shown.empty() ? "" : "/") + part.string().substr(0, KFS_NAME_MAX);
       listing.emplace(shown, "/");
     }
     if (!path.ends_with('/')) listing[shown] = bytes;
