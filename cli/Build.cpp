@@ -147,11 +147,12 @@ int RunBuild(const BuildOptions& options) {
     if (!prepared) return Fail(prepared.error());
     depfile = std::move(*prepared);
   }
-  int result = options.dryRun ? builder.CheckImage() : builder.BuildImage(options.output);
+  fs::BuildResult result =
+      options.dryRun ? builder.CheckImage() : builder.BuildImage(options.output);
   std::cout.flush();
-  if (result != fs::BuildOk) {
-    for (const Error& problem : builder.problems()) Fail(problem);
-    if (result == fs::BuildSourceError) Fail(NothingWrittenTo(options.output));
+  if (!result.ok()) {
+    for (const Error& problem : result.problems) Fail(problem);
+    if (result.outcome == fs::BuildOutcome::SourceError) Fail(NothingWrittenTo(options.output));
     return 1;
   }
   if (depfile) {

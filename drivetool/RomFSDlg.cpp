@@ -50,13 +50,14 @@ CString ShortenedProblems(const std::vector<std::string>& problems) {
   return text;
 }
 
-CString BuildFailureText(int result, const std::vector<std::string>& detail) {
+CString BuildFailureText(kivo::fs::BuildOutcome outcome, const std::vector<std::string>& detail) {
+  using kivo::fs::BuildOutcome;
   CString lead = "The drive image was not built";
-  switch (result) {
-    case kivo::fs::BuildRefused: lead += ": the source does not fit the drive format."; break;
-    case kivo::fs::BuildSourceError: lead += ": a source file could not be read."; break;
-    case kivo::fs::BuildTooLarge: lead += ": it would be too large."; break;
-    case kivo::fs::BuildOutputError: lead = "The drive image could not be written."; break;
+  switch (outcome) {
+    case BuildOutcome::Refused: lead += ": the source does not fit the drive format."; break;
+    case BuildOutcome::SourceError: lead += ": a source file could not be read."; break;
+    case BuildOutcome::TooLarge: lead += ": it would be too large."; break;
+    case BuildOutcome::OutputError: lead = "The drive image could not be written."; break;
     default: lead += "."; break;
   }
   return detail.empty() ? lead : lead + "\n\n" + ShortenedProblems(detail);
@@ -116,12 +117,12 @@ void CRomFSDlg::OnCreateDrive() {
 
   if (m_strImagePath.empty()) return;
 
-  const int result = m_builder.BuildImage(m_strImagePath);
-  const std::vector<kivo::Error>& problems = m_builder.problems();
-  if (result == kivo::fs::BuildNothingFound) {
+  const kivo::fs::BuildResult result = m_builder.BuildImage(m_strImagePath);
+  const std::vector<kivo::Error>& problems = result.problems;
+  if (result.outcome == kivo::fs::BuildOutcome::NothingFound) {
     // An image left at the output path by an earlier build is still summarised.
     ShowMessage(kNothingFound);
-  } else if (result == kivo::fs::BuildOutputError &&
+  } else if (result.outcome == kivo::fs::BuildOutcome::OutputError &&
              (problems.front().kind == kivo::ErrorKind::CannotOpen ||
               problems.front().kind == kivo::ErrorKind::NotRegular)) {
     // The builder said "error"; as after any output that cannot be opened, the image is
@@ -129,15 +130,15 @@ void CRomFSDlg::OnCreateDrive() {
     ShowMessage(res::kCouldNotOpenFile);
     UpdateData(FALSE);
     return;
-  } else if (result != kivo::fs::BuildOk) {
+  } else if (!result.ok()) {
     // Nothing was written (the output is replaced only by a complete image), so a summary
     // here would show an older file as if it were the result of this build.
     std::vector<std::string> detail;
     for (const kivo::Error& problem : problems) detail.push_back(problem.message);
-    if (result == kivo::fs::BuildSourceError) {
+    if (result.outcome == kivo::fs::BuildOutcome::SourceError) {
       detail.push_back("nothing was written to '" + m_strImagePath + "'");
     }
-    ShowMessage(BuildFailureText(result, detail));
+    ShowMessage(BuildFailureText(result.outcome, detail));
     UpdateData(FALSE);
     return;
   }

@@ -108,7 +108,7 @@ Result<OutputFile> PrepareDepFile(const std::filesystem::path& path, std::string
   auto output = OutputFile::Create(path);
   if (!output) return output.error();
   auto bytes = std::as_bytes(std::span(text->data(), text->size()));
-  if (Status written = output->WriteAt(0, bytes); !written) return written.error();
+  KIVO_TRY(output->WriteAt(0, bytes));
   return output;
 }
 

@@ -36,8 +36,8 @@ class Extractor {
         setTimes_(setTimes) {}
 
   Result<ExtractStats> Run() {
-    if (Status planned = Plan(); !planned) return planned.error();
-    if (Status written = Write(); !written) return written.error();
+    KIVO_TRY(Plan());
+    KIVO_TRY(Write());
     return stats_;
   }
 
@@ -102,7 +102,7 @@ class Extractor {
         open.emplace_back(planned.item.path, std::move(*made));
         ++stats_.directories;
       } else {
-        if (Status written = WriteFile(parentDirectory, name, planned); !written) return written;
+        KIVO_TRY(WriteFile(parentDirectory, name, planned));
         ++stats_.files;
         stats_.bytes += planned.contents.size();
       }
@@ -134,12 +134,12 @@ class Extractor {
 
   Result<Directory> MakeDirectory(Directory& parent, const std::string& name,
                                   const std::string& path) {
-    if (Status ok = RefuseExisting(parent, name, path, true); !ok) return ok.error();
+    KIVO_TRY(RefuseExisting(parent, name, path, true));
     return parent.Subdirectory(name, Target(path));
   }
 
   Status WriteFile(Directory& parent, const std::string& name, const PlannedItem& planned) {
-    if (Status ok = RefuseExisting(parent, name, planned.item.path, false); !ok) return ok;
+    KIVO_TRY(RefuseExisting(parent, name, planned.item.path, false));
     auto output = parent.Output(name, Target(planned.item.path));
     if (!output) return output.error();
     ByteSpan contents = planned.contents;
@@ -151,7 +151,7 @@ class Extractor {
       written = output->CopyFrom(*imageFile_, offset, contents.size(), 0);
     }
     if (imageFile_ == nullptr || !written) written = output->WriteAt(0, contents);
-    if (!written) return written;
+    KIVO_TRY(written);
     if (setTimes_) {
       if (auto time = EntryTime(planned.item.entry)) output->SetModified(*time);
     }

@@ -1,10 +1,13 @@
-// Where each region of a drive image lies, computed from the size of its data area.
+// Whether a scanned tree fits the format, and where each region of its drive image lies,
+// computed from the size of its data area.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "base/Result.h"
 #include "fsimage/Codec.h"
+#include "fsimage/Scan.h"
 
 namespace kivo::fs {
 
@@ -22,5 +25,10 @@ LayoutSizes ComputeSizes(std::uint64_t dataSize);
 // The header of an image with `dataSize` bytes of data area (its drive name left empty); an
 // image that would reach 2 GiB is refused (Capacity).
 Result<ImageHeader> ComputeLayout(std::uint64_t dataSize);
+
+// Every reason why the records cannot become entries, in record order and then by directory:
+// names that hold a backslash or a control character, names the program in the ROM cannot
+// tell apart, directories with more items than slots.
+std::vector<Error> CheckFit(const std::vector<ScanRecord>& records);
 
 }  // namespace kivo::fs

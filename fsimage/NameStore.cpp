@@ -20,7 +20,7 @@ Status StoreDriveName(const std::filesystem::path& path, std::string_view name, 
   }
   std::array<std::byte, DriveNameSize> field{};
   StoreFixedString(field, 0, DriveNameSize, StoredDriveName(name));
-  if (Status written = file->WriteAt(header::DriveName, field); !written) return written;
+  KIVO_TRY(file->WriteAt(header::DriveName, field));
   // Errors of delayed writes show up only when the bytes are forced out.
   return file->Close(/*sync=*/true);
 }

@@ -1,12 +1,12 @@
-// Entry placement: every record, in table order, becomes a directory entry, a chain of
-// consecutive clusters and its contents. Clusters are only ever taken in increasing order,
-// so a cursor stands in for a search of the table from entry 0.
+// Clusters are only ever taken in increasing order, so a cursor stands in for a search of the
+// table from entry 0.
+#include "fsimage/Placement.h"
+
 #include <algorithm>
 #include <array>
 #include <cassert>
 
 #include "base/Host.h"
-#include "fsimage/Builder.h"
 
 namespace kivo::fs {
 
@@ -52,118 +52,29 @@ EntryBytes WorkingRecord(const std::string& name, std::uint32_t size, std::uint3
   return record;
 }
 
+std::string_view SlotName(ByteSpan entry) {
+  auto nameField = reinterpret_cast<const char*>(entry.data() + entry::Name);
+  std::string_view name(nameField, entry::NameSize);
+  return name.substr(0, name.find('\0'));
+}
+
 }  // namespace
 
-void DriveBuilder::PlaceEntries() {
-  // The directories whose items may still come, innermost last: the parent path of their
-  // items and their first cluster. The scan lists a directory's items right after it, so a
-  // directory that the records have left is complete; its block goes out then, and memory
-  // holds only the blocks along one path.
-  struct OpenDirectory {
-    std::string itemsPath;
-    std::uint32_t cluster;
-  };
-  std::vector<OpenDirectory> open;
-  for (std::size_t i = 0; i < scanTable_.size(); ++i) {
-    const ScanRecord& record = scanTable_[i];
-    while (!open.empty() && !record.parentPath.starts_with(open.back().itemsPath)) {
-      WriteDirectoryBlock(open.back().cluster);
-      open.pop_back();
-    }
-    bool atRoot = record.parentPath == "\\";
-    const char* line = record.isDirectory ? (atRoot ? "root dir" : "sub dir")
-                                          : (atRoot ? "root file" : "file");
-    if (options_.trace) out_ << line << '\n';
-    const std::uint32_t cluster = nextCluster_;
-    if (record.isDirectory) {
-      atRoot ? PlaceRootDir(i) : PlaceSubDir(i);
-      if (directoryBlocks_.contains(cluster)) {
-        open.push_back({record.parentPath + record.name + "\\", cluster});
-      }
-    } else {
-      atRoot ? PlaceRootFile(i) : PlaceFile(i);
-    }
-  }
+ImageHead::ImageHead(const ImageHeader& layout)
+    : layout_(layout),
+      headerBlock_(BootSize, std::byte{0}),
+      rootDirectory_(RootSize, std::byte{0}),
+      nextCluster_(layout.firstDataCluster()) {
+  EncodeHeader(layout_, headerBlock_);
 }
 
-void DriveBuilder::WriteDirectoryBlock(std::uint32_t cluster) {
-  auto block = directoryBlocks_.find(cluster);
-  if (block == directoryBlocks_.end()) return;
-  if (output_) {
-    Status written = output_->WriteAt(std::uint64_t{cluster} * ClusterSize, block->second);
-    if (!written) {
-      outputError_ = written.error();
-      output_.reset();
-    }
-  }
-  directoryBlocks_.erase(block);
+void ImageHead::MakeChain(std::uint32_t count) {
+  assert(count > 0);
+  chainEnds_.push_back(nextCluster_ + count - 1);
+  nextCluster_ += count;
 }
 
-std::uint32_t DriveBuilder::FindFreeCluster() const { return nextCluster_; }
-
-MutableByteSpan DriveBuilder::Region(std::uint32_t offset) {
-  if (offset == layout_.rootStart) return rootDirectory_;
-  auto block = directoryBlocks_.find(offset / ClusterSize);
-  if (block == directoryBlocks_.end()) return {};
-  return block->second;
-}
-
-ByteSpan DriveBuilder::Region(std::uint32_t offset) const {
-  return const_cast<DriveBuilder*>(this)->Region(offset);
-}
-
-std::optional<std::uint32_t> DriveBuilder::FindFreeSlot(std::uint32_t regionOffset) const {
-  ByteSpan region = Region(regionOffset);
-  if (region.size() < RootSize) return std::nullopt;
-  for (std::uint32_t slot = 0; slot < SlotsPerDirectory; ++slot) {
-    if (region[slot * DirEntrySize] == std::byte{0}) return regionOffset + slot * DirEntrySize;
-  }
-  return std::nullopt;
-}
-
-std::optional<std::uint32_t> DriveBuilder::ResolveDirectory(const std::string& parentPath,
-                                                            const std::string* tracedName) {
-  const bool traced = tracedName != nullptr && options_.trace;
-  // Entries are only ever added after the ones there, so a directory once found stays the
-  // first match of its path.
-  if (!traced && !resolvedPath_.empty() && parentPath == resolvedPath_) return resolvedCluster_;
-  std::vector<std::string> components = SplitParentPath(parentPath);
-  if (components.empty()) return std::nullopt;
-  std::uint32_t regionOffset = layout_.rootStart;
-  std::optional<std::uint32_t> found;
-  for (std::size_t j = 0; j < components.size(); ++j) {
-    ByteSpan region = Region(regionOffset);
-    if (region.size() < RootSize) return std::nullopt;
-    found.reset();
-    for (std::uint32_t slot = 0; slot < SlotsPerDirectory && !found; ++slot) {
-      ByteSpan entry = region.subspan(slot * DirEntrySize, DirEntrySize);
-      auto nameField = reinterpret_cast<const char*>(entry.data() + entry::Name);
-      std::string_view name(nameField, entry::NameSize);
-      name = name.substr(0, name.find('\0'));
-      // The search in the root directory is silent; each later one shows every slot it looks at.
-      if (j > 0 && traced) out_ << name << " * " << components[j] << "-*-" << *tracedName << '\n';
-      if (SameStoredName(name, components[j])) found = LoadLE32(entry, entry::FirstCluster);
-    }
-    if (!found) return std::nullopt;
-    regionOffset = *found * ClusterSize;
-  }
-  resolvedPath_ = parentPath;
-  resolvedCluster_ = *found;
-  return found;
-}
-
-void DriveBuilder::PackDate(MutableByteSpan record) const {
-  fs::PackDate(options_.clock ? options_.clock() : LocalTimeNow(), record);
-}
-
-void DriveBuilder::MakeChain(std::uint32_t first, std::uint32_t count) {
-  // Only the cursor's cluster can start a chain, so the chains stay consecutive.
-  assert(first == nextCluster_ && count > 0);
-  chainEnds_.push_back(first + count - 1);
-  nextCluster_ = first + count;
-}
-
-void DriveBuilder::FillHead(std::uint64_t offset, MutableByteSpan into) const {
+void ImageHead::Fill(std::uint64_t offset, MutableByteSpan into) const {
   assert(offset % FatEntrySize == 0 && into.size() % FatEntrySize == 0);
   const std::uint64_t end = offset + into.size();
   auto copyRegion = [&](std::uint64_t start, ByteSpan bytes) {
@@ -197,52 +108,154 @@ void DriveBuilder::FillHead(std::uint64_t offset, MutableByteSpan into) const {
   }
 }
 
-std::vector<std::byte> DriveBuilder::imageHead() const {
-  if (headerBlock_.empty()) return {};
-  std::vector<std::byte> head(layout_.dataStart);
-  FillHead(0, head);
-  return head;
+ImageOutput::ImageOutput(Result<OutputFile> created) {
+  if (!created) {
+    failure_ = created.error();
+  } else {
+    file_.emplace(std::move(created).value());
+  }
 }
 
-std::optional<std::uint32_t> DriveBuilder::PlaceItem(std::size_t index,
-                                                    std::uint32_t regionOffset,
+void ImageOutput::Fail(Error error) {
+  failure_ = std::move(error);
+  file_.reset();  // drops the temporary file; the old output stays as it was
+}
+
+void ImageOutput::WriteAt(std::uint64_t offset, ByteSpan bytes) {
+  if (!file_) return;
+  if (Status written = file_->WriteAt(offset, bytes); !written) Fail(written.error());
+}
+
+EntryPlacer::EntryPlacer(const std::vector<ScanRecord>& records, ImageHead& head,
+                         ImageOutput& output, const PlacementOptions& options,
+                         std::ostream& diagnostics)
+    : records_(records), head_(head), output_(output), options_(options), out_(diagnostics) {}
+
+void EntryPlacer::PlaceEntries() {
+  // The directories whose items may still come, innermost last: the parent path of their
+  // items and their first cluster. The scan lists a directory's items right after it, so a
+  // directory that the records have left is complete; its block goes out then, and memory
+  // holds only the blocks along one path.
+  struct OpenDirectory {
+    std::string itemsPath;
+    std::uint32_t cluster;
+  };
+  std::vector<OpenDirectory> open;
+  for (std::size_t i = 0; i < records_.size(); ++i) {
+    const ScanRecord& record = records_[i];
+    while (!open.empty() && !record.parentPath.starts_with(open.back().itemsPath)) {
+      WriteDirectoryBlock(open.back().cluster);
+      open.pop_back();
+    }
+    bool atRoot = record.parentPath == "\\";
+    const char* line =
+        record.isDirectory ? (atRoot ? "root dir" : "sub dir") : (atRoot ? "root file" : "file");
+    if (options_.trace) out_ << line << '\n';
+    const std::uint32_t cluster = head_.nextCluster();
+    if (record.isDirectory) {
+      atRoot ? PlaceRootDir(i) : PlaceSubDir(i);
+      if (directoryBlocks_.contains(cluster)) {
+        open.push_back({record.parentPath + record.name + "\\", cluster});
+      }
+    } else {
+      atRoot ? PlaceRootFile(i) : PlaceFile(i);
+    }
+  }
+  for (; !open.empty(); open.pop_back()) WriteDirectoryBlock(open.back().cluster);
+}
+
+void EntryPlacer::WriteDirectoryBlock(std::uint32_t cluster) {
+  auto block = directoryBlocks_.find(cluster);
+  if (block == directoryBlocks_.end()) return;
+  output_.WriteAt(std::uint64_t{cluster} * ClusterSize, block->second);
+  directoryBlocks_.erase(block);
+}
+
+MutableByteSpan EntryPlacer::Region(std::uint32_t offset) {
+  if (offset == head_.layout().rootStart) return head_.rootDirectory();
+  auto block = directoryBlocks_.find(offset / ClusterSize);
+  if (block == directoryBlocks_.end()) return {};
+  return block->second;
+}
+
+ByteSpan EntryPlacer::Region(std::uint32_t offset) const {
+  return const_cast<EntryPlacer*>(this)->Region(offset);
+}
+
+std::optional<std::uint32_t> EntryPlacer::FindFreeSlot(std::uint32_t regionOffset) const {
+  ByteSpan region = Region(regionOffset);
+  if (region.size() < RootSize) return std::nullopt;
+  for (std::uint32_t slot = 0; slot < SlotsPerDirectory; ++slot) {
+    if (region[slot * DirEntrySize] == std::byte{0}) return regionOffset + slot * DirEntrySize;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::uint32_t> EntryPlacer::ResolveDirectory(const std::string& parentPath,
+                                                           const std::string* tracedName) {
+  const bool traced = tracedName != nullptr && options_.trace;
+  // Entries are only ever added after the ones there, so a directory once found stays the
+  // first match of its path.
+  if (!traced && !resolvedPath_.empty() && parentPath == resolvedPath_) return resolvedCluster_;
+  std::vector<std::string> components = SplitParentPath(parentPath);
+  if (components.empty()) return std::nullopt;
+  std::uint32_t regionOffset = head_.layout().rootStart;
+  std::optional<std::uint32_t> found;
+  for (std::size_t j = 0; j < components.size(); ++j) {
+    ByteSpan region = Region(regionOffset);
+    if (region.size() < RootSize) return std::nullopt;
+    found.reset();
+    for (std::uint32_t slot = 0; slot < SlotsPerDirectory && !found; ++slot) {
+      ByteSpan entry = region.subspan(slot * DirEntrySize, DirEntrySize);
+      std::string_view name = SlotName(entry);
+      // The search in the root directory is silent; each later one shows every slot it looks at.
+      if (j > 0 && traced) out_ << name << " * " << components[j] << "-*-" << *tracedName << '\n';
+      if (SameStoredName(name, components[j])) found = LoadLE32(entry, entry::FirstCluster);
+    }
+    if (!found) return std::nullopt;
+    regionOffset = *found * ClusterSize;
+  }
+  resolvedPath_ = parentPath;
+  resolvedCluster_ = *found;
+  return found;
+}
+
+void EntryPlacer::Problem(std::string message, const std::string& path) {
+  problems_.push_back(MakeError(ErrorKind::Invalid, std::move(message), PathFromUtf8(path)));
+}
+
+std::optional<std::uint32_t> EntryPlacer::PlaceItem(std::size_t index, std::uint32_t regionOffset,
                                                     std::uint32_t size, std::int32_t kind,
                                                     std::uint32_t clusters) {
-  const std::string& path = scanTable_[index].fullPath;
-  std::uint32_t first = FindFreeCluster();
-  EntryBytes record = WorkingRecord(scanTable_[index].name, size, first, kind);
-  PackDate(record);
-  if (std::uint64_t{first} + clusters > layout_.driveSize / ClusterSize) {
-    placementErrors_.push_back(
-        MakeError(ErrorKind::Invalid, "no room left for " + Quoted(path), PathFromUtf8(path)));
+  const std::string& path = records_[index].fullPath;
+  const std::uint32_t first = head_.nextCluster();
+  EntryBytes record = WorkingRecord(records_[index].name, size, first, kind);
+  PackDate(options_.clock ? options_.clock() : LocalTimeNow(), record);
+  if (std::uint64_t{first} + clusters > head_.layout().driveSize / ClusterSize) {
+    Problem("no room left for " + Quoted(path), path);
     return std::nullopt;
   }
   std::optional<std::uint32_t> slot = FindFreeSlot(regionOffset);
   if (!slot) {
-    placementErrors_.push_back(
-        MakeError(ErrorKind::Invalid, "no free slot for " + Quoted(path), PathFromUtf8(path)));
+    Problem("no free slot for " + Quoted(path), path);
     return std::nullopt;
   }
   MutableByteSpan region = Region(regionOffset);
   std::copy(record.begin(), record.end(), region.begin() + (*slot - regionOffset));
-  MakeChain(first, clusters);
+  head_.MakeChain(clusters);
   return first;
 }
 
-std::optional<std::uint32_t> DriveBuilder::ParentOf(std::size_t index, bool traced) {
-  const ScanRecord& record = scanTable_[index];
+std::optional<std::uint32_t> EntryPlacer::ParentOf(std::size_t index, bool traced) {
+  const ScanRecord& record = records_[index];
   std::optional<std::uint32_t> parent =
       ResolveDirectory(record.parentPath, traced ? &record.name : nullptr);
-  if (!parent) {
-    placementErrors_.push_back(MakeError(ErrorKind::Invalid,
-                                         "cannot find the directory of " + Quoted(record.fullPath),
-                                         record.fullPath));
-  }
+  if (!parent) Problem("cannot find the directory of " + Quoted(record.fullPath), record.fullPath);
   return parent;
 }
 
-void DriveBuilder::PlaceDirectory(std::size_t index, std::uint32_t regionOffset,
-                                  std::uint32_t parentCluster) {
+void EntryPlacer::PlaceDirectory(std::size_t index, std::uint32_t regionOffset,
+                                 std::uint32_t parentCluster) {
   std::optional<std::uint32_t> first =
       PlaceItem(index, regionOffset, DirectoryBlockSize, KindDirectory, DirectoryClusters);
   if (!first) return;
@@ -252,62 +265,64 @@ void DriveBuilder::PlaceDirectory(std::size_t index, std::uint32_t regionOffset,
   StoreLinkEntry(block, 1, "..", parentCluster);
 }
 
-void DriveBuilder::PlaceRootDir(std::size_t index) {
-  PlaceDirectory(index, layout_.rootStart, layout_.rootStart / ClusterSize);
+void EntryPlacer::PlaceRootDir(std::size_t index) {
+  const std::uint32_t rootStart = head_.layout().rootStart;
+  PlaceDirectory(index, rootStart, rootStart / ClusterSize);
 }
 
-void DriveBuilder::PlaceSubDir(std::size_t index) {
+void EntryPlacer::PlaceSubDir(std::size_t index) {
   if (auto parent = ParentOf(index, true)) PlaceDirectory(index, *parent * ClusterSize, *parent);
 }
 
-void DriveBuilder::PlaceFileAt(std::size_t index, std::uint32_t regionOffset) {
-  const ScanRecord& record = scanTable_[index];
-  const std::uint64_t length = record.size;
+void EntryPlacer::PlaceRootFile(std::size_t index) { PlaceFileAt(index, head_.layout().rootStart); }
+
+void EntryPlacer::PlaceFile(std::size_t index) {
+  if (auto parent = ParentOf(index, false)) PlaceFileAt(index, *parent * ClusterSize);
+}
+
+// The chain is the one the scan reserved; a file that changed since then fails the build
+// instead of overrunning the next chain. The copy itself notices a file of another length, so
+// the path's status is asked only then (or when nothing is copied): a change is named as
+// such, and any other failure (`otherwise`) as it is.
+void EntryPlacer::CheckSource(const ScanRecord& record, const std::optional<Error>& otherwise) {
   auto sourceError = [&](ErrorKind kind, std::string message) {
     out_ << "file error\n";
-    sourceErrors_.push_back(MakeError(kind, std::move(message), PathFromUtf8(record.fullPath)));
+    sourceFailed_ = true;
+    problems_.push_back(MakeError(kind, std::move(message), PathFromUtf8(record.fullPath)));
   };
-  // The chain is the one the scan reserved; a file that changed since then fails the build
-  // instead of overrunning the next chain. The copy itself notices a file of another length,
-  // so the path's status is asked only then (or when nothing is copied): a change is named
-  // as such, and any other failure (`otherwise`) as it is.
-  auto check = [&](const std::optional<Error>& otherwise) {
-    Result<std::uint64_t> now = FileSize(PathFromUtf8(record.fullPath));
-    if (!now) {
-      sourceError(now.error().kind, "cannot open " + now.error().message);
-    } else if (*now != length) {
-      sourceError(ErrorKind::Changed, Quoted(record.fullPath) +
-                                          " changed size since the scan (" +
-                                          std::to_string(length) + " -> " + std::to_string(*now) +
-                                          " bytes)");
-    } else if (otherwise) {
-      sourceError(otherwise->kind, otherwise->message);
-    }
-  };
-
-  std::optional<std::uint32_t> first =
-      PlaceItem(index, regionOffset, static_cast<std::uint32_t>(length), KindFile,
-                static_cast<std::uint32_t>(FileClusters(length)));
-  if (!first || !output_ || length == 0) return check(std::nullopt);
-  Result<File> source = File::OpenForCopy(PathFromUtf8(record.fullPath));
-  if (!source) return check(source.error());
-  Result<bool> whole = output_->CopyWhole(*source, length, std::uint64_t{*first} * ClusterSize);
-  if (!whole && whole.error().path == output_->target()) {
-    outputError_ = whole.error();
-    output_.reset();
-    return check(std::nullopt);
-  }
-  if (!whole) return check(whole.error());
-  // Of the length the scan found, but not by the time the copy ended.
-  if (!*whole) {
-    check(MakeError(ErrorKind::Changed, Quoted(record.fullPath) + " changed while it was copied"));
+  Result<std::uint64_t> now = FileSize(PathFromUtf8(record.fullPath));
+  if (!now) {
+    sourceError(now.error().kind, "cannot open " + now.error().message);
+  } else if (*now != record.size) {
+    sourceError(ErrorKind::Changed, Quoted(record.fullPath) + " changed size since the scan (" +
+                                        std::to_string(record.size) + " -> " +
+                                        std::to_string(*now) + " bytes)");
+  } else if (otherwise) {
+    sourceError(otherwise->kind, otherwise->message);
   }
 }
 
-void DriveBuilder::PlaceRootFile(std::size_t index) { PlaceFileAt(index, layout_.rootStart); }
-
-void DriveBuilder::PlaceFile(std::size_t index) {
-  if (auto parent = ParentOf(index, false)) PlaceFileAt(index, *parent * ClusterSize);
+void EntryPlacer::PlaceFileAt(std::size_t index, std::uint32_t regionOffset) {
+  const ScanRecord& record = records_[index];
+  const std::uint64_t length = record.size;
+  std::optional<std::uint32_t> first =
+      PlaceItem(index, regionOffset, static_cast<std::uint32_t>(length), KindFile,
+                static_cast<std::uint32_t>(FileClusters(length)));
+  OutputFile* output = output_.file();
+  if (!first || output == nullptr || length == 0) return CheckSource(record, std::nullopt);
+  Result<File> source = File::OpenForCopy(PathFromUtf8(record.fullPath));
+  if (!source) return CheckSource(record, source.error());
+  Result<bool> whole = output->CopyWhole(*source, length, std::uint64_t{*first} * ClusterSize);
+  if (!whole && whole.error().path == output->target()) {
+    output_.Fail(whole.error());
+    return CheckSource(record, std::nullopt);
+  }
+  if (!whole) return CheckSource(record, whole.error());
+  // Of the length the scan found, but not by the time the copy ended.
+  if (!*whole) {
+    CheckSource(record, MakeError(ErrorKind::Changed,
+                                  Quoted(record.fullPath) + " changed while it was copied"));
+  }
 }
 
 }  // namespace kivo::fs

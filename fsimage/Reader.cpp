@@ -193,7 +193,7 @@ Status ImageReader::WalkFrom(const Located& start,
     item.path = Join(frame.path, slot.entry.name);
     item.entry = slot.entry;
     item.parentCluster = frame.cluster;
-    if (Status visited = visit(item); !visited) return visited;
+    KIVO_TRY(visit(item));
     if (!item.entry.IsDirectory()) continue;
     auto [seen, inserted] = entered.emplace(item.entry.firstCluster, item.path);
     if (!inserted) {

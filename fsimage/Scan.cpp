@@ -1,10 +1,14 @@
 // The source scan: a depth-first walk in which every directory's record directly precedes
 // the records of everything inside it, which placement relies on.
+#include "fsimage/Scan.h"
+
 #include <algorithm>
+#include <optional>
 #include <system_error>
 
+#include "base/File.h"
 #include "base/Glob.h"
-#include "fsimage/Builder.h"
+#include "fsimage/Format.h"
 
 namespace kivo::fs {
 
@@ -18,9 +22,8 @@ std::string FileExtension(const std::string& name) {
 namespace {
 
 bool Excluded(const std::vector<std::string>& globs, const std::string& name) {
-  return std::any_of(globs.begin(), globs.end(), [&](const std::string& glob) {
-    return MatchesGlob(glob, name);
-  });
+  return std::any_of(globs.begin(), globs.end(),
+                     [&](const std::string& glob) { return MatchesGlob(glob, name); });
 }
 
 std::string ParentPath(const std::vector<std::string>& components) {
@@ -50,113 +53,149 @@ bool IsOwnOutput(const std::vector<stdfs::path>& outputs, const std::string& nam
   });
 }
 
-}  // namespace
+struct FoundItem {
+  const std::string& name;
+  std::string path;
+  stdfs::file_type type;
+  bool isLink;
+};
 
-void DriveBuilder::Refuse(ErrorKind kind, const std::string& path, std::string message) {
-  scanProblems_.push_back(MakeError(kind, std::move(message), PathFromUtf8(path)));
-}
+class SourceWalker {
+ public:
+  SourceWalker(const ScanOptions& options, SourceScan& scan) : options_(options), scan_(scan) {}
 
-void DriveBuilder::ScanSource(const std::string& dir, const std::string& filter) {
-  if (scannedRoot_.empty()) scannedRoot_ = dir;
-  std::vector<std::string> components;
-  std::vector<std::string> ancestors{dir};
-  ScanDirectory(dir, filter, components, ancestors);
-}
+  void Walk(const std::string& dir) {
+    if (std::optional<std::vector<ListedEntry>> items = List(dir)) {
+      const std::string parentPath = ParentPath(components_);
+      for (const ListedEntry& item : *items) Visit(dir, parentPath, item);
+    }
+  }
 
-void DriveBuilder::ScanDirectory(const std::string& dir, const std::string& filter,
-                                 std::vector<std::string>& components,
-                                 std::vector<std::string>& ancestors) {
+ private:
+  std::optional<std::vector<ListedEntry>> List(const std::string& dir);
+  void Visit(const std::string& dir, const std::string& parentPath, const ListedEntry& item);
+  bool Classify(FoundItem& item, stdfs::file_type listed);
+  void EnterDirectory(const FoundItem& item, const std::string& parentPath);
+  void RecordFile(const FoundItem& item, const std::string& parentPath);
+  void Refuse(ErrorKind kind, const std::string& path, std::string message) {
+    scan_.problems.push_back(MakeError(kind, std::move(message), PathFromUtf8(path)));
+  }
+
+  const ScanOptions& options_;
+  SourceScan& scan_;
+  std::vector<std::string> components_;
+  std::vector<std::string> ancestors_{scan_.root};
+};
+
+std::optional<std::vector<ListedEntry>> SourceWalker::List(const std::string& dir) {
   Result<std::vector<ListedEntry>> listing = ListDirectory(PathFromUtf8(dir));
   if (!listing) {
     // The source root that cannot be listed counts as nothing found; a subdirectory that
     // cannot be listed would silently lose its contents, so it refuses the build.
     const std::string& why = listing.error().message;
-    if (components.empty()) {
-      topLevelError_ = why;
+    if (components_.empty()) {
+      scan_.rootError = why;
     } else {
       Refuse(ErrorKind::CannotOpen, dir, "cannot list " + Quoted(dir) + ": " + why);
     }
-    return;
+    return std::nullopt;
   }
   std::vector<ListedEntry>& items = *listing;
   if (options_.sortByName) {
     std::sort(items.begin(), items.end(),
               [](const ListedEntry& a, const ListedEntry& b) { return a.name < b.name; });
   }
+  return std::move(items);
+}
 
-  const std::string parentPath = ParentPath(components);
-  for (const ListedEntry& item : items) {
-    const std::string& name = item.name;
-    if (name.empty() || name[0] == '.') continue;
-    if (Excluded(options_.excludes, name)) continue;
-    const std::string path = JoinPath(dir, name);
+void SourceWalker::Visit(const std::string& dir, const std::string& parentPath,
+                         const ListedEntry& item) {
+  const std::string& name = item.name;
+  if (name.empty() || name[0] == '.' || Excluded(options_.excludes, name)) return;
+  FoundItem found{name, JoinPath(dir, name), stdfs::file_type::none, false};
+  if (!Classify(found, item.type)) return;
+  if (found.type == stdfs::file_type::directory) {
+    EnterDirectory(found, parentPath);
+  } else if (found.type == stdfs::file_type::regular) {
+    RecordFile(found, parentPath);
+  } else {
+    std::string warning = "skipping " + Quoted(found.path) + ": " + KindOf(found.type);
+    if (options_.warn) options_.warn(warning);
+  }
+}
 
-    // The listing already knows the type of most items, which saves a look-up per item on
-    // large trees; a link is looked up through.
-    std::error_code statusError;
-    stdfs::file_type type = item.type;
-    if (type == stdfs::file_type::none) {
-      type = stdfs::symlink_status(PathFromUtf8(path), statusError).type();
-    }
-    const bool isLink = !statusError && type == stdfs::file_type::symlink;
-    if (isLink) type = stdfs::status(PathFromUtf8(path), statusError).type();
-    if (isLink && (statusError || type == stdfs::file_type::not_found)) {
-      Refuse(ErrorKind::NotFound, path, Quoted(path) + " is a dangling symbolic link");
-      continue;
-    }
-    if (statusError) {
-      Refuse(ErrorKind::Io, path, "cannot read " + Quoted(path) + ": " + statusError.message());
-      continue;
-    }
+// The listing already knows the type of most items, which saves a look-up per item on large
+// trees; a link is looked up through. False when the item refuses the build.
+bool SourceWalker::Classify(FoundItem& item, stdfs::file_type listed) {
+  const stdfs::path path = PathFromUtf8(item.path);
+  std::error_code statusError;
+  item.type = listed;
+  if (item.type == stdfs::file_type::none)
+    item.type = stdfs::symlink_status(path, statusError).type();
+  item.isLink = !statusError && item.type == stdfs::file_type::symlink;
+  if (item.isLink) item.type = stdfs::status(path, statusError).type();
+  if (item.isLink && (statusError || item.type == stdfs::file_type::not_found)) {
+    Refuse(ErrorKind::NotFound, item.path, Quoted(item.path) + " is a dangling symbolic link");
+    return false;
+  }
+  if (statusError) {
+    Refuse(ErrorKind::Io, item.path,
+           "cannot read " + Quoted(item.path) + ": " + statusError.message());
+    return false;
+  }
+  return true;
+}
 
-    if (type == stdfs::file_type::directory) {
-      if (isLink) {
-        auto loop = std::find_if(ancestors.begin(), ancestors.end(), [&](const std::string& a) {
-          std::error_code ignored;
-          return stdfs::equivalent(PathFromUtf8(path), PathFromUtf8(a), ignored);
-        });
-        if (loop != ancestors.end()) {
-          Refuse(ErrorKind::Invalid, path,
-                 Quoted(path) + " is a symbolic link cycle: it leads back to " + Quoted(*loop));
-          continue;
-        }
-      }
-      scanTable_.push_back({name, parentPath, path, true, 0});
-      totals_.dirSpace += DirectoryBlockSize;
-      totals_.dirCount += 1;
-      components.push_back(name);
-      ancestors.push_back(path);
-      ScanDirectory(path, filter, components, ancestors);
-      ancestors.pop_back();
-      components.pop_back();
-    } else if (type == stdfs::file_type::regular) {
-      if (filter != "*" && FileExtension(name) != filter) continue;
-      if (IsOwnOutput(options_.ownOutputs, name, path)) continue;
-      Result<std::uint64_t> size = FileSize(PathFromUtf8(path));
-      if (!size) {
-        Refuse(ErrorKind::Io, path, "cannot read " + size.error().message);
-        continue;
-      }
-      if (*size > MaxImageSize) {
-        scanTooLarge_ = true;
-        Refuse(ErrorKind::Capacity, path,
-               Quoted(path) + " is too large (" + std::to_string(*size) +
-                   " bytes); a file must be smaller than 2 GiB");
-        continue;
-      }
-      scanTable_.push_back({name, parentPath, path, false, *size});
-      totals_.fileCount += 1;
-      totals_.byteCount += static_cast<std::int64_t>(*size);
-      totals_.fileSpace += static_cast<std::int64_t>(FileSpace(*size));
-    } else {
-      std::string warning = "skipping " + Quoted(path) + ": " + KindOf(type);
-      if (options_.warn) {
-        options_.warn(warning);
-      } else {
-        out_ << "warning: " << warning << '\n';
-      }
+void SourceWalker::EnterDirectory(const FoundItem& item, const std::string& parentPath) {
+  if (item.isLink) {
+    auto loop = std::find_if(ancestors_.begin(), ancestors_.end(), [&](const std::string& a) {
+      std::error_code ignored;
+      return stdfs::equivalent(PathFromUtf8(item.path), PathFromUtf8(a), ignored);
+    });
+    if (loop != ancestors_.end()) {
+      Refuse(ErrorKind::Invalid, item.path,
+             Quoted(item.path) + " is a symbolic link cycle: it leads back to " + Quoted(*loop));
+      return;
     }
   }
+  scan_.records.push_back({item.name, parentPath, item.path, true, 0});
+  scan_.totals.dirSpace += DirectoryBlockSize;
+  scan_.totals.dirCount += 1;
+  components_.push_back(item.name);
+  ancestors_.push_back(item.path);
+  Walk(item.path);
+  ancestors_.pop_back();
+  components_.pop_back();
+}
+
+void SourceWalker::RecordFile(const FoundItem& item, const std::string& parentPath) {
+  if (options_.filter != "*" && FileExtension(item.name) != options_.filter) return;
+  if (IsOwnOutput(options_.ownOutputs, item.name, item.path)) return;
+  Result<std::uint64_t> size = FileSize(PathFromUtf8(item.path));
+  if (!size) {
+    Refuse(ErrorKind::Io, item.path, "cannot read " + size.error().message);
+    return;
+  }
+  if (*size > MaxImageSize) {
+    scan_.fileTooLarge = true;
+    Refuse(ErrorKind::Capacity, item.path,
+           Quoted(item.path) + " is too large (" + std::to_string(*size) +
+               " bytes); a file must be smaller than 2 GiB");
+    return;
+  }
+  scan_.records.push_back({item.name, parentPath, item.path, false, *size});
+  scan_.totals.fileCount += 1;
+  scan_.totals.byteCount += static_cast<std::int64_t>(*size);
+  scan_.totals.fileSpace += static_cast<std::int64_t>(FileSpace(*size));
+}
+
+}  // namespace
+
+SourceScan ScanSource(const std::string& root, const ScanOptions& options) {
+  SourceScan scan;
+  scan.root = root;
+  SourceWalker(options, scan).Walk(root);
+  return scan;
 }
 
 }  // namespace kivo::fs

@@ -86,7 +86,7 @@ Result<ImageSummary> ReadImageSummary(const std::filesystem::path& path, SizeUni
   if (!file) return file.error();
   std::array<std::byte, header::End> head{};
   MutableByteSpan headBytes(head.data(), std::min<std::uint64_t>(head.size(), file->size()));
-  if (Status read = file->ReadAt(0, headBytes); !read) return read.error();
+  KIVO_TRY(file->ReadAt(0, headBytes));
   return Summarise(headBytes, file->size(), unit, Quoted(path),
                    [&](std::uint32_t start, std::uint32_t size) -> Result<std::uint64_t> {
     // A foreign header may claim a huge root region: read it in pieces that start on slot
@@ -97,7 +97,7 @@ Result<ImageSummary> ReadImageSummary(const std::filesystem::path& path, SizeUni
     for (std::uint64_t done = 0; done < size; done += chunk.size()) {
       MutableByteSpan piece(chunk.data(), static_cast<std::size_t>(
                                               std::min<std::uint64_t>(chunk.size(), size - done)));
-      if (Status read = file->ReadAt(start + done, piece); !read) return read.error();
+      KIVO_TRY(file->ReadAt(start + done, piece));
       entries += CountUsedSlots(piece);
     }
     return entries;

@@ -98,7 +98,18 @@ class Verifier {
 
   // False when the regions the rest of the checks read do not lie inside the file.
   bool CheckHeader() {
-    const std::uint64_t length = bytes_.size();
+    CheckHeaderFields();
+    CheckFileLength();
+    if (!CheckRegions()) return false;
+    firstDataCluster_ = h_.dataStart / ClusterSize;
+    dataEndCluster_ =
+        std::min<std::uint64_t>((std::uint64_t{h_.dataStart} + h_.dataSize) / ClusterSize,
+                                fileClusters_);
+    return true;
+  }
+
+  // The fields against the format's constants and against each other.
+  void CheckHeaderFields() {
     auto field = [&](const char* name, std::uint64_t actual, std::uint64_t expected,
                      const std::string& why) {
       if (actual != expected) {
@@ -126,6 +137,11 @@ class Verifier {
           " (rootStart + rootSize)");
     field("driveSize", h_.driveSize, std::uint64_t{h_.dataStart} + h_.dataSize,
           " (dataStart + dataSize)");
+  }
+
+  // The header against the file: its length, the rest of the header block, the table's reach.
+  void CheckFileLength() {
+    const std::uint64_t length = bytes_.size();
     if (h_.driveSize != length) {
       Problem("header: driveSize is " + std::to_string(h_.driveSize) + " but the file holds " +
               std::to_string(length) + " bytes");
@@ -149,6 +165,12 @@ class Verifier {
               " entries cannot describe the " + std::to_string(fileClusters_) +
               " clusters of the image");
     }
+  }
+
+  // Whether the table, the root directory and the data area lie inside the file, each
+  // starting on a cluster boundary.
+  bool CheckRegions() {
+    const std::uint64_t length = bytes_.size();
     bool regionsInside = true;
     auto region = [&](const char* name, std::uint64_t start, std::uint64_t size) {
       if (!InBounds(length, start, size)) {
@@ -167,10 +189,6 @@ class Verifier {
       Problem("header: the regions do not start on cluster boundaries");
       return false;
     }
-    firstDataCluster_ = h_.dataStart / ClusterSize;
-    dataEndCluster_ =
-        std::min<std::uint64_t>((std::uint64_t{h_.dataStart} + h_.dataSize) / ClusterSize,
-                                fileClusters_);
     return true;
   }
 

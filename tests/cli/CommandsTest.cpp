@@ -28,11 +28,7 @@ struct Row {
   std::function<void()> check = {};
 };
 
-const std::string Statistics =
-    "num of files = 2\nnum of dir's = 1\nactual total space taken by files = 1100\n"
-    "disk data space (files) = 2560\ndisk data space (dir) = 4096\nboot size = 512\n"
-    "fat size = 512\nroot size = 4096\ndata size = 6656\nrom drive size = 11776\n"
-    "fat start = 512\nroot start = 1024\ndata start = 5120\n";
+const std::string& Statistics = fs::test::WorkedExampleStatistics;
 const std::string Usage = "kivofs: error: *\nRun 'kivofs --help' for usage.\n";
 const std::string Layout =
     "Layout\n  header block         : offset 0, 512 bytes\n"

@@ -8,23 +8,22 @@
 namespace kivo::fs::test {
 namespace {
 
-const std::string Statistics =
-    "num of files = 2\nnum of dir's = 1\nactual total space taken by files = 1100\n"
-    "disk data space (files) = 2560\ndisk data space (dir) = 4096\nboot size = 512\n"
-    "fat size = 512\nroot size = 4096\ndata size = 6656\nrom drive size = 11776\n"
-    "fat start = 512\nroot start = 1024\ndata start = 5120\n";
+const std::vector<std::string> Sound;  // the verifier's problems of a sound image
 
 TEST(Builder, WorkedExampleByteForByte) {
   Build built(WorkedExample());
-  ASSERT_EQ(built.result, BuildOk) << built.problems;
+  ASSERT_EQ(built.result, BuildOutcome::Built) << built.problems;
   std::string expected(11776, '\0');
   expected.replace(0, 52, Hex("64000000") + "Kivo Rom Drive" +
-                              Hex("0000 002E0000 00020000 00020000 00100000 001A0000 00020000 00040000 00140000"));
+                              Hex("0000 002E0000 00020000 00020000 00100000 001A0000 00020000 "
+                                  "00040000 00140000"));
   // Entries 0-9 reserved; chains 10-17 (docs), 18-20 (a.bin), 21-22 (readme.txt).
   for (std::uint32_t n = 0; n < 23; ++n) {
-    Put32(expected, 512 + 4 * n, n < 10 ? 0xCCCCCCCC : n == 17 || n == 20 || n == 22 ? 0xFFFFFFFF : n + 1);
+    const bool chainEnd = n == 17 || n == 20 || n == 22;
+    Put32(expected, 512 + 4 * n, n < 10 ? 0xCCCCCCCC : chainEnd ? 0xFFFFFFFF : n + 1);
   }
-  auto entry = [&](std::size_t at, std::string name, std::uint32_t size, std::uint32_t cluster, const char* rest) {
+  auto entry = [&](std::size_t at, std::string name, std::uint32_t size, std::uint32_t cluster,
+                   const char* rest) {
     name.resize(16, '\0');
     expected.replace(at, 35, name + Hex("00000000 00000000") + Hex(rest));
     Put32(expected, at + 16, size);
@@ -41,7 +40,7 @@ TEST(Builder, WorkedExampleByteForByte) {
   expected.replace(9216, 1000, Pattern(1000));
   expected.replace(10752, 100, std::string(100, 'r'));
   EXPECT_EQ(Mismatch(built.image, expected), -1);
-  EXPECT_EQ(built.lines, Statistics + "root dir\nfile\nroot file\nee\n");
+  EXPECT_EQ(built.lines, WorkedExampleStatistics + "root dir\nfile\nroot file\nee\n");
   EXPECT_EQ(built.leftovers, 0u);
 }
 
@@ -51,53 +50,68 @@ TEST(Builder, SubdirectorySearchLines) {
   BuilderOptions options = FixedClock();
   options.statistics = false;
   Build built({{"docs/img/raw/", ""}}, options);
-  EXPECT_EQ(built.lines, "root dir\nsub dir\nsub dir\n. * img-*-raw\n.. * img-*-raw\nimg * img-*-raw\nee\n");
+  EXPECT_EQ(built.lines,
+            "root dir\nsub dir\nsub dir\n. * img-*-raw\n.. * img-*-raw\nimg * img-*-raw\nee\n");
 }
 
 // Depth-first pre-order, each directory by the byte order of its names; names that begin
 // with a dot are left out with all they hold.
 TEST(Builder, ScanOrderAndParentPaths) {
-  Tree tree{{"b", ""}, {"a/n/y", ""}, {"a/m", ""}, {"_x", ""}, {"Z", ""}, {"B", ""}, {"\xC3\xA9", ""},
-             {".hidden", ""}, {"a/.git/config", ""}};
-  std::string expected = "f \\B\nf \\Z\nf \\_x\nd \\a\nf \\a\\m\nd \\a\\n\nf \\a\\n\\y\nf \\b\nf \\\xC3\xA9\n";
-#ifdef _WIN32
-  tree.erase(tree.begin() + 5), expected.erase(0, 5);  // "B" and "b" are one name there
+  Tree tree{{"b", ""}, {"a/n/y", ""}, {"a/m", ""},        {"_x", ""},           {"Z", ""},
+            {"B", ""}, {"\xC3\xA9", ""}, {".hidden", ""}, {"a/.git/config", ""}};
+  std::string expected =
+      "f \\B\nf \\Z\nf \\_x\nd \\a\nf \\a\\m\nd \\a\\n\nf \\a\\n\\y\nf \\b\nf \\\xC3\xA9\n";
+#ifdef _WIN32  // "B" and "b" are one name there
+  tree.erase(tree.begin() + 5);
+  expected.erase(0, 5);
 #endif
   Build built(tree);
   std::string records;
-  for (const ScanRecord& r : built.records) records += (r.isDirectory ? "d " : "f ") + r.parentPath + r.name + "\n";
+  for (const ScanRecord& r : built.records) {
+    records += (r.isDirectory ? "d " : "f ") + r.parentPath + r.name + "\n";
+  }
   EXPECT_EQ(records, expected);
-  // A filter other than "*" keeps only files of that extension (a name without a dot is its
-  // own extension); directories stay.
+}
+
+// A filter other than "*" keeps only files of that extension (a name without a dot is its
+// own extension); directories stay.
+TEST(Builder, ScanFilterKeepsFilesOfOneExtension) {
   TempDir dir;
-  MakeTree(dir / "src", {{"a.bin", ""}, {"b.txt", ""}, {"bin", ""}, {"d/c.bin", ""}, {"d/e.BIN", ""}});
-  std::ostringstream out;
-  BuilderOptions options = FixedClock();
-  options.sortByName = true;
-  DriveBuilder builder(out, options);
-  builder.ScanSource((dir / "src").string(), "bin");
-  records.clear();
-  for (const ScanRecord& r : builder.records()) records += r.name + " ";
+  MakeTree(dir / "src",
+           {{"a.bin", ""}, {"b.txt", ""}, {"bin", ""}, {"d/c.bin", ""}, {"d/e.BIN", ""}});
+  SourceScan scan = ScanSource((dir / "src").string(), {.filter = "bin", .sortByName = true});
+  std::string records;
+  for (const ScanRecord& r : scan.records) records += r.name + " ";
   EXPECT_EQ(records, "a.bin bin d c.bin ");
 }
 
 // Names are stored as their first 16 bytes, with a terminator only when shorter; every chain
 // has floor(size / 512) + 2 clusters, one after the other.
 TEST(Builder, NamesAndChains) {
-  Build built({{"abcdefghijklmno", "1"}, {"abcdefghijklmnop1", ""}, {"bbcdefghijklmnop", Pattern(512)},
+  Build built({{"abcdefghijklmno", "1"},
+               {"abcdefghijklmnop1", ""},
+               {"bbcdefghijklmnop", Pattern(512)},
                {"directory-name-17/inside.txt", "4"}});
-  ASSERT_EQ(built.result, BuildOk) << built.problems;
+  ASSERT_EQ(built.result, BuildOutcome::Built) << built.problems;
   ASSERT_EQ(built.image.size(), 5120u + 17 * 512);
-  const std::pair<std::string, std::uint32_t> slots[] = {
-      {std::string("abcdefghijklmno\0", 16), 10}, {"abcdefghijklmnop", 12}, {"bbcdefghijklmnop", 14},
-      {"directory-name-1", 17}, {std::string("inside.txt\0", 11), 25}};
-  for (std::size_t i = 0; i < 5; ++i) {
-    std::size_t at = i < 4 ? 1024 + 35 * i : 17 * 512 + 70;
-    EXPECT_EQ(built.image.substr(at, slots[i].first.size()), slots[i].first);
-    EXPECT_EQ(Get32(built.image, at + 20), slots[i].second) << slots[i].first;
+  struct Slot {
+    std::size_t offset;
+    std::string name;
+    std::uint32_t firstCluster;
+  };
+  const Slot slots[] = {
+      {.offset = 1024, .name = std::string("abcdefghijklmno\0", 16), .firstCluster = 10},
+      {.offset = 1059, .name = "abcdefghijklmnop", .firstCluster = 12},
+      {.offset = 1094, .name = "bbcdefghijklmnop", .firstCluster = 14},
+      {.offset = 1129, .name = "directory-name-1", .firstCluster = 17},
+      {.offset = 17 * 512 + 70, .name = std::string("inside.txt\0", 11), .firstCluster = 25},
+  };
+  for (const Slot& slot : slots) {
+    EXPECT_EQ(built.image.substr(slot.offset, slot.name.size()), slot.name);
+    EXPECT_EQ(Get32(built.image, slot.offset + 20), slot.firstCluster) << slot.name;
   }
   EXPECT_EQ(built.image.substr(14 * 512, 512), Pattern(512));
-  EXPECT_TRUE(VerifyImage(Span(built.image), "t.kid").ok());
+  EXPECT_EQ(VerifyImage(Span(built.image), "t.kid").problems, Sound);
 }
 
 // A full root (117 items) and a full subdirectory (115) are built; one item more, names the
@@ -108,24 +122,30 @@ TEST(Builder, CapacityAndNameRefusals) {
   for (int i = 0; i < 116; ++i) full.emplace_back("r" + std::to_string(1000 + i), "");
   for (int i = 0; i < 115; ++i) full.emplace_back("sub/s" + std::to_string(1000 + i), "");
   Build accepted(full);
-  ASSERT_EQ(accepted.result, BuildOk) << accepted.problems;
+  ASSERT_EQ(accepted.result, BuildOutcome::Built) << accepted.problems;
   EXPECT_EQ(accepted.image.size(), 247296u);
-  EXPECT_TRUE(VerifyImage(Span(accepted.image), "t.kid").ok());
+  EXPECT_EQ(VerifyImage(Span(accepted.image), "t.kid").problems, Sound);
 
-  full.insert(full.end(), {{"sub/s1115", ""}, {"c/ABCDEFGHIJKLMNOPqrs", ""}, {"c/abcdefghijklmnopXYZ", ""}});
-  const std::string same = " have the same stored name ignoring case (a name is stored as its first 16 bytes)\n";
-  std::string problems = "'ABCDEFGHIJKLMNOPqrs' and 'abcdefghijklmnopXYZ' in 'src/c'" + same +
-                         "'src' holds 118 items; the root directory holds at most 117\n";
+  full.insert(full.end(), {{"sub/s1115", ""},
+                           {"c/ABCDEFGHIJKLMNOPqrs", ""},
+                           {"c/abcdefghijklmnopXYZ", ""}});
+  const std::string same =
+      " have the same stored name ignoring case (a name is stored as its first 16 bytes)\n";
+  const std::string longNames = "'ABCDEFGHIJKLMNOPqrs' and 'abcdefghijklmnopXYZ' in 'src/c'";
+  std::string problems =
+      longNames + same + "'src' holds 118 items; the root directory holds at most 117\n";
 #ifndef _WIN32  // names that Windows cannot hold, or holds as one
-  full.insert(full.end(), {{"back\\slash.txt", ""}, {"tab\tname", ""}, {"c/Same", ""}, {"c/sAME", ""}});
-  problems = "'src/back\\slash.txt': a name may not hold a backslash or a control character\n"
-             "'ABCDEFGHIJKLMNOPqrs' and 'abcdefghijklmnopXYZ' in 'src/c'" + same + "'Same' and 'sAME' in 'src/c'" + same +
-             "'src/tab\tname': a name may not hold a backslash or a control character\n"
+  full.insert(full.end(),
+              {{"back\\slash.txt", ""}, {"tab\tname", ""}, {"c/Same", ""}, {"c/sAME", ""}});
+  const std::string forbidden = ": a name may not hold a backslash or a control character\n";
+  problems = "'src/back\\slash.txt'" + forbidden + longNames + same +
+             "'Same' and 'sAME' in 'src/c'" + same + "'src/tab\tname'" + forbidden +
              "'src' holds 120 items; the root directory holds at most 117\n";
 #endif
   Build refused(full);
-  EXPECT_EQ(refused.result, BuildRefused);
-  EXPECT_EQ(refused.problems, problems + "'src/sub' holds 116 items; a subdirectory holds at most 115\n");
+  EXPECT_EQ(refused.result, BuildOutcome::Refused);
+  EXPECT_EQ(refused.problems,
+            problems + "'src/sub' holds 116 items; a subdirectory holds at most 115\n");
   EXPECT_EQ(refused.lines, "");
   EXPECT_EQ(refused.image, "old image");
 }
@@ -134,29 +154,51 @@ TEST(Builder, CapacityAndNameRefusals) {
 TEST(Builder, NothingFoundAndTooLarge) {
   auto huge = [](std::uint64_t size, int count) {
     return [=](const stdfs::path& src) {
-      for (int i = 0; i < count; ++i) WriteFile(src / std::to_string(i), ""), stdfs::resize_file(src / std::to_string(i), size);  // sparse
+      for (int i = 0; i < count; ++i) {
+        WriteFile(src / std::to_string(i), "");
+        stdfs::resize_file(src / std::to_string(i), size);  // sparse
+      }
     };
   };
-  const std::string gone = "'src': directory empty or not found (No such file or directory)\n";
-  const std::tuple<Tree, std::function<void(const stdfs::path&)>, int, std::string> cases[] = {
-      {{}, {}, BuildNothingFound, "'src': directory empty or not found\n"},
-      {{{".hidden", "x"}, {".git/config", "x"}}, {}, BuildNothingFound, "'src': directory empty or not found\n"},
-      {{}, [](const stdfs::path& src) { stdfs::remove(src); }, BuildNothingFound, gone},
-      {{{"small", "s"}}, huge(1u << 31, 1), BuildTooLarge, "'src/0' is too large (2147483648 bytes); a file must be smaller than 2 GiB\n"},
-      {{}, huge(1u << 30, 2), BuildTooLarge,
-       "the image would take 2164400128 bytes; a drive image must stay below 2 GiB (2147483648 bytes)\n"},
+  struct Case {
+    Tree tree = {};
+    std::function<void(const stdfs::path&)> prepare = {};
+    BuildOutcome result;
+    std::string problems;
   };
-  for (const auto& [tree, prepare, result, problems] : cases) {
-    Build built(tree, {}, prepare);
-    EXPECT_EQ(std::make_tuple(built.result, built.problems, built.lines, built.image), std::make_tuple(result, problems, "", "old image"));
+  const std::string empty = "'src': directory empty or not found\n";
+  const Case cases[] = {
+      {.tree = {}, .result = BuildOutcome::NothingFound, .problems = empty},
+      {.tree = {{".hidden", "x"}, {".git/config", "x"}},
+       .result = BuildOutcome::NothingFound,
+       .problems = empty},
+      {.prepare = [](const stdfs::path& src) { stdfs::remove(src); },
+       .result = BuildOutcome::NothingFound,
+       .problems = "'src': directory empty or not found (No such file or directory)\n"},
+      {.tree = {{"small", "s"}},
+       .prepare = huge(1u << 31, 1),
+       .result = BuildOutcome::TooLarge,
+       .problems = "'src/0' is too large (2147483648 bytes); a file must be smaller than 2 GiB\n"},
+      {.prepare = huge(1u << 30, 2),
+       .result = BuildOutcome::TooLarge,
+       .problems = "the image would take 2164400128 bytes; a drive image must stay below 2 GiB "
+                   "(2147483648 bytes)\n"},
+  };
+  for (const Case& c : cases) {
+    Build built(c.tree, {}, c.prepare);
+    EXPECT_EQ(built.result, c.result) << c.problems;
+    EXPECT_EQ(built.problems, c.problems);
+    EXPECT_EQ(built.lines, "") << c.problems;
+    EXPECT_EQ(built.image, "old image") << c.problems;
   }
 }
 
 // Without a clock the entries carry the local time at which the build made them.
 TEST(Builder, EntriesCarryTheLocalTimeOfTheBuild) {
   std::string image;
-  std::time_t before = 0, after = 1;
-  for (int attempt = 0; attempt < 5 && before != after; ++attempt) {  // a second may pass meanwhile
+  std::time_t before = 0;
+  std::time_t after = 1;
+  for (int attempt = 0; attempt < 5 && before != after; ++attempt) {  // a second may pass
     before = std::time(nullptr);
     image = Build(WorkedExample(), BuilderOptions{}).image;
     after = std::time(nullptr);
@@ -164,7 +206,8 @@ TEST(Builder, EntriesCarryTheLocalTimeOfTheBuild) {
   const std::tm local = *std::localtime(&before);
   const int year = local.tm_year + 1900;
   std::string stamp;
-  for (int byte : {local.tm_wday << 5 | local.tm_mday, local.tm_mon << 4 | year >> 8, year & 0xFF, local.tm_hour, local.tm_min, local.tm_sec}) {
+  for (int byte : {local.tm_wday << 5 | local.tm_mday, local.tm_mon << 4 | year >> 8, year & 0xFF,
+                   local.tm_hour, local.tm_min, local.tm_sec}) {
     stamp += static_cast<char>(byte);
   }
   EXPECT_EQ(image.substr(Docs + 28, 6), stamp);

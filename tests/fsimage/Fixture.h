@@ -6,6 +6,7 @@
 #include <ctime>
 #include <functional>
 #include <sstream>
+#include <string>
 
 #include "fsimage/Builder.h"
 #include "tests/support/Support.h"
@@ -17,8 +18,13 @@ using namespace kivo::test;
 // Wednesday 15 March 2006, 14:05:09: date bytes 6F 27 D6, then 0E 05 09.
 inline std::tm FixedTime() {
   std::tm time{};
-  time.tm_year = 106, time.tm_mon = 2, time.tm_mday = 15, time.tm_wday = 3;
-  time.tm_hour = 14, time.tm_min = 5, time.tm_sec = 9;
+  time.tm_year = 106;
+  time.tm_mon = 2;
+  time.tm_mday = 15;
+  time.tm_wday = 3;
+  time.tm_hour = 14;
+  time.tm_min = 5;
+  time.tm_sec = 9;
   return time;
 }
 
@@ -26,8 +32,17 @@ inline std::tm FixedTime() {
 // docs is root slot 0 (offset 1024, clusters 10-17, block at 5120), a.bin slot 2 of its block
 // (offset 5190, clusters 18-20, bytes at 9216), readme.txt root slot 1 (offset 1059, clusters
 // 21-22, bytes at 10752). The image has 11776 bytes.
-inline Tree WorkedExample() { return {{"docs/a.bin", Pattern(1000)}, {"readme.txt", std::string(100, 'r')}}; }
+inline Tree WorkedExample() {
+  return {{"docs/a.bin", Pattern(1000)}, {"readme.txt", std::string(100, 'r')}};
+}
 inline constexpr std::size_t Docs = 1024, Readme = 1059, DocsBlock = 5120, ABin = 5190;
+
+// The statistics lines of the worked example's build.
+inline const std::string WorkedExampleStatistics =
+    "num of files = 2\nnum of dir's = 1\nactual total space taken by files = 1100\n"
+    "disk data space (files) = 2560\ndisk data space (dir) = 4096\nboot size = 512\n"
+    "fat size = 512\nroot size = 4096\ndata size = 6656\nrom drive size = 11776\n"
+    "fat start = 512\nroot start = 1024\ndata start = 5120\n";
 
 inline BuilderOptions FixedClock() {
   BuilderOptions options;
@@ -47,17 +62,18 @@ struct Build {
     std::ostringstream diagnostics;
     DriveBuilder builder(diagnostics, options);
     builder.ScanTree((dir / "src").string());
-    result = builder.BuildImage((dir / "out/out.kid").string());
+    BuildResult built = builder.BuildImage((dir / "out/out.kid").string());
+    result = built.outcome;
     image = ReadFile(dir / "out/out.kid");
     lines = diagnostics.str();
     records = builder.records();
-    for (const Error& problem : builder.problems()) {
+    for (const Error& problem : built.problems) {
       problems += Relative(problem.message, dir.path()) + "\n";
     }
     leftovers = Snapshot(dir / "out").size() - 1;
   }
   TempDir dir;
-  int result = -1;
+  BuildOutcome result = BuildOutcome::Built;
   std::string image, lines, problems;
   std::vector<ScanRecord> records;
   std::size_t leftovers = 0;  // files beside the output: temporary files left behind

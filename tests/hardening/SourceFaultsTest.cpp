@@ -37,7 +37,7 @@ class SourceChanges : public ::testing::TestWithParam<SourceChange> {};
 // As an ordinary user, whom permissions bind.
 TEST_P(SourceChanges, FailTheBuildAndKeepTheOldImage) {
   fs::test::Build good({{"a.txt", "first"}, {"sub/victim.bin", std::string(3000, 'v')}, {"z.txt", "last"}});
-  ASSERT_EQ(good.result, fs::BuildOk);
+  ASSERT_EQ(good.result, fs::BuildOutcome::Built);
   const stdfs::path src = good.dir / "src", victim = src / "sub/victim.bin";
   fs::BuilderOptions options;
   options.sortByName = true;
@@ -45,17 +45,17 @@ TEST_P(SourceChanges, FailTheBuildAndKeepTheOldImage) {
   std::ostringstream lines;
   fs::DriveBuilder builder(lines, options);
   testfiles::GiveToOrdinaryUser(good.dir.path());
-  int result = 0;
+  fs::BuildResult result;
   {
     testfiles::AsOrdinaryUser ordinaryUser;
     builder.ScanTree(src.string());
     result = builder.BuildImage((good.dir / "out/out.kid").string());
   }
-  EXPECT_EQ(result, fs::BuildSourceError);
+  EXPECT_EQ(result.outcome, fs::BuildOutcome::SourceError);
   // The victim's line comes where it is placed, once; the build goes on to the end.
   EXPECT_TRUE(lines.str().ends_with("data start = 5120\nroot file\nroot dir\nfile\nfile error\nroot file\nee\n")) << lines.str();
-  ASSERT_EQ(builder.problems().size(), 1u);
-  const Error& problem = builder.problems()[0];
+  ASSERT_EQ(result.problems.size(), 1u);
+  const Error& problem = result.problems[0];
   EXPECT_TRUE(problem.path == victim && problem.message.find("'" + victim.string() + "'") != std::string::npos) << problem.message;
   EXPECT_NE(problem.message.find(GetParam().problem), std::string::npos) << problem.message;
   EXPECT_EQ(Snapshot(good.dir / "out"), (std::map<std::string, std::string>{{"out.kid", good.image}}));
@@ -116,7 +116,7 @@ TEST(SourceLinks, AreFollowed) {
   std::string records;
   for (const auto& r : built.records) records += (r.isDirectory ? "d " : "f ") + r.parentPath + r.name + " " + std::to_string(r.size) + "\n";
   EXPECT_EQ(records, "f \\alias.bin 700\nd \\data 0\nf \\data\\level.bin 700\nd \\more 0\nf \\more\\level.bin 700\n");
-  EXPECT_EQ(built.result, fs::BuildOk);
+  EXPECT_EQ(built.result, fs::BuildOutcome::Built);
 }
 
 }  // namespace

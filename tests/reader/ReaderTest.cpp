@@ -305,7 +305,7 @@ TEST_P(Reader, AnImageWithAnEmptyRootMounts) {
   fs::BuilderOptions options = fs::test::FixedClock();
   options.allowEmpty = true;
   fs::test::Build built({}, options);
-  ASSERT_EQ(built.result, fs::BuildOk) << built.problems;
+  ASSERT_EQ(built.result, fs::BuildOutcome::Built) << built.problems;
   ASSERT_EQ(Mount(built.image), KFS_OK);
   Listing listing;
   EXPECT_EQ(Walk(listing), KFS_OK);
