@@ -168,19 +168,15 @@ TEST(Builder, NothingFoundAndTooLarge) {
   };
   const std::string empty = "'src': directory empty or not found\n";
   const Case cases[] = {
-      {.tree = {}, .result = BuildOutcome::NothingFound, .problems = empty},
-      {.tree = {{".hidden", "x"}, {".git/config", "x"}},
-       .result = BuildOutcome::NothingFound,
+      {.result = BuildOutcome::NothingFound, .problems = empty},
+      {.tree = {{".hidden", "x"}, {".git/config", "x"}}, .result = BuildOutcome::NothingFound,
        .problems = empty},
       {.prepare = [](const stdfs::path& src) { stdfs::remove(src); },
        .result = BuildOutcome::NothingFound,
        .problems = "'src': directory empty or not found (No such file or directory)\n"},
-      {.tree = {{"small", "s"}},
-       .prepare = huge(1u << 31, 1),
-       .result = BuildOutcome::TooLarge,
+      {.tree = {{"small", "s"}}, .prepare = huge(1u << 31, 1), .result = BuildOutcome::TooLarge,
        .problems = "'src/0' is too large (2147483648 bytes); a file must be smaller than 2 GiB\n"},
-      {.prepare = huge(1u << 30, 2),
-       .result = BuildOutcome::TooLarge,
+      {.prepare = huge(1u << 30, 2), .result = BuildOutcome::TooLarge,
        .problems = "the image would take 2164400128 bytes; a drive image must stay below 2 GiB "
                    "(2147483648 bytes)\n"},
   };

@@ -15,18 +15,21 @@ namespace kivo::fs::test {
 
 using namespace kivo::test;
 
-// Wednesday 15 March 2006, 14:05:09: date bytes 6F 27 D6, then 0E 05 09.
-inline std::tm FixedTime() {
+// A broken-down time of `year` (in full), `month` from 0 = January, `weekday` from 0 = Sunday.
+inline std::tm Time(int weekday, int day, int month, int year, int hour, int minute, int second) {
   std::tm time{};
-  time.tm_year = 106;
-  time.tm_mon = 2;
-  time.tm_mday = 15;
-  time.tm_wday = 3;
-  time.tm_hour = 14;
-  time.tm_min = 5;
-  time.tm_sec = 9;
+  time.tm_wday = weekday;
+  time.tm_mday = day;
+  time.tm_mon = month;
+  time.tm_year = year - 1900;
+  time.tm_hour = hour;
+  time.tm_min = minute;
+  time.tm_sec = second;
   return time;
 }
+
+// Wednesday 15 March 2006, 14:05:09: date bytes 6F 27 D6, then 0E 05 09.
+inline std::tm FixedTime() { return Time(3, 15, 2, 2006, 14, 5, 9); }
 
 // The format's worked example: docs holding a.bin (1000 bytes), and readme.txt (100 bytes).
 // docs is root slot 0 (offset 1024, clusters 10-17, block at 5120), a.bin slot 2 of its block

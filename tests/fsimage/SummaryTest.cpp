@@ -7,6 +7,7 @@
 #include "fsimage/Reader.h"
 #include "fsimage/Summary.h"
 #include "tests/fsimage/Fixture.h"
+#include "tests/support/Assert.h"
 
 namespace kivo::fs::test {
 namespace {
@@ -40,6 +41,7 @@ TEST(Summary, FromMemoryAndFromAFile) {
   std::string huge(300000, '\0');
   for (std::size_t at = 52; at < huge.size(); at += 35000) huge[at] = 1;
   const std::string outside = "X: root directory region (";
+  const std::string ofExample = " lies outside the file of 11776 bytes";
   const std::pair<std::string, std::string> cases[] = {
       {example, "1.00 2 11776 11.5 Kivo Rom Drive"},
       // A name field without a zero byte is all 16 bytes.
@@ -47,14 +49,15 @@ TEST(Summary, FromMemoryAndFromAFile) {
       {root(huge, 52, 299948), "0.00 9 300000 292.9 "},
       {"", "X is too short to be a drive image (0 bytes)"},
       {std::string(51, '\0'), "X is too short to be a drive image (51 bytes)"},
-      {root(example, 7681, 4096), outside + "4096 bytes at offset 7681) lies outside the file of 11776 bytes"},
-      {root(example, 0xFFFFFFFF, 4096), outside + "4096 bytes at offset 4294967295) lies outside the file of 11776 bytes"},
-      {root(example, 1024, 0xFFFFFFFF), outside + "4294967295 bytes at offset 1024) lies outside the file of 11776 bytes"},
-      {root(example, 0xFFFFFF00, 512), outside + "512 bytes at offset 4294967040) lies outside the file of 11776 bytes"},
+      {root(example, 7681, 4096), outside + "4096 bytes at offset 7681)" + ofExample},
+      {root(example, 0xFFFFFFFF, 4096), outside + "4096 bytes at offset 4294967295)" + ofExample},
+      {root(example, 1024, 0xFFFFFFFF), outside + "4294967295 bytes at offset 1024)" + ofExample},
+      {root(example, 0xFFFFFF00, 512), outside + "512 bytes at offset 4294967040)" + ofExample},
   };
   auto text = [](const Result<ImageSummary>& s) {
-    return s ? s->fsVersion + " " + s->rootEntries + " " + std::to_string(s->fileSize) + " " + s->driveSize + " " + s->driveName
-             : s.error().message;
+    if (!s) return s.error().message;
+    return s->fsVersion + " " + s->rootEntries + " " + std::to_string(s->fileSize) + " " +
+           s->driveSize + " " + s->driveName;
   };
   const std::string quoted = "'" + (dir / "a.kid").string() + "'";
   for (const auto& [bytes, summary] : cases) {
@@ -70,9 +73,11 @@ TEST(Summary, FromMemoryAndFromAFile) {
 // used 35-byte position of the root region, past a hole and on the region's last byte.
 TEST(Summary, CountsRootPositionsWhereAListingStops) {
   std::string image = Image({{"a", ""}, {"b", ""}, {"c", ""}});
-  image[Docs + 35] = '\0', image[Docs + 4095] = 'X';
+  image[Docs + 35] = '\0';
+  image[Docs + 4095] = 'X';
   auto root = ImageReader::Open(Span(image), "t")->ListRoot();
-  ASSERT_TRUE(root.ok() && root->size() == 1);
+  ASSERT_OK(root);
+  ASSERT_EQ(root->size(), 1u);
   EXPECT_EQ((*root)[0].entry.name, "a");
   EXPECT_EQ(SummariseImage(Span(image), SizeUnit::Bytes)->rootEntries, "3");
 }

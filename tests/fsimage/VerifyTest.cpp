@@ -19,9 +19,13 @@ std::string Lines(const VerifyReport& report) {
 TEST(Verify, PassesSoundImagesAndCountsThem) {
   auto report = VerifyImage(Span(Image(WorkedExample())), "'t.kid'");
   EXPECT_EQ(Lines(report), "");
-  EXPECT_EQ(std::vector({report.directories, report.files, report.clusters}), std::vector<std::uint64_t>({1, 2, 23}));
+  EXPECT_EQ(report.directories, 1u);
+  EXPECT_EQ(report.files, 2u);
+  EXPECT_EQ(report.clusters, 23u);
   const Tree trees[] = {
-      {{"empty/", ""}}, {{"a/b/c/d", Pattern(513)}, {"a/e", ""}, {"a/b/f/", ""}, {"ABCDEFGHIJKLMNOPQ", Pattern(1024)}},
+      {{"empty/", ""}},
+      {{"a/b/c/d", Pattern(513)}, {"a/e", ""}, {"a/b/f/", ""},
+       {"ABCDEFGHIJKLMNOPQ", Pattern(1024)}},
       {{"big", Pattern(117 * 512)}},  // 119 data clusters: the table grows past 128 entries
   };
   for (const Tree& tree : trees) EXPECT_EQ(Lines(VerifyImage(Span(Image(tree)), "'t.kid'")), "");
@@ -33,14 +37,27 @@ Damage At(std::size_t at, std::uint32_t value) { return [=](Bytes& i) { Put32(i,
 Damage Link(std::size_t cluster, std::uint32_t value) { return At(512 + 4 * cluster, value); }
 Damage Byte(std::size_t at, char value) { return [=](Bytes& i) { i[at] = value; }; }
 Damage Cut(std::size_t size) { return [=](Bytes& i) { i.resize(size); }; }
-Damage Name(std::size_t at, std::string name) { return [=](Bytes& i) { i.replace(at, 16, name + std::string(16 - name.size(), '\0')); }; }
+Damage Name(std::size_t at, std::string name) {
+  return [=](Bytes& i) { i.replace(at, 16, name + std::string(16 - name.size(), '\0')); };
+}
+// The image cut or grown to `clusters`, its header saying so.
+Damage Clusters(std::uint32_t clusters) {
+  return [=](Bytes& i) {
+    i.resize(clusters * 512);
+    Put32(i, 20, clusters * 512);
+    Put32(i, 36, clusters * 512 - 5120);
+  };
+}
 
 // The worked example with one rule broken, and a line that says so.
 TEST(Verify, NamesEachBrokenRule) {
   const std::pair<Damage, const char*> cases[] = {
-      {Cut(40), "'t.kid' is too short to be a drive image (40 bytes)"}, {At(0, 99), "header: version is 99, expected 100"},
-      {At(24, 511), "header: bootSize is 511, expected 512"}, {At(28, 1000), "header: fatSize 1000 is not a positive multiple of 512"},
-      {At(32, 4000), "header: rootSize is 4000, expected 4096"}, {At(36, 6600), "header: dataSize 6600 is not a multiple of 512"},
+      {Cut(40), "'t.kid' is too short to be a drive image (40 bytes)"},
+      {At(0, 99), "header: version is 99, expected 100"},
+      {At(24, 511), "header: bootSize is 511, expected 512"},
+      {At(28, 1000), "header: fatSize 1000 is not a positive multiple of 512"},
+      {At(32, 4000), "header: rootSize is 4000, expected 4096"},
+      {At(36, 6600), "header: dataSize 6600 is not a multiple of 512"},
       {At(40, 0), "header: fatStart is 0, expected 512"},
       {At(44, 1536), "header: rootStart is 1536, expected 1024 (fatStart + fatSize)"},
       {At(48, 5632), "header: dataStart is 5632, expected 5120 (rootStart + rootSize)"},
@@ -49,21 +66,23 @@ TEST(Verify, NamesEachBrokenRule) {
       {Cut(11777), "the file length 11777 is not a multiple of 512"},
       {Byte(300, 1), "header: bytes 52 to 511 should be zero, byte 300 is not"},
       {At(44, 0x7FFFFE00), "the root directory (4096 bytes at offset 2147483136) lies outside"},
-      {[](Bytes& i) { i.resize(130 * 512), Put32(i, 20, 130 * 512), Put32(i, 36, 130 * 512 - 5120); },
-       "allocation table: 128 entries cannot describe the 130 clusters"},
+      {Clusters(130), "allocation table: 128 entries cannot describe the 130 clusters"},
       {Link(3, 0), "entry 3 (header block, table, root directory) should hold 0xCCCCCCCC"},
       {Link(40, 0xCCCCCCCC), "entry 40 hold 0xCCCCCCCC but lie past the reserved clusters"},
       {Link(50, 7), "entry 50 describe clusters past the end of the image but are not free"},
       {Link(18, 20), "'docs/a.bin': cluster 18 of its chain links to 0x00000014, expected 19"},
       {Link(22, 23), "'readme.txt': its chain does not end at cluster 22"},
-      {Link(19, 0xFFFFFFFF), "'docs/a.bin': its chain ends at cluster 19 after 2 clusters; its size needs 3"},
+      {Link(19, 0xFFFFFFFF),
+       "'docs/a.bin': its chain ends at cluster 19 after 2 clusters; its size needs 3"},
       {Link(16, 0), "'docs': cluster 16 of its chain is marked free"},
-      {At(Readme + 20, 19), "cluster 19 belongs to the chains of both 'readme.txt' and 'docs/a.bin'"},
+      {At(Readme + 20, 19),
+       "cluster 19 belongs to the chains of both 'readme.txt' and 'docs/a.bin'"},
       {At(ABin + 16, 0), "allocation table: cluster 20 is marked in use but owned by no item"},
-      {[](Bytes& i) { i.resize(12288), Put32(i, 20, 12288), Put32(i, 36, 7168); },
-       "data area: cluster 23 belongs to no item (a gap between chains)"},
-      {At(Readme + 16, 600), "'readme.txt': its chain ends at cluster 22 after 2 clusters; its size needs 3"},
-      {At(Readme + 20, 5), "'readme.txt': its chain (clusters 5 to 6) does not lie inside the data area (clusters 10 to 22)"},
+      {Clusters(24), "data area: cluster 23 belongs to no item (a gap between chains)"},
+      {At(Readme + 16, 600),
+       "'readme.txt': its chain ends at cluster 22 after 2 clusters; its size needs 3"},
+      {At(Readme + 20, 5), "'readme.txt': its chain (clusters 5 to 6) does not lie inside the "
+                           "data area (clusters 10 to 22)"},
       {At(Readme + 20, 22), "'readme.txt': its chain (clusters 22 to 23) does not lie inside"},
       {Byte(Docs, 0), "root directory: slot 1 is used after the empty slot 0"},
       {Byte(DocsBlock + 5 * 35, 'z'), "'docs': slot 5 is used after the empty slot 3"},
@@ -74,12 +93,18 @@ TEST(Verify, NamesEachBrokenRule) {
       {At(Readme + 24, 7), "'readme.txt': kind 7 is neither a directory (-1) nor a file (-2)"},
       {At(Readme + 24, 0xFFFFFFFD), "'readme.txt': kind -3 is neither"},
       {Name(Readme, "DOCS"), "root directory: the names 'docs' and 'DOCS' are equal ignoring case"},
-      {Name(Readme, "a/b"), "'a/b': the name holds a '/' or '\\'"}, {Name(Readme, ".."), "'..': the name is '.' or '..'"},
+      {Name(Readme, "a/b"), "'a/b': the name holds a '/' or '\\'"},
+      {Name(Readme, ".."), "'..': the name is '.' or '..'"},
       {Byte(Readme + 31, 24), "'readme.txt': the time stamp is not a valid date and time"},
-      {Byte(10752 + 100, 'x'), "'readme.txt': the rest of its chain after its 100 bytes should be zero, byte 10852 is not"},
+      {Byte(10752 + 100, 'x'), "'readme.txt': the rest of its chain after its 100 bytes should "
+                               "be zero, byte 10852 is not"},
       {Byte(Docs + 4095, 1), "root directory: the last byte of the region belongs to no slot"},
       {Byte(DocsBlock + 4095, 1), "'docs': the last byte of the region belongs to no slot"},
-      {[](Bytes& i) { Put32(i, ABin + 16, 4096), Put32(i, ABin + 20, 10), Put32(i, ABin + 24, 0xFFFFFFFF); },
+      {[](Bytes& i) {
+         Put32(i, ABin + 16, 4096);
+         Put32(i, ABin + 20, 10);
+         Put32(i, ABin + 24, 0xFFFFFFFF);
+       },
        "'docs/a.bin': its block at cluster 10 is that of 'docs' (the tree loops"},
   };
   const Bytes example = Image(WorkedExample());
@@ -87,16 +112,21 @@ TEST(Verify, NamesEachBrokenRule) {
     Bytes image = example;
     damage(image);
     std::string lines = Lines(VerifyImage(Span(image), "'t.kid'"));
-    EXPECT_NE(lines.find(expected), std::string::npos) << "expected \"" << expected << "\" in\n" << lines;
+    EXPECT_NE(lines.find(expected), std::string::npos) << "expected \"" << expected << "\" in\n"
+                                                       << lines;
   }
 }
 
 TEST(Verify, ListsAtMostTwoHundredProblems) {
   Bytes image = Image(WorkedExample());
-  for (std::size_t slot = 0; slot < 117; ++slot) Name(Docs + 35 * slot, "n" + std::to_string(slot))(image), Put32(image, Docs + 35 * slot + 24, 9);
+  for (std::size_t slot = 0; slot < 117; ++slot) {
+    Name(Docs + 35 * slot, "n" + std::to_string(slot))(image);
+    Put32(image, Docs + 35 * slot + 24, 9);
+  }
   auto report = VerifyImage(Span(image), "'t.kid'");
   ASSERT_EQ(report.problems.size(), 201u);
-  EXPECT_EQ(report.problems.back(), "... and " + std::to_string(report.problemCount - 200) + " more problems");
+  const std::string more = std::to_string(report.problemCount - 200);
+  EXPECT_EQ(report.problems.back(), "... and " + more + " more problems");
 }
 
 }  // namespace
