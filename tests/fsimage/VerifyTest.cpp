@@ -40,13 +40,8 @@ Damage Cut(std::size_t size) { return [=](Bytes& i) { i.resize(size); }; }
 Damage Name(std::size_t at, std::string name) {
   return [=](Bytes& i) { i.replace(at, 16, name + std::string(16 - name.size(), '\0')); };
 }
-// The image cut or grown to `clusters`, its header saying so.
-Damage Clusters(std::uint32_t clusters) {
-  return [=](Bytes& i) {
-    i.resize(clusters * 512);
-    Put32(i, 20, clusters * 512);
-    Put32(i, 36, clusters * 512 - 5120);
-  };
+Damage All(std::vector<Damage> steps) {
+  return [=](Bytes& i) { for (const Damage& step : steps) step(i); };
 }
 
 // The worked example with one rule broken, and a line that says so.
@@ -66,7 +61,8 @@ TEST(Verify, NamesEachBrokenRule) {
       {Cut(11777), "the file length 11777 is not a multiple of 512"},
       {Byte(300, 1), "header: bytes 52 to 511 should be zero, byte 300 is not"},
       {At(44, 0x7FFFFE00), "the root directory (4096 bytes at offset 2147483136) lies outside"},
-      {Clusters(130), "allocation table: 128 entries cannot describe the 130 clusters"},
+      {All({Cut(130 * 512), At(20, 130 * 512), At(36, 125 * 512)}),
+       "allocation table: 128 entries cannot describe the 130 clusters"},
       {Link(3, 0), "entry 3 (header block, table, root directory) should hold 0xCCCCCCCC"},
       {Link(40, 0xCCCCCCCC), "entry 40 hold 0xCCCCCCCC but lie past the reserved clusters"},
       {Link(50, 7), "entry 50 describe clusters past the end of the image but are not free"},
@@ -78,7 +74,8 @@ TEST(Verify, NamesEachBrokenRule) {
       {At(Readme + 20, 19),
        "cluster 19 belongs to the chains of both 'readme.txt' and 'docs/a.bin'"},
       {At(ABin + 16, 0), "allocation table: cluster 20 is marked in use but owned by no item"},
-      {Clusters(24), "data area: cluster 23 belongs to no item (a gap between chains)"},
+      {All({Cut(12288), At(20, 12288), At(36, 7168)}),
+       "data area: cluster 23 belongs to no item (a gap between chains)"},
       {At(Readme + 16, 600),
        "'readme.txt': its chain ends at cluster 22 after 2 clusters; its size needs 3"},
       {At(Readme + 20, 5), "'readme.txt': its chain (clusters 5 to 6) does not lie inside the "
@@ -100,11 +97,7 @@ TEST(Verify, NamesEachBrokenRule) {
                                "be zero, byte 10852 is not"},
       {Byte(Docs + 4095, 1), "root directory: the last byte of the region belongs to no slot"},
       {Byte(DocsBlock + 4095, 1), "'docs': the last byte of the region belongs to no slot"},
-      {[](Bytes& i) {
-         Put32(i, ABin + 16, 4096);
-         Put32(i, ABin + 20, 10);
-         Put32(i, ABin + 24, 0xFFFFFFFF);
-       },
+      {All({At(ABin + 16, 4096), At(ABin + 20, 10), At(ABin + 24, 0xFFFFFFFF)}),
        "'docs/a.bin': its block at cluster 10 is that of 'docs' (the tree loops"},
   };
   const Bytes example = Image(WorkedExample());
@@ -119,9 +112,8 @@ TEST(Verify, NamesEachBrokenRule) {
 
 TEST(Verify, ListsAtMostTwoHundredProblems) {
   Bytes image = Image(WorkedExample());
-  for (std::size_t slot = 0; slot < 117; ++slot) {
-    Name(Docs + 35 * slot, "n" + std::to_string(slot))(image);
-    Put32(image, Docs + 35 * slot + 24, 9);
+  for (std::size_t at = Docs; at < Docs + 117 * 35; at += 35) {
+    All({Name(at, "n" + std::to_string(at)), At(at + 24, 9)})(image);
   }
   auto report = VerifyImage(Span(image), "'t.kid'");
   ASSERT_EQ(report.problems.size(), 201u);
