@@ -11,9 +11,9 @@ namespace kivo::test {
 namespace {
 
 const std::pair<const char*, void (*)(const stdfs::path&)> Kinds[] = {
-    {"NamedPipe", [](const stdfs::path& p) { ::mkfifo(p.c_str(), 0644); }},
-    {"Directory", [](const stdfs::path& p) { stdfs::create_directory(p); }},
-    {"LinkToDevZero", [](const stdfs::path& p) { stdfs::create_symlink("/dev/zero", p); }},
+    {"NamedPipe", [](auto& p) { ::mkfifo(p.c_str(), 0644); }},
+    {"Directory", [](auto& p) { stdfs::create_directory(p); }},
+    {"LinkToDevZero", [](auto& p) { stdfs::create_symlink("/dev/zero", p); }},
     {"Missing", [](const stdfs::path&) {}},
 };
 
@@ -40,19 +40,23 @@ TEST_P(InputKinds, AreRefusedAtOnce) {
   std::vector<std::string> args = Uses[std::get<1>(GetParam())].second;
   for (std::string& arg : args) arg = arg == "@" ? (dir / "odd").string() : arg;
   RunOptions options;
-  options.cwd = dir.path(), options.seconds = 20;
+  options.cwd = dir.path();
+  options.seconds = 20;
   Outcome run = Kivofs(args, options);
   SCOPED_TRACE(run.err);
   ASSERT_FALSE(run.timedOut) << "the command waited on its input";
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_TRUE(run.err.starts_with("kivofs: error: "));
-  EXPECT_NE(run.err.find((dir / "odd").string()), std::string::npos) << "the error does not name the input";
+  EXPECT_NE(run.err.find((dir / "odd").string()), std::string::npos) << "the input is not named";
   EXPECT_TRUE(stdfs::is_empty(dir / "out")) << "a refused command wrote an output";
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, InputKinds, ::testing::Combine(::testing::Range<std::size_t>(0, 4), ::testing::Range<std::size_t>(0, 11)),
+INSTANTIATE_TEST_SUITE_P(Table, InputKinds,
+                         ::testing::Combine(::testing::Range<std::size_t>(0, 4),
+                                            ::testing::Range<std::size_t>(0, 11)),
                          [](const auto& test) {
-                           return std::string(Kinds[std::get<0>(test.param)].first) + "_" + Uses[std::get<1>(test.param)].first;
+                           return std::string(Kinds[std::get<0>(test.param)].first) + "_" +
+                                  Uses[std::get<1>(test.param)].first;
                          });
 
 }  // namespace

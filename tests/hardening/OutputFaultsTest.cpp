@@ -13,6 +13,7 @@
 #include "fsimage/Summary.h"
 #include "romattach/AttachDrives.h"
 #include "tests/fsimage/Fixture.h"
+#include "tests/support/Assert.h"
 #include "tests/support/OrdinaryUser.h"
 
 namespace kivo::test {
@@ -23,14 +24,18 @@ namespace {
 class Tmpfs {
  public:
   Tmpfs(const stdfs::path& dir, std::uint64_t bytes) : dir_(dir) {
-    static const bool own = ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    static const bool own = ::unshare(CLONE_NEWNS) == 0 &&
+                            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
     stdfs::create_directories(dir);
-    mounted_ = own && ::mount("tmpfs", dir.c_str(), "tmpfs", 0, ("size=" + std::to_string(bytes) + ",mode=0755").c_str()) == 0;
+    const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+    mounted_ = own && ::mount("tmpfs", dir.c_str(), "tmpfs", 0, options.c_str()) == 0;
   }
   ~Tmpfs() {
     if (mounted_) ::umount2(dir_.c_str(), MNT_DETACH);
   }
-  bool ReadOnly() const { return ::mount(nullptr, dir_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0; }
+  bool ReadOnly() const {
+    return ::mount(nullptr, dir_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+  }
   bool mounted_ = false;
 
  private:
@@ -46,17 +51,23 @@ struct Writer {
 };
 
 const Writer Writers[] = {
-    {"build", "build in/src -o O/drive.kid --quiet", {{"drive.kid", "old image"}}},
-    {"attach", "attach in/host.nds -o O/game.nds --drive0 in/image.kid", {{"game.nds", "old rom"}}},
-    {"detach", "detach in/game.nds -o O/drives --rom O/host.nds", {{"drives/drive0.kid", "old drive"}, {"host.nds", "old host"}}},
-    {"extract", "extract in/image.kid O/tree", {{"tree/big.bin", "old contents"}}, true, true},
-    {"rename", "rename O/drive.kid Name", {{"drive.kid", "*"}}, false},
+    {.label = "build", .command = "build in/src -o O/drive.kid --quiet",
+     .existing = {{"drive.kid", "old image"}}},
+    {.label = "attach", .command = "attach in/host.nds -o O/game.nds --drive0 in/image.kid",
+     .existing = {{"game.nds", "old rom"}}},
+    {.label = "detach", .command = "detach in/game.nds -o O/drives --rom O/host.nds",
+     .existing = {{"drives/drive0.kid", "old drive"}, {"host.nds", "old host"}}},
+    {.label = "extract", .command = "extract in/image.kid O/tree",
+     .existing = {{"tree/big.bin", "old contents"}}, .extracts = true},
+    {.label = "rename", .command = "rename O/drive.kid Name", .existing = {{"drive.kid", "*"}},
+     .grows = false},
 };
 
 enum Fault { ReadOnlyFileSystem, ReadOnlyFile, FileSizeLimit, FileSystemFull, NotADirectory };
-const std::pair<const char*, const char*> Faults[] = {{"ReadOnlyFileSystem", "Read-only file system"},
-                                                      {"ReadOnlyFile", "Permission denied"}, {"FileSizeLimit", "File too large"},
-                                                      {"FileSystemFull", "No space left on device"}, {"NotADirectory", "Not a directory"}};
+const std::pair<const char*, const char*> Faults[] = {
+    {"ReadOnlyFileSystem", "Read-only file system"}, {"ReadOnlyFile", "Permission denied"},
+    {"FileSizeLimit", "File too large"}, {"FileSystemFull", "No space left on device"},
+    {"NotADirectory", "Not a directory"}};
 
 class OutputFaults : public ::testing::TestWithParam<std::tuple<std::size_t, Fault>> {};
 
@@ -66,14 +77,24 @@ TEST_P(OutputFaults, FailCleanlyAndKeepExistingOutputs) {
   TempDir dir;
   const Tree tree = {{"readme.txt", "A small tree.\n"}, {"big.bin", Pattern(3 * 4096)}};
   const std::string image = fs::test::Image(tree);
-  MakeTree(dir / "in/src", tree), WriteFile(dir / "in/image.kid", image), WriteFile(dir / "in/host.nds", HostRom(300, 40));
-  ASSERT_TRUE(rom::AttachDrives({dir / "in/host.nds", dir / "in/image.kid", {}, dir / "in/game.nds", false, false, false, false}).ok());
+  MakeTree(dir / "in/src", tree);
+  WriteFile(dir / "in/image.kid", image);
+  WriteFile(dir / "in/host.nds", HostRom(300, 40));
+  rom::AttachRequest attach;
+  attach.host = dir / "in/host.nds";
+  attach.drive0 = dir / "in/image.kid";
+  attach.output = dir / "in/game.nds";
+  ASSERT_OK(rom::AttachDrives(attach));
   const stdfs::path out = dir / "out";
   Tmpfs tmpfs(out, fault == FileSystemFull ? 256 << 10 : 1 << 20);
-  ASSERT_TRUE(tmpfs.mounted_ || (fault != ReadOnlyFileSystem && fault != FileSystemFull)) << "mounting a tmpfs needs root";
-  for (const auto& [path, bytes] : writer.existing) WriteFile(out / path, bytes == "*" ? image : bytes);
+  ASSERT_TRUE(tmpfs.mounted_ || (fault != ReadOnlyFileSystem && fault != FileSystemFull))
+      << "mounting a tmpfs needs root";
+  for (const auto& [path, bytes] : writer.existing) {
+    WriteFile(out / path, bytes == "*" ? image : bytes);
+  }
   RunOptions options;
-  options.cwd = dir.path(), options.ordinaryUser = fault == ReadOnlyFile;
+  options.cwd = dir.path();
+  options.ordinaryUser = fault == ReadOnlyFile;
   if (fault == FileSizeLimit) options.fileSize = 4096;
   ASSERT_TRUE(fault != ReadOnlyFileSystem || tmpfs.ReadOnly());
   if (fault == ReadOnlyFile) {
@@ -89,40 +110,47 @@ TEST_P(OutputFaults, FailCleanlyAndKeepExistingOutputs) {
     for (std::string chunk(4096, 'b'); ballast.write(chunk.data(), 4096);) ballast.flush();
   }
   const std::string target = fault == NotADirectory ? "out/blocker" : "out";
-  if (fault == NotADirectory) WriteFile(out / "blocker", "a plain file where a directory should be");
+  if (fault == NotADirectory) WriteFile(out / "blocker", "a file where a directory should be");
   std::vector<std::string> args;
   std::istringstream words(writer.command);
-  for (std::string word; words >> word;) args.push_back(word.starts_with("O/") ? target + word.substr(1) : word);
+  for (std::string word; words >> word;) {
+    args.push_back(word.starts_with("O/") ? target + word.substr(1) : word);
+  }
 
   const auto before = Snapshot(out);
   Outcome run = Kivofs(args, options);
   SCOPED_TRACE(run.err);
   EXPECT_FALSE(run.timedOut);
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_TRUE(run.err.starts_with("kivofs: error: ") && run.err.find("'" + target + "/") != std::string::npos) << "the output is not named";
-  EXPECT_NE(run.err.find(Faults[fault].second), std::string::npos) << "not said: " << Faults[fault].second;
+  EXPECT_TRUE(run.err.starts_with("kivofs: error: "));
+  EXPECT_NE(run.err.find("'" + target + "/"), std::string::npos) << "the output is not named";
+  EXPECT_NE(run.err.find(Faults[fault].second), std::string::npos) << Faults[fault].second;
   auto after = Snapshot(out);
-  for (const auto& [path, contents] : before) EXPECT_EQ(after[path], contents) << path << " changed";
+  for (const auto& [path, contents] : before) EXPECT_EQ(after[path], contents) << path;
   for (const auto& [path, contents] : after) {
-    EXPECT_TRUE(before.count(path) || (writer.extracts && (contents == "/" || contents == ReadFile(dir / "in/src" / stdfs::path(path).filename()))))
-        << path << " was left behind or partly written";
+    if (before.count(path)) continue;
+    // Only an extraction leaves new files, each complete: directories and whole sources.
+    ASSERT_TRUE(writer.extracts) << path << " was left behind";
+    const std::string source = ReadFile(dir / "in/src" / stdfs::path(path).filename());
+    EXPECT_TRUE(contents == "/" || contents == source) << path << " was partly written";
   }
 }
 
 std::vector<std::tuple<std::size_t, Fault>> Cases() {
   std::vector<std::tuple<std::size_t, Fault>> cases;
   for (std::size_t writer = 0; writer < std::size(Writers); ++writer) {
-    for (Fault fault : {ReadOnlyFileSystem, ReadOnlyFile, FileSizeLimit, FileSystemFull, NotADirectory}) {
-      if (Writers[writer].grows || fault == ReadOnlyFileSystem || fault == ReadOnlyFile || fault == NotADirectory) {
-        cases.emplace_back(writer, fault);
-      }
+    for (Fault fault :
+         {ReadOnlyFileSystem, ReadOnlyFile, FileSizeLimit, FileSystemFull, NotADirectory}) {
+      const bool stopsAGrowth = fault == FileSizeLimit || fault == FileSystemFull;
+      if (Writers[writer].grows || !stopsAGrowth) cases.emplace_back(writer, fault);
     }
   }
   return cases;
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, OutputFaults, ::testing::ValuesIn(Cases()), [](const auto& test) {
-  return std::string(Writers[std::get<0>(test.param)].label) + "_" + Faults[std::get<1>(test.param)].first;
+  return std::string(Writers[std::get<0>(test.param)].label) + "_" +
+         Faults[std::get<1>(test.param)].first;
 });
 
 // The drive tool opens an image for reading and writing: a read-only one is summarised only
@@ -134,9 +162,11 @@ TEST(ReadOnlyImage, IsReadButNeverWritten) {
   ::chmod((dir / "ro.kid").c_str(), 0444);
   testfiles::GiveToOrdinaryUser(dir.path());
   testfiles::AsOrdinaryUser ordinaryUser;
-  EXPECT_TRUE(fs::ReadImageSummary(dir / "ro.kid", fs::SizeUnit::Bytes, false).ok());
-  EXPECT_EQ(fs::ReadImageSummary(dir / "ro.kid", fs::SizeUnit::Bytes, true).error().kind, ErrorKind::CannotOpen);
-  EXPECT_EQ(fs::StoreDriveName(dir / "ro.kid", "name", Access::ReadWrite).error().kind, ErrorKind::CannotOpen);
+  EXPECT_OK(fs::ReadImageSummary(dir / "ro.kid", fs::SizeUnit::Bytes, false));
+  EXPECT_EQ(fs::ReadImageSummary(dir / "ro.kid", fs::SizeUnit::Bytes, true).error().kind,
+            ErrorKind::CannotOpen);
+  EXPECT_EQ(fs::StoreDriveName(dir / "ro.kid", "name", Access::ReadWrite).error().kind,
+            ErrorKind::CannotOpen);
   EXPECT_EQ(ReadFile(dir / "ro.kid"), image);
 }
 

@@ -19,24 +19,27 @@ struct SourceChange {
 };
 
 const SourceChange Changes[] = {
-    {"Deleted", [](const stdfs::path& v) { stdfs::remove(v); }, "No such file or directory"},
-    {"TruncatedToZero", [](const stdfs::path& v) { stdfs::resize_file(v, 0); }, "3000 -> 0"},
-    {"Truncated", [](const stdfs::path& v) { stdfs::resize_file(v, 1000); }, "3000 -> 1000"},
-    {"Grown", [](const stdfs::path& v) { stdfs::resize_file(v, 5000); }, "3000 -> 5000"},
+    {"Deleted", [](auto& v) { stdfs::remove(v); }, "No such file or directory"},
+    {"TruncatedToZero", [](auto& v) { stdfs::resize_file(v, 0); }, "3000 -> 0"},
+    {"Truncated", [](auto& v) { stdfs::resize_file(v, 1000); }, "3000 -> 1000"},
+    {"Grown", [](auto& v) { stdfs::resize_file(v, 5000); }, "3000 -> 5000"},
     // Its directory becomes a plain file: the path runs through a non-directory.
-    {"PathThroughAFile", [](const stdfs::path& v) { stdfs::remove_all(v.parent_path()), WriteFile(v.parent_path(), "x"); },
+    {"PathThroughAFile",
+     [](auto& v) { stdfs::remove_all(v.parent_path()); WriteFile(v.parent_path(), "x"); },
      "Not a directory"},
-    {"Unreadable", [](const stdfs::path& v) { stdfs::permissions(v, stdfs::perms::none); }, "Permission denied"},
+    {"Unreadable", [](auto& v) { stdfs::permissions(v, stdfs::perms::none); }, "Permission denied"},
     // A pipe or a device reports no length: the size check stops it before any read.
-    {"ReplacedByFifo", [](const stdfs::path& v) { stdfs::remove(v), ::mkfifo(v.c_str(), 0644); }, "3000 -> 0"},
-    {"ReplacedByLinkToDevice", [](const stdfs::path& v) { stdfs::remove(v), stdfs::create_symlink("/dev/zero", v); }, "3000 -> 0"},
+    {"ReplacedByFifo", [](auto& v) { stdfs::remove(v); ::mkfifo(v.c_str(), 0644); }, "3000 -> 0"},
+    {"ReplacedByLinkToDevice",
+     [](auto& v) { stdfs::remove(v); stdfs::create_symlink("/dev/zero", v); }, "3000 -> 0"},
 };
 
 class SourceChanges : public ::testing::TestWithParam<SourceChange> {};
 
 // As an ordinary user, whom permissions bind.
 TEST_P(SourceChanges, FailTheBuildAndKeepTheOldImage) {
-  fs::test::Build good({{"a.txt", "first"}, {"sub/victim.bin", std::string(3000, 'v')}, {"z.txt", "last"}});
+  fs::test::Build good({{"a.txt", "first"}, {"sub/victim.bin", std::string(3000, 'v')},
+                        {"z.txt", "last"}});
   ASSERT_EQ(good.result, fs::BuildOutcome::Built);
   const stdfs::path src = good.dir / "src", victim = src / "sub/victim.bin";
   fs::BuilderOptions options;
@@ -53,15 +56,20 @@ TEST_P(SourceChanges, FailTheBuildAndKeepTheOldImage) {
   }
   EXPECT_EQ(result.outcome, fs::BuildOutcome::SourceError);
   // The victim's line comes where it is placed, once; the build goes on to the end.
-  EXPECT_TRUE(lines.str().ends_with("data start = 5120\nroot file\nroot dir\nfile\nfile error\nroot file\nee\n")) << lines.str();
+  EXPECT_TRUE(lines.str().ends_with(
+      "data start = 5120\nroot file\nroot dir\nfile\nfile error\nroot file\nee\n"))
+      << lines.str();
   ASSERT_EQ(result.problems.size(), 1u);
   const Error& problem = result.problems[0];
-  EXPECT_TRUE(problem.path == victim && problem.message.find("'" + victim.string() + "'") != std::string::npos) << problem.message;
+  EXPECT_EQ(problem.path, victim);
+  EXPECT_NE(problem.message.find("'" + victim.string() + "'"), std::string::npos);
   EXPECT_NE(problem.message.find(GetParam().problem), std::string::npos) << problem.message;
-  EXPECT_EQ(Snapshot(good.dir / "out"), (std::map<std::string, std::string>{{"out.kid", good.image}}));
+  EXPECT_EQ(Snapshot(good.dir / "out"),
+            (std::map<std::string, std::string>{{"out.kid", good.image}}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, SourceChanges, ::testing::ValuesIn(Changes), [](const auto& test) { return test.param.label; });
+INSTANTIATE_TEST_SUITE_P(Table, SourceChanges, ::testing::ValuesIn(Changes),
+                         [](const auto& test) { return test.param.label; });
 
 struct SpecialItem {
   const char* label;
@@ -71,14 +79,20 @@ struct SpecialItem {
 };
 
 const SpecialItem Items[] = {
-    {"LinkToAncestor", [](const stdfs::path& p) { stdfs::create_directory_symlink("..", p); }, true, "is a symbolic link cycle"},
-    {"LinkLoop", [](const stdfs::path& p) { stdfs::create_symlink("odd", p); }, true, "symbolic link"},
-    {"DanglingLink", [](const stdfs::path& p) { stdfs::create_symlink("gone", p); }, true, "is a dangling symbolic link"},
-    {"Fifo", [](const stdfs::path& p) { ::mkfifo(p.c_str(), 0644); }, false, "a named pipe"},
+    {"LinkToAncestor", [](auto& p) { stdfs::create_directory_symlink("..", p); }, true,
+     "is a symbolic link cycle"},
+    {"LinkLoop", [](auto& p) { stdfs::create_symlink("odd", p); }, true, "symbolic link"},
+    {"DanglingLink", [](auto& p) { stdfs::create_symlink("gone", p); }, true,
+     "is a dangling symbolic link"},
+    {"Fifo", [](auto& p) { ::mkfifo(p.c_str(), 0644); }, false, "a named pipe"},
     {"LinkToFifo",
-     [](const stdfs::path& p) { ::mkfifo((p / "../../../fifo").lexically_normal().c_str(), 0644), stdfs::create_symlink("../../fifo", p); },
+     [](auto& p) {
+       ::mkfifo((p / "../../../fifo").lexically_normal().c_str(), 0644);
+       stdfs::create_symlink("../../fifo", p);
+     },
      false, "a named pipe"},
-    {"LinkToDevZero", [](const stdfs::path& p) { stdfs::create_symlink("/dev/zero", p); }, false, "a character device"},
+    {"LinkToDevZero", [](auto& p) { stdfs::create_symlink("/dev/zero", p); }, false,
+     "a character device"},
 };
 
 class SpecialItems : public ::testing::TestWithParam<SpecialItem> {};
@@ -89,33 +103,44 @@ TEST_P(SpecialItems, AreRefusedOrSkippedNeverRead) {
   GetParam().make(dir / "src/sub/odd");
   WriteFile(dir / "out/drive.kid", "old image");
   RunOptions options;
-  options.cwd = dir.path(), options.seconds = 30;
+  options.cwd = dir.path();
+  options.seconds = 30;
   Outcome run = Kivofs({"build", "src", "-o", "out/drive.kid", "--quiet"}, options);
   SCOPED_TRACE(run.err);
   ASSERT_FALSE(run.timedOut) << "kivofs build did not finish";
-  EXPECT_NE(run.err.find("'src/sub/odd"), std::string::npos) << "the message does not name the item";
+  EXPECT_NE(run.err.find("'src/sub/odd"), std::string::npos) << "the item is not named";
   EXPECT_NE(run.err.find(GetParam().problem), std::string::npos);
   EXPECT_EQ(run.exitCode, GetParam().refused ? 1 : 0);
   if (GetParam().refused) {
     EXPECT_TRUE(run.err.starts_with("kivofs: error: "));
-    EXPECT_EQ(Snapshot(dir / "out"), (std::map<std::string, std::string>{{"drive.kid", "old image"}}));
+    EXPECT_EQ(Snapshot(dir / "out"),
+              (std::map<std::string, std::string>{{"drive.kid", "old image"}}));
   } else {
-    EXPECT_TRUE(run.err.starts_with("kivofs: warning: skipping 'src/sub/odd")) << "a skipped item needs a warning";
-    EXPECT_EQ(Kivofs({"ls", "-R", (dir / "out/drive.kid").string()}).out, "keep.txt\nsub/\nsub/also.txt\n");
+    EXPECT_TRUE(run.err.starts_with("kivofs: warning: skipping 'src/sub/odd"));
+    EXPECT_EQ(Kivofs({"ls", "-R", (dir / "out/drive.kid").string()}).out,
+              "keep.txt\nsub/\nsub/also.txt\n");
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, SpecialItems, ::testing::ValuesIn(Items), [](const auto& test) { return test.param.label; });
+INSTANTIATE_TEST_SUITE_P(Table, SpecialItems, ::testing::ValuesIn(Items),
+                         [](const auto& test) { return test.param.label; });
 
 // Links to files and directories inside or outside the tree are followed: their targets are
 // built in under the links' names.
 TEST(SourceLinks, AreFollowed) {
-  fs::test::Build built({{"data/level.bin", Pattern(700)}}, fs::test::FixedClock(), [](const stdfs::path& src) {
-    stdfs::create_symlink(src / "data/level.bin", src / "alias.bin"), stdfs::create_directory_symlink("data", src / "more");
-  });
+  auto links = [](const stdfs::path& src) {
+    stdfs::create_symlink(src / "data/level.bin", src / "alias.bin");
+    stdfs::create_directory_symlink("data", src / "more");
+  };
+  fs::test::Build built({{"data/level.bin", Pattern(700)}}, fs::test::FixedClock(), links);
   std::string records;
-  for (const auto& r : built.records) records += (r.isDirectory ? "d " : "f ") + r.parentPath + r.name + " " + std::to_string(r.size) + "\n";
-  EXPECT_EQ(records, "f \\alias.bin 700\nd \\data 0\nf \\data\\level.bin 700\nd \\more 0\nf \\more\\level.bin 700\n");
+  for (const auto& r : built.records) {
+    records += (r.isDirectory ? "d " : "f ") + r.parentPath + r.name + " ";
+    records += std::to_string(r.size) + "\n";
+  }
+  EXPECT_EQ(records,
+            "f \\alias.bin 700\nd \\data 0\nf \\data\\level.bin 700\nd \\more 0\n"
+            "f \\more\\level.bin 700\n");
   EXPECT_EQ(built.result, fs::BuildOutcome::Built);
 }
 
