@@ -10,7 +10,6 @@
 #include "romattachdlg/AddKivoFSDlg.h"
 #include "tests/gui/GuiTest.h"
 #include "tests/support/Assert.h"
-#include "tests/support/OrdinaryUser.h"
 
 using namespace kivofs_test;
 using namespace res::addkivofs;
@@ -22,18 +21,14 @@ constexpr const char* kNoOutput = "The Save path for the new rom needs to be fil
 constexpr int kFields[] = {IDC_HOST, IDC_DRIVE0, IDC_DRIVE1, IDC_OUTPUT};
 
 // A scratch folder with a host ROM and two drive images, and the dialog.
-class AddKivoFSDlgTest : public ::testing::Test {
+class AddKivoFSDlgTest : public DialogTest {
  protected:
   void SetUp() override {
-    dir = ScratchFolder();
     WriteFile(dir / "host.nds", std::string(100, '\x11').replace(40, 11, "KivoFSDrive"));
     WriteFile(dir / "zero.kid", std::string(700, '\x22'));
     WriteFile(dir / "one.kid", std::string(1300, '\x33'));
     ASSERT_TRUE(dlg.Create());
   }
-  // Below the scratch folder; an empty name stands for an empty field.
-  std::string Path(const std::string& name) { return name.empty() ? "" : (dir / name).string(); }
-
   // What the core writes for these fields: the dialog must hand them over as they are.
   std::string Attached(const std::string (&fields)[4], bool saveFlash) {
     const kivo::rom::AttachRequest request{.host = Path(fields[0]), .drive0 = Path(fields[1]),
@@ -43,9 +38,7 @@ class AddKivoFSDlgTest : public ::testing::Test {
     return ReadFile(dir / "core.nds");
   }
 
-  fs::path dir;
   CAddKivoFSDlg dlg;
-  ModalHook hook;  // any box not expected fails the test
 };
 
 // The fields as typed; `box` is the one box Save shows (a ROM is written when it says "Saved");
@@ -66,15 +59,13 @@ TEST_P(AddKivoFSSaveTest, ShowsItsBoxesAndWritesOnlyAWholeRom) {
   SetCheck(dlg, IDC_SAVE_FLASH, c.saveFlash);
   hook.ExpectMessageBox(kCaption, c.box);
   const std::string older = c.locked.empty() ? "" : "an older output";
-  std::optional<kivo::testfiles::AsOrdinaryUser> ordinaryUser;
-  if (!c.locked.empty()) {
+  if (c.locked.empty()) {
+    Click(dlg, IDC_SAVE);
+  } else {
     WriteFile(dir / "out.nds", older);
-    kivo::testfiles::GiveToOrdinaryUser(dir);
-    fs::permissions(dir / c.locked, c.locked == "out.nds" ? fs::perms::owner_read : fs::perms{});
-    ordinaryUser.emplace();
+    const fs::perms perms = c.locked == "out.nds" ? fs::perms::owner_read : fs::perms::none;
+    RunAsOrdinaryUser(c.locked, perms, [this] { Click(dlg, IDC_SAVE); });
   }
-  Click(dlg, IDC_SAVE);
-  ordinaryUser.reset();
   const std::string written = ReadFile(dir / c.output);
   EXPECT_EQ(c.box == "Saved" ? Attached(fields, c.saveFlash) : older, written);
   EXPECT_EQ(Path(c.host), TextOf(dlg, IDC_HOST)) << "Save changes no field";

@@ -9,7 +9,6 @@
 #include "dirchooser/ChooseDirDlg.h"
 #include "res/Templates.h"
 #include "tests/gui/GuiTest.h"
-#include "tests/support/OrdinaryUser.h"
 
 using namespace kivofs_test;
 using namespace res::choosedir;
@@ -52,17 +51,16 @@ void MoveTo(CChooseDirDlg& dlg, const std::string& text) {
   PumpEvents();
 }
 
-class ChooseDirDlgTest : public ::testing::Test {
+class ChooseDirDlgTest : public DialogTest {
  protected:
   void SetUp() override {
-    base = ScratchFolder();
-    for (const char* dir : {"Tools/gamma", "Tools/Alpha/Sub2", "Tools/Alpha/Sub1", "Tools/beta",
-                            "Tools/.hidden", "Other/inner"}) {
-      fs::create_directories(base / dir);
+    for (const char* folder : {"Tools/gamma", "Tools/Alpha/Sub2", "Tools/Alpha/Sub1",
+                               "Tools/beta", "Tools/.hidden", "Other/inner"}) {
+      fs::create_directories(dir / folder);
     }
-    WriteFile(base / "Tools" / "file.txt", "files are not listed");
+    WriteFile(dir / "Tools" / "file.txt", "files are not listed");
     saved = fs::current_path();
-    fs::current_path(base / "Tools");
+    fs::current_path(dir / "Tools");
     ASSERT_TRUE(dlg.Create());
   }
   void TearDown() override { fs::current_path(saved); }
@@ -101,19 +99,19 @@ class ChooseDirDlgTest : public ::testing::Test {
 #endif
   }
 
-  fs::path base, saved;
+  fs::path saved;
   CCountingChooseDirDlg dlg;
 };
 
 TEST_F(ChooseDirDlgTest, OpensOnTheCurrentDirectoryAndMovesDownAndUpWithOneNoticeEach) {
-  EXPECT_EQ((base / "Tools").string(), TextOf(dlg, IDC_DIRECTORY));
-  EXPECT_EQ(Shows(base / "Tools", {".hidden", "Alpha", "beta", "gamma"}), Listing());
+  EXPECT_EQ((dir / "Tools").string(), TextOf(dlg, IDC_DIRECTORY));
+  EXPECT_EQ(Shows(dir / "Tools", {".hidden", "Alpha", "beta", "gamma"}), Listing());
   PumpEvents();
   EXPECT_EQ(0, dlg.notices) << "opening posts no notice";
   const std::tuple<std::string, fs::path, std::vector<std::string>> moves[] = {
-      {"Alpha", base / "Tools" / "Alpha", {"Sub1", "Sub2"}},
-      {base.filename().string(), base, {"Other", "Tools"}},
-      {"Tools", base / "Tools", {".hidden", "Alpha", "beta", "gamma"}}};
+      {"Alpha", dir / "Tools" / "Alpha", {"Sub1", "Sub2"}},
+      {dir.filename().string(), dir, {"Other", "Tools"}},
+      {"Tools", dir / "Tools", {".hidden", "Alpha", "beta", "gamma"}}};
   int notices = 0;
   for (const auto& [item, path, subdirectories] : moves) {
     EXPECT_TRUE(DoubleClick(dlg, item));
@@ -123,32 +121,27 @@ TEST_F(ChooseDirDlgTest, OpensOnTheCurrentDirectoryAndMovesDownAndUpWithOneNotic
     EXPECT_EQ(path.string(), TextOf(dlg, IDC_DIRECTORY));
     EXPECT_EQ(Shows(path, subdirectories), Listing());
   }
-  MoveTo(dlg, Top(base));  // the top item alone is the root, or the drive without a backslash
-  EXPECT_EQ(Top(base), TextOf(dlg, IDC_DIRECTORY));
+  MoveTo(dlg, Top(dir));  // the top item alone is the root, or the drive without a backslash
+  EXPECT_EQ(Top(dir), TextOf(dlg, IDC_DIRECTORY));
   EXPECT_EQ(4, dlg.notices);
 }
 
 TEST_F(ChooseDirDlgTest, UnreadableDirectoryGivesTheDebugBox) {
+  hook.ExpectMessageBox("DEBUG", "FindFirstFile() returned INVALID_HANDLE_VALUE");
 #ifdef _WIN32
   // Nothing makes a directory unreadable to the tests' user there; one removed after the
   // listing cannot be listed either.
-  fs::remove(base / "Tools" / "beta");
+  fs::remove(dir / "Tools" / "beta");
+  MoveTo(dlg, "beta");
 #else
-  kivo::testfiles::GiveToOrdinaryUser(base);
-  fs::permissions(base / "Tools" / "beta", fs::perms::none);
+  RunAsOrdinaryUser("Tools/beta", fs::perms::none, [this] { MoveTo(dlg, "beta"); });
 #endif
-  ModalHook hook;
-  hook.ExpectMessageBox("DEBUG", "FindFirstFile() returned INVALID_HANDLE_VALUE");
-  {
-    kivo::testfiles::AsOrdinaryUser ordinaryUser;
-    MoveTo(dlg, "beta");
-  }
-  EXPECT_EQ((base / "Tools" / "beta").string(), TextOf(dlg, IDC_DIRECTORY))
+  EXPECT_EQ((dir / "Tools" / "beta").string(), TextOf(dlg, IDC_DIRECTORY))
       << "the move happens all the same";
   EXPECT_EQ(1, dlg.notices);
-  EXPECT_EQ(Shows(base / "Tools" / "beta", {}), Listing());
+  EXPECT_EQ(Shows(dir / "Tools" / "beta", {}), Listing());
 #ifndef _WIN32
-  fs::permissions(base / "Tools" / "beta", fs::perms::owner_all);  // lets the scratch folder go
+  fs::permissions(dir / "Tools" / "beta", fs::perms::owner_all);  // lets the scratch folder go
 #endif
 }
 
@@ -159,19 +152,18 @@ TEST_F(ChooseDirDlgTest, ModalRunReturnsTheFieldOnOkAndNothingOnCancel) {
       {[](auto& d) { Type(d, IDC_DIRECTORY, " /no/such dir/ "); Click(d, ui::IDOK); }, ui::IDOK,
        " /no/such dir/ "},
       {[](auto& d) { Type(d, IDC_DIRECTORY, "typed"); MoveTo(d, "Alpha"); Click(d, ui::IDOK); },
-       ui::IDOK, (base / "Tools" / "Alpha").string()},
+       ui::IDOK, (dir / "Tools" / "Alpha").string()},
       {[](auto& d) { PressKey(d, IDC_DIRECTORY, WXK_RETURN); }, ui::IDOK,
-       (base / "Tools").string()},
+       (dir / "Tools").string()},
       {[](auto& d) { MoveTo(d, "Alpha"); Click(d, ui::IDCANCEL); }, ui::IDCANCEL, ""}};
   for (const auto& [act, result, directory] : runs) {
-    ModalHook hook;
     hook.ExpectDialog(kChooserCaption,
                       [&](ui::CDialog& d) { act(static_cast<CChooseDirDlg&>(d)); });
     CChooseDirDlg modal;
     EXPECT_EQ(result, modal.DoModal());
     EXPECT_EQ(directory, modal.m_strDirectory);
   }
-  EXPECT_EQ(base / "Tools", fs::current_path()) << "the dialog never changes directory";
+  EXPECT_EQ(dir / "Tools", fs::current_path()) << "the dialog never changes directory";
 }
 
 }  // namespace

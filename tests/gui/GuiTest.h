@@ -2,6 +2,7 @@
 // reach a control through its own event, and a scratch folder.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <wx/checkbox.h>
 #include <wx/modalhook.h>
 #include <wx/textctrl.h>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/OrdinaryUser.h"
 #include "tests/support/Support.h"
 #include "ui/Dialog.h"
 #include "ui/WxText.h"
@@ -104,5 +106,27 @@ inline constexpr auto CaseName = [](const auto& info) { return std::string(info.
 fs::path ScratchFolder();
 using kivo::test::ReadFile;
 using kivo::test::WriteFile;
+
+// A dialog's test with a scratch folder of its own and a hook that fails it on any dialog it
+// does not expect.
+class DialogTest : public ::testing::Test {
+ protected:
+  // Below the scratch folder; an empty name stands for an empty field.
+  std::string Path(const std::string& name) const {
+    return name.empty() ? "" : (dir / name).string();
+  }
+  // Runs `act` as an ordinary user who owns the scratch folder but may do only `perms` to
+  // `locked` in it.
+  void RunAsOrdinaryUser(const std::string& locked, fs::perms perms,
+                         const std::function<void()>& act) {
+    kivo::testfiles::GiveToOrdinaryUser(dir);
+    fs::permissions(dir / locked, perms);
+    kivo::testfiles::AsOrdinaryUser ordinaryUser;
+    act();
+  }
+
+  const fs::path dir = ScratchFolder();
+  ModalHook hook;
+};
 
 }  // namespace kivofs_test

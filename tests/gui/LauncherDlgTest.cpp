@@ -14,14 +14,13 @@ using namespace res::launcher;
 
 namespace {
 
-class LauncherTest : public ::testing::Test {
+class LauncherTest : public DialogTest {
  protected:
   void SetUp() override { ASSERT_TRUE(dlg.Create()); }
 
   std::ostringstream diagnostics;
   kivo::fs::DriveBuilder builder{diagnostics};
   CKivoFSUtilsDlg dlg{builder};
-  ModalHook hook;  // any dialog not expected fails the test
 };
 
 TEST_F(LauncherTest, ButtonsOpenAFreshDialogEachTimeAndTheBlankOnesNothing) {
