@@ -102,7 +102,8 @@ void CheckOutput(const AttachOptions& options, const rom::AttachReport& report,
     CheckNdsLayout(attached, held ? held->PathOf(output) : output);
   }
   if (report.previousBlock && !report.replaced) {
-    Warn("the parameter block of " + Quoted(options.host) + " is already filled (slot 1 starts at " +
+    Warn("the parameter block of " + Quoted(options.host) +
+         " is already filled (slot 1 starts at " +
          std::to_string(report.previousBlock->slot1Start) +
          "): the output carries the old drives too; --replace drops them");
   }

@@ -59,11 +59,13 @@ Result<std::optional<OutputFile>> PrepareBuildDepFile(const BuildOptions& option
                                                       const std::vector<fs::ScanRecord>& records) {
   auto read = ReadPaths(options, records);
   KIVO_TRY(read);
-  const std::string& target = options.depfileTarget.empty() ? options.output : options.depfileTarget;
+  const std::string& target =
+      options.depfileTarget.empty() ? options.output : options.depfileTarget;
   if (options.dryRun) {
     if (auto text = FormatDepFile(target, *read); !text) {
       return MakeError(text.error().kind, "cannot write the dependency file " +
-                                              Quoted(options.depfile) + ": " + text.error().message);
+                                              Quoted(options.depfile) + ": " +
+                                              text.error().message);
     }
     return std::optional<OutputFile>();
   }

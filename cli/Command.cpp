@@ -59,7 +59,9 @@ std::string GbaWindowWarning(int slot, const std::string& drive, std::uint64_t s
   const std::string window =
       " the 32 MiB that a GBA program can see (0x08000000 to 0x09FFFFFF): ";
   std::string where = SlotPlace(slot, drive, start, end);
-  if (start >= rom::GbaWindowSize) return where + " lies wholly past" + window + "none of it can be read";
+  if (start >= rom::GbaWindowSize) {
+    return where + " lies wholly past" + window + "none of it can be read";
+  }
   return where + " passes" + window + "its bytes from " + std::to_string(rom::GbaWindowSize) +
          " on cannot be read";
 }

@@ -26,7 +26,8 @@ Result<std::vector<InputDrive>> RomDrives(const std::string& path, ByteSpan byte
       return MakeError(ErrorKind::Format, where + " points outside the file", PathFromUtf8(path));
     }
     // The slot was classified from the file; the mapping may be shorter if it shrank since.
-    if (info.state != rom::SlotState::DriveImage || !InBounds(bytes.size(), info.start, info.length())) {
+    if (info.state != rom::SlotState::DriveImage ||
+        !InBounds(bytes.size(), info.start, info.length())) {
       return MakeError(ErrorKind::Format, where + " holds no drive image", PathFromUtf8(path));
     }
     std::string folder = "drive" + std::to_string(slot);

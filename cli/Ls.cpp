@@ -25,8 +25,9 @@ std::string Line(const fs::DirEntry& e, const std::string& shownPath, bool longF
   char kind = e.IsDirectory() ? 'd' : e.IsFile() ? '-' : '?';
   char text[96];
   std::snprintf(text, sizeof text, "%c %10u %04u-%02u-%02u %s %02u:%02u:%02u %10u  ", kind, e.size,
-                date.year, date.month + 1, date.day, std::string(fs::WeekdayName(date.weekday)).c_str(),
-                unsigned{e.hour}, unsigned{e.minute}, unsigned{e.second}, e.firstCluster);
+                date.year, date.month + 1, date.day,
+                std::string(fs::WeekdayName(date.weekday)).c_str(), unsigned{e.hour},
+                unsigned{e.minute}, unsigned{e.second}, e.firstCluster);
   return text + name;
 }
 
@@ -86,7 +87,9 @@ int RunLs(const LsOptions& options) {
   for (const InputDrive& drive : input->drives) {
     // Letter case does not matter here either.
     if (!folder.empty() && folder != "." && !fs::SameStoredName(folder, drive.folder)) continue;
-    if (!folder.empty() && folder != ".") return ListDrive(options, drive, rest, drive.folder + "/");
+    if (!folder.empty() && folder != ".") {
+      return ListDrive(options, drive, rest, drive.folder + "/");
+    }
     PrintDriveFolder(drive, options.longFormat);
     if (!options.recursive) continue;
     if (int failed = ListDrive(options, drive, "", drive.folder + "/"); failed != 0) return failed;

@@ -38,14 +38,16 @@ void WarnNdsLayout(const rom::RomFile& rom, const std::vector<PlacedDrive>& driv
   for (const PlacedDrive& drive : drives) {
     drivesEnd = std::max(drivesEnd, drive.end + 1);
     if (drive.start >= rom::nds::FirstCardOffset) continue;
-    Warn(drive.label + " starts below 0x8000 (32768): a DS program cannot read it through the card bus (attach with "
-         "--nds-header, which pads the host to 0x8000)");
+    Warn(drive.label +
+         " starts below 0x8000 (32768): a DS program cannot read it through the card bus (attach "
+         "with --nds-header, which pads the host to 0x8000)");
   }
   auto fields = ReadNdsHeaderFields(rom);
   if (!fields || drives.empty()) return;
   if (fields->usedSize < drivesEnd) {
-    Warn("the NDS header's total used ROM size (offset 0x80) is " + std::to_string(fields->usedSize) +
-         " bytes, but the drives end at " + std::to_string(drivesEnd) +
+    Warn("the NDS header's total used ROM size (offset 0x80) is " +
+         std::to_string(fields->usedSize) + " bytes, but the drives end at " +
+         std::to_string(drivesEnd) +
          ": a ROM trimmer would cut them off (attach with --nds-header)");
   }
   if (fields->dsHeader && fields->usedSize > fields->capacity) {

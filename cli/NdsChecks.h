@@ -13,7 +13,7 @@
 namespace kivo::cli {
 
 struct PlacedDrive {
-  std::string label;   // how a warning names it (SlotPlace): "slot 1 ('a.kid', bytes 4096 to 15871)"
+  std::string label;  // how a warning names it (SlotPlace): "slot 1 ('a.kid', bytes 4096 to 15871)"
   std::uint64_t start;
   std::uint64_t end;  // inclusive
 };
