@@ -245,18 +245,19 @@ class Verifier {
     }
     if (firstItemSlot == 2) CheckLinks(path, *slots, parentCluster, ownCluster);
 
-    std::optional<std::uint32_t> firstEmpty;
+    // SlotsPerDirectory while no slot has been empty since the last item.
+    std::uint32_t firstEmpty = SlotsPerDirectory;
     std::vector<const Slot*> items;
     for (const Slot& slot : *slots) {
       if (slot.index < firstItemSlot) continue;
       if (slot.empty) {
-        if (!firstEmpty) firstEmpty = slot.index;
+        firstEmpty = std::min<std::uint32_t>(firstEmpty, slot.index);
         continue;
       }
-      if (firstEmpty) {
+      if (firstEmpty != SlotsPerDirectory) {
         Problem(where + ": slot " + std::to_string(slot.index) + " is used after the empty slot " +
-                std::to_string(*firstEmpty) + ", so it cannot be reached");
-        firstEmpty.reset();
+                std::to_string(firstEmpty) + ", so it cannot be reached");
+        firstEmpty = SlotsPerDirectory;
       }
       items.push_back(&slot);
     }
