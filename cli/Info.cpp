@@ -18,16 +18,24 @@ struct InfoOptions {
   int drive = 0;
 };
 
+// Well-formed UTF-8 only: no overlong forms, no surrogates, nothing past U+10FFFF, since
+// a JSON reader takes nothing else for text.
 bool ValidUtf8(std::string_view text) {
+  constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
   std::size_t i = 0;
   while (i < text.size()) {
     auto byte = static_cast<unsigned char>(text[i]);
     std::size_t length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3
                                          : (byte >> 3) == 0x1E ? 4 : 0;
     if (length == 0 || i + length > text.size()) return false;
+    char32_t point = length == 1 ? byte : byte & (0x7F >> length);
     for (std::size_t k = 1; k < length; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+      auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      point = (point << 6) | (next & 0x3F);
     }
+    if (length > 1 && point < kSmallest[length]) return false;
+    if ((point >= 0xD800 && point <= 0xDFFF) || point > 0x10FFFF) return false;
     i += length;
   }
   return true;

@@ -275,8 +275,10 @@ TEST_F(Commands, InfoWritesNamesThatAreNotUtf8ByteByByte) {
       {.name = "\xC3\xA9\xE2\x82", .json = "\\u00c3\\u00a9\\u00e2\\u0082"},  // cut short
       {.name = "\xC3" "A", .json = "\\u00c3A"},  // no continuation byte
       {.name = "\xF0\x9F\x98" "A", .json = "\\u00f0\\u009f\\u0098A"},
-      // Only the shape of a sequence is checked: an overlong one passes as it is.
-      {.name = "\xC0\x80", .json = "\xC0\x80"},
+      {.name = "\xC0\x80", .json = "\\u00c0\\u0080"},                    // overlong
+      {.name = "\xED\xA0\x80", .json = "\\u00ed\\u00a0\\u0080"},          // a surrogate
+      {.name = "\xF4\x90\x80\x80", .json = "\\u00f4\\u0090\\u0080\\u0080"},  // past U+10FFFF
+      {.name = "\xDF\xBF\xF4\x8F\xBF\xBF", .json = "\xDF\xBF\xF4\x8F\xBF\xBF"},  // the limits
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.name));
