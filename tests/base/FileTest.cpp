@@ -171,6 +171,22 @@ TEST(OutputFile, SyncsTheFileThenItsFolderOnlyWhenAsked) {
   }
 }
 
+// An identical target is kept, and with syncing on it still reaches the disk: the earlier run
+// that wrote it may have ended before its bytes did.
+TEST(OutputFile, SyncsAnIdenticalTargetItKeeps) {
+  for (bool sync : {false, true}) {
+    TempDir dir;
+    WriteFile(dir / "out.kid", "same");
+    int synced = 0;
+    SetSyncOutputs(sync);
+    SetSyncObserver([&](const stdfs::path&, bool) { ++synced; });
+    ASSERT_OK(Replace(dir / "out.kid", "same"));
+    SetSyncObserver(nullptr);
+    SetSyncOutputs(false);
+    EXPECT_EQ(synced > 0, sync);
+  }
+}
+
 // Held back, outputs replace nothing until committed, and dropped they leave nothing.
 TEST(OutputFile, HeldCommitsReplaceOnlyWhenCommitted) {
   TempDir dir;
@@ -217,6 +233,14 @@ TEST(OutputFile, AnInterruptedProgramRemovesItsTemporaryAndEndsByTheSignal) {
     EXPECT_EQ(WTERMSIG(status), signal);
     EXPECT_EQ(Snapshot(dir.path()), (std::map<std::string, std::string>{{"out.kid", "old"}}));
   }
+}
+
+// A separator goes between a folder and a name only where the folder has none at its end.
+TEST(Path, JoinPutsOneSeparatorBetween) {
+  EXPECT_EQ(JoinPath("dir", "a.kid"), "dir/a.kid");
+  EXPECT_EQ(JoinPath("dir/", "a.kid"), "dir/a.kid");
+  EXPECT_EQ(JoinPath("/", "a.kid"), "/a.kid");
+  EXPECT_EQ(JoinPath("", "a.kid"), "a.kid");
 }
 
 TEST(Glob, MatchesAsFnmatchDoes) {
