@@ -177,13 +177,14 @@ TEST(OutputFile, SyncsAnIdenticalTargetItKeeps) {
   for (bool sync : {false, true}) {
     TempDir dir;
     WriteFile(dir / "out.kid", "same");
-    int synced = 0;
+    std::vector<bool> synced;  // whether each sync was of the folder (after the file)
     SetSyncOutputs(sync);
-    SetSyncObserver([&](const stdfs::path&, bool) { ++synced; });
+    SetSyncObserver([&](const stdfs::path&, bool folder) { synced.push_back(folder); });
     ASSERT_OK(Replace(dir / "out.kid", "same"));
     SetSyncObserver(nullptr);
     SetSyncOutputs(false);
-    EXPECT_EQ(synced > 0, sync);
+    const std::vector<bool> expected = {false, true};
+    EXPECT_EQ(synced, sync ? expected : std::vector<bool>());
   }
 }
 

@@ -76,6 +76,8 @@ TEST(DepFile, LinksLeadToNamesThatAreNotPlain) {
     EXPECT_EQ((*named)[i], LinkPathFor(paths[i], links));
     EXPECT_TRUE(PlainForBuildTools((*named)[i])) << (*named)[i];
     EXPECT_EQ(std::filesystem::read_symlink((*named)[i]), paths[i]);
+    // "kivofs-" and the path's 64-bit hash in sixteen hex digits.
+    EXPECT_EQ(std::filesystem::path((*named)[i]).filename().string().size(), 23u);
   }
   const auto oldLink = std::filesystem::symlink_status(links / "kivofs-0000000000000000");
   EXPECT_FALSE(std::filesystem::exists(oldLink));
