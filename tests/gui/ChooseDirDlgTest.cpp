@@ -74,7 +74,9 @@ class ChooseDirDlgTest : public DialogTest {
     for (auto item = tree.GetChildItem(parent); item; item = tree.GetNextSiblingItem(item)) {
       tree.GetItemImage(item, image, selected);
       const bool subdirectory = image == 0 && selected == 1;
-      lines.push_back(Line(depth, (subdirectory ? "+" : "") + tree.GetItemText(item)));
+      std::string name = subdirectory ? "+" : "";
+      name += tree.GetItemText(item);
+      lines.push_back(Line(depth, name));
       std::ranges::copy(Listing(item, depth + 1), std::back_inserter(lines));
     }
     return lines;
