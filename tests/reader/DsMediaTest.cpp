@@ -1,8 +1,7 @@
 // The DS media: the card-bus medium against a simulated card (its registers behave as a DS
 // cartridge's: reads below 0x8000 come from 0x8000 + (offset & 0x1FF), a block wraps inside
-// its 4 KiB page), the file medium, and kfs_mount_ds choosing between them on ROMs that
-// `attach` made.
-#include <cstdio>
+// its 4 KiB page), and kfs_mount_ds choosing it or the ROM's file on ROMs that `attach` made,
+// reading both slots at their offsets.
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -133,16 +132,14 @@ TEST_F(CardMedium, ReadsAnyRangeInAlignedCommandsInsideAPage) {
 }
 
 // An unaligned buffer and small reads go through the block buffer, which keeps its block.
-TEST_F(CardMedium, SmallReadsShareTheBufferedBlock) {
+// Below 0x8000 the card would answer with other bytes: the medium refuses without asking it.
+TEST_F(CardMedium, SmallReadsShareTheBufferedBlockAndBadRequestsAreRefused) {
   char bytes[40];
   ASSERT_EQ(kfs_card_read(&medium, 0x8101, bytes + 1, 35), 0);
   ASSERT_EQ(kfs_card_read(&medium, 0x8124, bytes + 1, 35), 0);
   EXPECT_EQ(std::string(bytes + 1, 35), sim.rom.substr(0x8124, 35));
   EXPECT_EQ(sim.log.size(), 1u);
-}
-
-// Below 0x8000 the card would answer with other bytes: the medium refuses without asking it.
-TEST_F(CardMedium, RefusesOffsetsBelow0x8000AndBadBlockRequests) {
+  sim.log.clear();
   std::uint32_t words[256];
   EXPECT_EQ(kfs_card_read(&medium, 0x7FFF, words, 2), -1);
   EXPECT_EQ(kfs_card_read(&medium, 0, words, 4), -1);
@@ -174,15 +171,13 @@ class MountDs : public ::testing::Test {
     }
   }
   void TearDown() override { card = nullptr; }
-  // The program's block, as KFS_DEFINE_BLOCK holds it once attach filled it.
-  std::string Block(const std::string& rom) const { return rom.substr(0x400, 28); }
-  // Mounts with the block and the header of `rom`, the card holding `card_rom` (the same
-  // ROM when empty).
+  // Mounts with the block (as KFS_DEFINE_BLOCK holds it once attach filled it) and the header
+  // of `rom`, the card holding `card_rom` (the same ROM when empty).
   int Mount(const std::string& rom, const char* argv0, bool header = true,
             const std::string& card_rom = "") {
     sim.rom = card_rom.empty() ? rom : card_rom;
     card = &sim;
-    const std::string block = Block(rom);
+    const std::string block = rom.substr(0x400, 28);
     return kfs_mount_ds(&ds, Bytes(block), argv0, header ? Bytes(rom) : nullptr, drives);
   }
   static const std::uint8_t* Bytes(const std::string& text) {
@@ -190,8 +185,7 @@ class MountDs : public ::testing::Test {
   }
   Listing Walk(int slot) {
     Listing listing;
-    std::size_t budget = 100;
-    EXPECT_EQ(readertest::Walk(drives[slot], "", listing, budget), KFS_OK);
+    EXPECT_EQ(readertest::Walk(drives[slot], listing), KFS_OK);
     return listing;
   }
   TempDir dir;
@@ -224,14 +218,20 @@ TEST_F(MountDs, ReadsBothDrivesThroughTheCardOrTheFile) {
   }
 }
 
-// Without --nds-header the drives lie below 0x8000: the card cannot reach them, the file can.
-// A card that answers with other bytes (a flashcart's own) mounts nothing.
+// Without --nds-header the drives lie below 0x8000: the card cannot reach them, the file can;
+// a file cut short cannot be read. A card that answers with other bytes (a flashcart's own)
+// mounts nothing.
 TEST_F(MountDs, RefusesWhatTheCardCannotReadOrDoesNotHold) {
   const std::string plain = ReadFile(dir / "plain.nds"), game = ReadFile(dir / "game.nds");
   EXPECT_EQ(Mount(plain, nullptr), KFS_ERR_IO);
   EXPECT_TRUE(sim.log.empty());
   EXPECT_EQ(Mount(plain, (dir / "plain.nds").string().c_str()), KFS_OK);
   EXPECT_EQ(Walk(1), ListingOf(small));
+  kfs_ds_close(&ds);
+  // A ROM file cut short inside the first drive's header.
+  WriteFile(dir / "cut.nds", game.substr(0, 0x8000 + 20));
+  EXPECT_EQ(Mount(game, (dir / "cut.nds").string().c_str()), KFS_ERR_IO);
+  EXPECT_EQ(ds.medium, KFS_DS_FILE);
   kfs_ds_close(&ds);
   std::string flashcart = game;
   flashcart.replace(0x8000, game.size() - 0x8000, Pattern(game.size() - 0x8000));
@@ -242,28 +242,6 @@ TEST_F(MountDs, RefusesWhatTheCardCannotReadOrDoesNotHold) {
   EXPECT_STREQ(name, "");
   const std::string empty_block(28, '\0');
   EXPECT_EQ(kfs_mount_ds(&ds, Bytes(empty_block), nullptr, nullptr, drives), KFS_ERR_NO_DRIVE);
-}
-
-// The file medium alone: seeks only when a read does not follow the last one, fails past the
-// end.
-TEST(NdsFileMedium, ReadsWhereAskedAndFailsPastTheEnd) {
-  TempDir dir;
-  const std::string bytes = Pattern(5000);
-  WriteFile(dir / "rom.nds", bytes);
-  FILE* file = std::fopen((dir / "rom.nds").string().c_str(), "rb");
-  ASSERT_NE(file, nullptr);
-  kfs_ndsfile medium;
-  kfs_ndsfile_init(&medium, file);
-  char out[100];
-  for (std::uint32_t offset : {4000u, 4100u, 0u, 4900u}) {
-    ASSERT_EQ(kfs_ndsfile_read(&medium, offset, out, 100), 0) << offset;
-    EXPECT_EQ(std::string(out, 100), bytes.substr(offset, 100)) << offset;
-  }
-  EXPECT_EQ(kfs_ndsfile_read(&medium, 4901, out, 100), -1);
-  EXPECT_EQ(kfs_ndsfile_read(&medium, 0xFFFFFFF0u, out, 100), -1);
-  ASSERT_EQ(kfs_ndsfile_read(&medium, 10, out, 5), 0);
-  EXPECT_EQ(std::string(out, 5), bytes.substr(10, 5));
-  std::fclose(file);
 }
 
 }  // namespace

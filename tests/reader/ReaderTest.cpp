@@ -1,5 +1,6 @@
-// The ROM-side reader on images that the core builds and attaches: both slots and both kinds
-// of mount, paths and their errors, stale handles, damaged images and parameter blocks.
+// The ROM-side reader on images that the core builds: the whole tree, paths and their errors,
+// stale handles, damaged images, where a file's bytes lie and how they are copied, parameter
+// blocks. Reading through a medium, at a slot's offset in a ROM, is the DS media's test.
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -8,11 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "reader/ds/kfs_block.h"
-#include "romattach/AttachDrives.h"
 #include "tests/fsimage/Fixture.h"
 #include "tests/reader/ReaderWalk.h"
-#include "tests/support/Assert.h"
 
 namespace kivo::test {
 namespace {
@@ -22,94 +20,50 @@ using readertest::ListingOf;
 
 std::uint32_t Size32(const std::string& bytes) { return static_cast<std::uint32_t>(bytes.size()); }
 
-// A DS-like medium that reads only whole, aligned 512-byte blocks (padded, as a card reads on
-// past the end of the file), behind the DS example's block reader.
-struct Card {
-  explicit Card(std::string bytes) : data(std::move(bytes)) {
-    data.resize((data.size() + 511) / 512 * 512);
-    kfs_block_init(&medium, Blocks, this);
-  }
-  static int Blocks(void* card, std::uint32_t offset, void* dst, std::uint32_t count) {
-    EXPECT_EQ(offset % 512, 0u);
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(dst) % 4, 0u) << offset;
-    // AddressSanitizer checks the end.
-    const std::string& data = static_cast<Card*>(card)->data;
-    std::memcpy(dst, data.data() + offset, std::size_t{count} * 512);
-    return 0;
-  }
-  static int Read(void* card, std::uint32_t offset, void* dst, std::uint32_t size) {
-    return kfs_block_read(&static_cast<Card*>(card)->medium, offset, dst, size);
-  }
-  std::string data;
-  kfs_block_medium medium;
-};
-
 const fs::test::Tree A = {
     {"levels/level1.map", Pattern(70000)}, {"levels/Deep/deeper/end.bin", Pattern(512)},
     {"levels/Deep/empty.txt", ""},         {"README.txt", Pattern(100)},
     {"sixteen_letters_", Pattern(511)},    {"a_name_of_17_char/x", Pattern(513)},
     {"empty/", ""}};
 
-// Mounts through a Card (true) or from memory, from a buffer of exactly the image's size, so
-// that AddressSanitizer sees any read past it.
-class Reader : public ::testing::TestWithParam<bool> {
+// Mounts from memory, from a buffer of exactly the image's size, so that AddressSanitizer sees
+// any read past it.
+class Reader : public ::testing::Test {
  protected:
-  int Mount(const std::string& bytes, std::uint32_t offset = 0,
-            std::optional<std::uint32_t> size = {}) {
-    std::uint32_t length = size.value_or(Size32(bytes));
-    if (GetParam()) {
-      card_ = std::make_unique<Card>(bytes);
-      return kfs_mount_callback(&drive_, Card::Read, card_.get(), offset, length);
-    }
-    exact_ = std::make_unique<char[]>(length);
-    std::memcpy(exact_.get(), bytes.data() + offset, length);
-    return kfs_mount_memory(&drive_, exact_.get(), length);
+  int Mount(const std::string& bytes) {
+    exact_ = std::make_unique<char[]>(bytes.size());
+    std::memcpy(exact_.get(), bytes.data(), bytes.size());
+    return kfs_mount_memory(&drive_, exact_.get(), Size32(bytes));
   }
-  int Walk(Listing& listing) {
-    std::size_t budget = 1000;  // a damaged image may list one block under many names
-    return readertest::Walk(drive_, "", listing, budget);
-  }
+  int Walk(Listing& listing) { return readertest::Walk(drive_, listing); }
   static inline const std::string image_ = [] {
     fs::BuilderOptions options = fs::test::FixedClock();
     options.driveName = "Levels";
     return fs::test::Build(A, options).image;
   }();
-  std::unique_ptr<Card> card_;
   std::unique_ptr<char[]> exact_;
   kfs_drive drive_;
 };
 
-INSTANTIATE_TEST_SUITE_P(Callback, Reader, ::testing::Bool(), ::testing::PrintToStringParamName());
-
-// Two drives attached to a host of 3000 bytes with its marker at 1000: the block names both
-// slots, and every file of each reads back.
-TEST_P(Reader, ReadsBothSlotsOfAnAttachedRom) {
-  TempDir dir;
-  const fs::test::Tree b = {{"data.bin", Pattern(1000)}};
-  WriteFile(dir / "a.kid", image_);
-  WriteFile(dir / "b.kid", fs::test::Image(b));
-  WriteFile(dir / "host.gba", HostRom(3000, 1000));
-  ASSERT_OK(rom::AttachDrives({.host = dir / "host.gba", .drive0 = dir / "a.kid",
-                               .drive1 = dir / "b.kid", .output = dir / "rom.gba",
-                               .saveFlash = true}));
-  const std::string rom = ReadFile(dir / "rom.gba");
-  kfs_params p;
-  ASSERT_EQ(kfs_find_params(rom.data(), Size32(rom), &p), KFS_OK);
-  EXPECT_EQ(std::vector({p.start[0], p.end[0], p.start[1], p.end[1]}),
-            std::vector({3000u, 2999 + Size32(image_), 3000 + Size32(image_), Size32(rom) - 1}));
-  EXPECT_EQ(p.saveflash, 1);
-  for (int slot = 0; slot < 2; ++slot) {
-    ASSERT_EQ(Mount(rom, p.start[slot], p.end[slot] - p.start[slot] + 1), KFS_OK);
+// Every folder and file, names cut to the 16 bytes stored, each file read in two halves; the
+// image that `build --allow-empty` makes of an empty folder lists nothing.
+TEST_F(Reader, WalksTheWholeTree) {
+  fs::BuilderOptions options = fs::test::FixedClock();
+  options.allowEmpty = true;
+  const fs::test::Build empty({}, options);
+  ASSERT_EQ(empty.result, fs::BuildOutcome::Built) << empty.problems;
+  for (const auto& [image, tree] : {std::pair{empty.image, fs::test::Tree{}}, {image_, A}}) {
+    ASSERT_EQ(Mount(image), KFS_OK);
     Listing listing;
     EXPECT_EQ(Walk(listing), KFS_OK);
-    EXPECT_EQ(listing, ListingOf(slot == 0 ? A : b));
-    char name[KFS_NAME_MAX + 1];
-    kfs_drive_name(&drive_, name);
-    EXPECT_STREQ(name, slot == 0 ? "Levels" : "Kivo Rom Drive");
+    EXPECT_EQ(listing, ListingOf(tree));
   }
+  char name[KFS_NAME_MAX + 1];
+  kfs_drive_name(&drive_, name);
+  EXPECT_STREQ(name, "Levels");
 }
 
-TEST_P(Reader, PathsResolveOrFailByKind) {
+TEST_F(Reader, PathsResolveOrFailByKind) {
   enum Op { Stat, Open, OpenDir };
   const struct {
     const char* path;
@@ -151,7 +105,7 @@ TEST_P(Reader, PathsResolveOrFailByKind) {
 
 // Mounting again, successfully or not, makes what was open stale (a stale file has no bytes
 // to map and no offset); a failed mount answers every call with KFS_ERR_ARG.
-TEST_P(Reader, AMountMakesEarlierHandlesStale) {
+TEST_F(Reader, AMountMakesEarlierHandlesStale) {
   kfs_stat st;
   kfs_file f;
   kfs_dir dir;
@@ -172,10 +126,6 @@ TEST_P(Reader, AMountMakesEarlierHandlesStale) {
   char name[KFS_NAME_MAX + 1] = "x";
   kfs_drive_name(&drive_, name);
   EXPECT_STREQ(name, "");
-  auto failing = [](void*, std::uint32_t, void*, std::uint32_t) { return 1; };
-  EXPECT_EQ(kfs_mount_callback(&drive_, failing, nullptr, 0, Size32(image_)), KFS_ERR_IO);
-  EXPECT_EQ(kfs_mount_callback(&drive_, failing, nullptr, 0xFFFFF000u, Size32(image_)),
-            KFS_ERR_ARG);
 }
 
 // Offset of the slot named `name` in the directory region at `region`, from slot `first` on.
@@ -188,7 +138,7 @@ std::size_t SlotOf(const std::string& image, std::size_t region, const char* nam
   return 0;
 }
 
-TEST_P(Reader, DamagedImagesGiveFormatErrors) {
+TEST_F(Reader, DamagedImagesGiveFormatErrors) {
   const std::uint32_t size = Size32(image_), fat = Get32(image_, 28), root = Get32(image_, 44);
   const std::uint32_t data = Get32(image_, 48);
   const std::size_t levels = SlotOf(image_, root, "levels", 0);
@@ -227,30 +177,6 @@ TEST_P(Reader, DamagedImagesGiveFormatErrors) {
   EXPECT_EQ(Mount(image_.substr(0, size - 512)), KFS_ERR_FORMAT) << "cut short";
 }
 
-// Every file lies where kfs_offset says, as one run of the image; a memory mount hands out
-// that run itself, a callback mount refuses to.
-TEST_P(Reader, MapAndOffsetNameEachFilesBytes) {
-  ASSERT_EQ(Mount(image_), KFS_OK);
-  for (const auto& [path, bytes] : ListingOf(A)) {
-    if (bytes == "/") continue;
-    kfs_file f;
-    ASSERT_EQ(kfs_open(&drive_, path.c_str(), &f), KFS_OK) << path;
-    const std::uint32_t offset = kfs_offset(&f);
-    EXPECT_EQ(image_.substr(offset, bytes.size()), bytes) << path;
-    const void* data = &f;
-    std::uint32_t size = 1;
-    if (GetParam()) {
-      EXPECT_EQ(kfs_map(&f, &data, &size), KFS_ERR_ARG) << path;
-      EXPECT_EQ(data, nullptr) << path;
-      continue;
-    }
-    ASSERT_EQ(kfs_map(&f, &data, &size), KFS_OK) << path;
-    EXPECT_EQ(data, exact_.get() + offset) << path;
-    EXPECT_EQ(size, bytes.size()) << path;
-  }
-  EXPECT_EQ(kfs_offset(nullptr), 0u);
-}
-
 // The copy function's calls, as (offset in the image, bytes).
 std::vector<std::pair<std::ptrdiff_t, std::uint32_t>> copies;
 const char* copied_image = nullptr;
@@ -259,32 +185,37 @@ void LoggedCopy(void* dst, const void* src, std::uint32_t n) {
   std::memcpy(dst, src, n);
 }
 
+// Every file lies where kfs_offset says, as one run of the image, which kfs_map hands out.
 // Each read that has bytes to give makes one call of the copy function, with exactly the
-// file's next bytes; reads at the end make none. Only memory mounts have one.
-TEST_P(Reader, CopyFunctionCopiesEachReadInsideTheFile) {
+// file's next bytes; reads at the end make none.
+TEST_F(Reader, EachFileIsOneRunMappedAndCopiedWhereItLies) {
   ASSERT_EQ(Mount(image_), KFS_OK);
-  if (GetParam()) {
-    EXPECT_EQ(kfs_set_copy(&drive_, LoggedCopy), KFS_ERR_ARG);
-    return;
-  }
   ASSERT_EQ(kfs_set_copy(&drive_, LoggedCopy), KFS_OK);
   copied_image = exact_.get();
   for (const auto& [path, bytes] : ListingOf(A)) {
     if (bytes == "/") continue;
     kfs_file f;
-    ASSERT_EQ(kfs_open(&drive_, path.c_str(), &f), KFS_OK);
+    ASSERT_EQ(kfs_open(&drive_, path.c_str(), &f), KFS_OK) << path;
+    const std::uint32_t offset = kfs_offset(&f);
+    EXPECT_EQ(image_.substr(offset, bytes.size()), bytes) << path;
+    const void* data = nullptr;
+    std::uint32_t size = 1;
+    ASSERT_EQ(kfs_map(&f, &data, &size), KFS_OK) << path;
+    EXPECT_EQ(data, exact_.get() + offset) << path;
+    EXPECT_EQ(size, bytes.size()) << path;
     std::string read(bytes.size() + 700, '\0');
     std::vector<std::pair<std::ptrdiff_t, std::uint32_t>> expected;
     copies.clear();
     for (std::uint32_t pos = 0; pos <= bytes.size(); pos += 700) {
       const std::uint32_t n = std::min<std::uint32_t>(700, Size32(bytes) - pos);
-      if (n > 0) expected.emplace_back(kfs_offset(&f) + pos, n);
+      if (n > 0) expected.emplace_back(offset + pos, n);
       EXPECT_EQ(kfs_read(&f, read.data() + pos, 700), std::int32_t(n)) << path;
     }
     EXPECT_EQ(kfs_read(&f, read.data(), 700), 0) << path;
     EXPECT_EQ(copies, expected) << path;
     EXPECT_EQ(read.substr(0, bytes.size()), bytes) << path;
   }
+  EXPECT_EQ(kfs_offset(nullptr), 0u);
   // NULL brings memcpy back, and so does every mount.
   kfs_file f;
   char byte;
@@ -299,23 +230,30 @@ TEST_P(Reader, CopyFunctionCopiesEachReadInsideTheFile) {
   EXPECT_TRUE(copies.empty());
 }
 
-// The image that `build --allow-empty` makes of an empty folder mounts, and its root lists
-// nothing.
-TEST_P(Reader, AnImageWithAnEmptyRootMounts) {
-  fs::BuilderOptions options = fs::test::FixedClock();
-  options.allowEmpty = true;
-  fs::test::Build built({}, options);
-  ASSERT_EQ(built.result, fs::BuildOutcome::Built) << built.problems;
-  ASSERT_EQ(Mount(built.image), KFS_OK);
-  Listing listing;
-  EXPECT_EQ(Walk(listing), KFS_OK);
-  EXPECT_TRUE(listing.empty());
+// A callback mount has no bytes to map and no copy function: its medium copies. The image's
+// last byte must have an offset on the medium.
+TEST_F(Reader, ACallbackMountNeitherMapsNorCopies) {
+  auto read = [](void* image, std::uint32_t offset, void* dst, std::uint32_t size) {
+    std::memcpy(dst, static_cast<const std::string*>(image)->data() + offset, size);
+    return 0;
+  };
+  void* image = const_cast<std::string*>(&image_);
+  ASSERT_EQ(kfs_mount_callback(&drive_, read, image, 0, Size32(image_)), KFS_OK);
+  EXPECT_EQ(kfs_set_copy(&drive_, LoggedCopy), KFS_ERR_ARG);
+  kfs_file f;
+  ASSERT_EQ(kfs_open(&drive_, "README.txt", &f), KFS_OK);
+  const void* data = &f;
+  std::uint32_t size = 1;
+  EXPECT_EQ(kfs_map(&f, &data, &size), KFS_ERR_ARG);
+  EXPECT_EQ(data, nullptr);
+  EXPECT_EQ(kfs_mount_callback(&drive_, read, image, 0xFFFFF000u, Size32(image_)), KFS_ERR_ARG);
 }
 
 TEST(ReaderParams, BadBlocksAndMarkers) {
   // A 64-byte ROM: marker at 4, slot 1 = 40..49, slot 2 = 50..63.
   std::string good = HostRom(64, 4);
   for (auto [at, value] : {std::pair{15, 40}, {19, 49}, {23, 50}, {27, 63}}) Put32(good, at, value);
+  good[31] = 1;  // the flag byte
   const struct {
     const char* what;
     std::function<void(std::string&)> damage;
@@ -343,6 +281,7 @@ TEST(ReaderParams, BadBlocksAndMarkers) {
             KFS_OK);
   EXPECT_EQ(std::vector({p.start[0], p.end[0], p.start[1], p.end[1]}),
             std::vector({40u, 49u, 50u, 63u}));
+  EXPECT_EQ(p.saveflash, 1);
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ inline int ReadWhole(kfs_drive& drive, const std::string& path, std::string& byt
 
 // Adds everything below `dir` to `out`; stops at the first error, which it returns, or once
 // `budget` items are seen (a damaged image may list one block under many names).
-inline int Walk(kfs_drive& drive, const std::string& dir, Listing& out, std::size_t& budget) {
+inline int WalkFrom(kfs_drive& drive, const std::string& dir, Listing& out, std::size_t& budget) {
   kfs_dir handle;
   kfs_stat st;
   int result = kfs_opendir(&drive, dir.c_str(), &handle);
@@ -59,9 +59,15 @@ inline int Walk(kfs_drive& drive, const std::string& dir, Listing& out, std::siz
     --budget;
     std::string path = dir.empty() ? std::string(st.name) : dir + "/" + st.name;
     out[path] = "/";
-    result = st.is_dir ? Walk(drive, path, out, budget) : ReadWhole(drive, path, out[path]);
+    result = st.is_dir ? WalkFrom(drive, path, out, budget) : ReadWhole(drive, path, out[path]);
   }
   return result;
+}
+
+// The whole drive, 2000 items at most.
+inline int Walk(kfs_drive& drive, Listing& out) {
+  std::size_t budget = 2000;
+  return WalkFrom(drive, "", out, budget);
 }
 
 }  // namespace kivo::readertest

@@ -9,7 +9,6 @@
 #include <dlfcn.h>
 #include <libretro.h>
 
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,32 +16,38 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr std::uint32_t MainRam = 0x02000000;
-constexpr std::uint32_t ListingAddress = 0x02300000;
+constexpr std::uint32_t ListingOffset = 0x00300000;  // in main RAM, at 0x02000000
 constexpr std::uint32_t ListingDone = 0x54534C4B;
 constexpr std::uint32_t ListingMax = 60 * 1024;
 constexpr std::uint32_t MainRamSize = 4u << 20;
 
 std::string folder;  // the core's system and save folder
+void* core = nullptr;
 
-struct Core {
-  void* handle = nullptr;
-  template <typename F>
-  F Get(const char* name) {
-    void* symbol = dlsym(handle, name);
-    if (symbol == nullptr) {
-      std::fprintf(stderr, "ds_runner: the core has no %s\n", name);
-      std::exit(1);
-    }
-    return reinterpret_cast<F>(symbol);
-  }
-};
+[[noreturn]] void Fail(const std::string& what) {
+  std::fprintf(stderr, "ds_runner: %s\n", what.c_str());
+  if (!folder.empty()) std::filesystem::remove_all(folder);
+  std::exit(1);
+}
+
+// The core's function `name`, of type F.
+template <typename F>
+F Get(const char* name) {
+  void* symbol = dlsym(core, name);
+  if (symbol == nullptr) Fail(std::string("the core has no ") + name);
+  return reinterpret_cast<F>(symbol);
+}
+
+// Gives the core its callback `fn` through its function `setter`.
+template <typename Callback>
+void Set(const char* setter, Callback fn) {
+  Get<void (*)(Callback)>(setter)(fn);
+}
 
 bool Environment(unsigned command, void* data) {
   switch (command) {
@@ -50,21 +55,14 @@ bool Environment(unsigned command, void* data) {
     case RETRO_ENVIRONMENT_GET_SAVE_DIRECTORY:
       *static_cast<const char**>(data) = folder.c_str();
       return true;
-    case RETRO_ENVIRONMENT_SET_PIXEL_FORMAT:
-    case RETRO_ENVIRONMENT_GET_CAN_DUPE:
-      return true;
     case RETRO_ENVIRONMENT_GET_VARIABLE:
       static_cast<retro_variable*>(data)->value = nullptr;
       return false;
     default:
-      return false;
+      return command == RETRO_ENVIRONMENT_SET_PIXEL_FORMAT ||
+             command == RETRO_ENVIRONMENT_GET_CAN_DUPE;
   }
 }
-void Video(const void*, unsigned, unsigned, std::size_t) {}
-void Audio(std::int16_t, std::int16_t) {}
-std::size_t AudioBatch(const std::int16_t*, std::size_t frames) { return frames; }
-void Poll() {}
-std::int16_t Input(unsigned, unsigned, unsigned, unsigned) { return 0; }
 
 std::uint32_t Le32(const std::uint8_t* p) {
   return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
@@ -73,17 +71,15 @@ std::uint32_t Le32(const std::uint8_t* p) {
 
 // Main RAM in a saved state: its chunks hold fields of (4-byte name, element size, count,
 // the bytes); main RAM is the field "WRAM" of 1-byte elements.
-std::optional<std::vector<std::uint8_t>> MainRamOf(const std::vector<std::uint8_t>& state) {
-  static const std::uint8_t tag[] = {'W', 'R', 'A', 'M'};
+const std::uint8_t* MainRamOf(const std::vector<std::uint8_t>& state) {
   for (std::size_t at = 0; at + 12 + MainRamSize <= state.size(); ++at) {
-    if (std::memcmp(state.data() + at, tag, 4) != 0 || Le32(state.data() + at + 4) != 1 ||
-        Le32(state.data() + at + 8) != MainRamSize) {
-      continue;
+    const std::uint8_t* field = state.data() + at;
+    if (std::memcmp(field, "WRAM", 4) == 0 && Le32(field + 4) == 1 &&
+        Le32(field + 8) == MainRamSize) {
+      return field + 12;
     }
-    return std::vector<std::uint8_t>(state.begin() + static_cast<long>(at + 12),
-                                     state.begin() + static_cast<long>(at + 12 + MainRamSize));
   }
-  return std::nullopt;
+  Fail("no main RAM in the saved state");
 }
 
 }  // namespace
@@ -95,59 +91,50 @@ int main(int argc, char** argv) {
   }
   const std::string dir = argv[1];
   // The core needs libtinyxml by its soname; loaded first, it is found already in memory.
-  if (dlopen((dir + "/libtinyxml.so.2.6.2").c_str(), RTLD_NOW | RTLD_GLOBAL) == nullptr) {
-    std::fprintf(stderr, "ds_runner: %s\n", dlerror());
-    return 1;
-  }
-  Core core{dlopen((dir + "/desmume_libretro.so").c_str(), RTLD_NOW | RTLD_LOCAL)};
-  if (core.handle == nullptr) {
-    std::fprintf(stderr, "ds_runner: %s\n", dlerror());
-    return 1;
+  if (dlopen((dir + "/libtinyxml.so.2.6.2").c_str(), RTLD_NOW | RTLD_GLOBAL) == nullptr ||
+      (core = dlopen((dir + "/desmume_libretro.so").c_str(), RTLD_NOW | RTLD_LOCAL)) == nullptr) {
+    Fail(dlerror());
   }
   char pattern[] = "/tmp/ds_runner.XXXXXX";
-  if (mkdtemp(pattern) == nullptr) return 1;
+  if (mkdtemp(pattern) == nullptr) Fail("cannot make a temporary folder");
   folder = pattern;
-  core.Get<void (*)(retro_environment_t)>("retro_set_environment")(Environment);
-  core.Get<void (*)(retro_video_refresh_t)>("retro_set_video_refresh")(Video);
-  core.Get<void (*)(retro_audio_sample_t)>("retro_set_audio_sample")(Audio);
-  core.Get<void (*)(retro_audio_sample_batch_t)>("retro_set_audio_sample_batch")(AudioBatch);
-  core.Get<void (*)(retro_input_poll_t)>("retro_set_input_poll")(Poll);
-  core.Get<void (*)(retro_input_state_t)>("retro_set_input_state")(Input);
-  core.Get<void (*)()>("retro_init")();
+  Set<retro_environment_t>("retro_set_environment", Environment);
+  Set<retro_video_refresh_t>("retro_set_video_refresh",
+                             [](const void*, unsigned, unsigned, std::size_t) {});
+  Set<retro_audio_sample_t>("retro_set_audio_sample", [](std::int16_t, std::int16_t) {});
+  Set<retro_audio_sample_batch_t>("retro_set_audio_sample_batch",
+                                  [](const std::int16_t*, std::size_t frames) { return frames; });
+  Set<retro_input_poll_t>("retro_set_input_poll", [] {});
+  Set<retro_input_state_t>("retro_set_input_state",
+                           [](unsigned, unsigned, unsigned, unsigned) { return std::int16_t{0}; });
+  Get<void (*)()>("retro_init")();
 
   std::ifstream in(argv[2], std::ios::binary);
   std::vector<char> rom((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   retro_game_info game{argv[2], rom.data(), rom.size(), nullptr};
-  if (!in || !core.Get<bool (*)(const retro_game_info*)>("retro_load_game")(&game)) {
-    std::fprintf(stderr, "ds_runner: cannot load %s\n", argv[2]);
-    std::filesystem::remove_all(folder);
-    return 1;
+  if (!in || !Get<bool (*)(const retro_game_info*)>("retro_load_game")(&game)) {
+    Fail(std::string("cannot load ") + argv[2]);
   }
-  auto run = core.Get<void (*)()>("retro_run");
-  auto stateSize = core.Get<std::size_t (*)()>("retro_serialize_size");
-  auto save = core.Get<bool (*)(void*, std::size_t)>("retro_serialize");
+  auto run = Get<void (*)()>("retro_run");
+  auto stateSize = Get<std::size_t (*)()>("retro_serialize_size");
+  auto save = Get<bool (*)(void*, std::size_t)>("retro_serialize");
   const unsigned long limit = std::strtoul(argv[3], nullptr, 10);
   unsigned long frames = 0;
-  std::optional<std::vector<std::uint8_t>> ram;
-  bool done = false;
-  while (!done && frames < limit) {
-    for (int i = 0; i < 10; ++i, ++frames) run();
-    std::vector<std::uint8_t> state(stateSize());
-    if (!save(state.data(), state.size())) break;
-    ram = MainRamOf(state);
-    if (!ram) break;
-    done = Le32(ram->data() + (ListingAddress - MainRam)) == ListingDone;
-  }
-  core.Get<void (*)()>("retro_unload_game")();
-  core.Get<void (*)()>("retro_deinit")();
+  std::vector<std::uint8_t> state;
+  const std::uint8_t* listing = nullptr;
+  do {
+    for (int i = 0; i < 10; ++i) run();
+    frames += 10;
+    state.resize(stateSize());
+    if (!save(state.data(), state.size())) Fail("the core cannot save its state");
+    listing = MainRamOf(state) + ListingOffset;
+  } while (Le32(listing) != ListingDone && frames < limit);
+  const bool done = Le32(listing) == ListingDone;
+  const std::string text(reinterpret_cast<const char*>(listing) + 8,
+                         std::min(Le32(listing + 4), ListingMax));
+  Get<void (*)()>("retro_unload_game")();
+  Get<void (*)()>("retro_deinit")();
   std::filesystem::remove_all(folder);
-  if (!ram) {
-    std::fprintf(stderr, "ds_runner: no main RAM in the saved state\n");
-    return 1;
-  }
-  const std::uint8_t* listing = ram->data() + (ListingAddress - MainRam);
-  std::string text(reinterpret_cast<const char*>(listing) + 8,
-                   std::min(Le32(listing + 4), ListingMax));
   std::printf("%sframes %lu\n", text.c_str(), frames);
   if (!done) std::fprintf(stderr, "ds_runner: no listing after %lu frames\n", frames);
   return done ? 0 : 1;
