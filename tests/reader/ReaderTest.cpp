@@ -15,8 +15,7 @@
 namespace kivo::test {
 namespace {
 
-using readertest::Listing;
-using readertest::ListingOf;
+using namespace readertest;
 
 std::uint32_t Size32(const std::string& bytes) { return static_cast<std::uint32_t>(bytes.size()); }
 
