@@ -26,8 +26,7 @@ namespace {
 constexpr std::uint32_t ListingAddress = 0x02000000;
 constexpr std::uint32_t ListingDone = 0x54534C4B;
 constexpr std::uint32_t ListingMax = 60 * 1024;
-
-void Quiet(mLogger*, int, mLogLevel, const char*, va_list) {}
+constexpr unsigned ScreenWidth = 240, ScreenHeight = 160;
 
 }  // namespace
 
@@ -36,16 +35,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: gba_runner ROM FRAMES\n");
     return 2;
   }
-  mLogger logger{Quiet, nullptr};
+  mLogger logger{[](mLogger*, int, mLogLevel, const char*, va_list) {}, nullptr};
   mLogSetDefaultLogger(&logger);
   mCore* core = GBACoreCreate();
   if (core == nullptr || !core->init(core)) return 1;
   mCoreInitConfig(core, nullptr);
   core->opts.skipBios = true;
-  unsigned width = 0, height = 0;
-  core->desiredVideoDimensions(core, &width, &height);
-  std::vector<color_t> video(std::size_t{width} * height);
-  core->setVideoBuffer(core, video.data(), width);
+  std::vector<color_t> video(ScreenWidth * ScreenHeight);
+  core->setVideoBuffer(core, video.data(), ScreenWidth);
   VFile* rom = VFileOpen(argv[1], O_RDONLY);
   if (rom == nullptr || !core->loadROM(core, rom)) {
     std::fprintf(stderr, "gba_runner: cannot load %s\n", argv[1]);
