@@ -13,10 +13,7 @@
 namespace kivo::test {
 namespace {
 
-struct Closer {
-  void operator()(FILE* stream) const { std::fclose(stream); }
-};
-using Stream = std::unique_ptr<FILE, Closer>;
+using Stream = std::unique_ptr<FILE, int (*)(FILE*)>;
 
 const fs::test::Tree Tree = {{"levels/level1.map", Pattern(70000)},
                              {"lines.txt", "one\ntwo\n\nthe last line has no end"},
@@ -29,7 +26,7 @@ class Stdio : public ::testing::Test {
     return kfs_mount_memory(&drive_, image_.data(), static_cast<std::uint32_t>(image_.size()));
   }
   Stream Open(const char* path, const char* mode = "rb") {
-    return Stream(kfs_fopen(&drive_, path, mode));
+    return Stream(kfs_fopen(&drive_, path, mode), ::fclose);
   }
   std::string image_ = fs::test::Image(Tree);
   kfs_drive drive_;
