@@ -313,19 +313,7 @@ bool SameBytes(const File& a, const File& b, std::uint64_t length) {
 }
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
-  // A path that ends in a separator (or is empty) has no file name to separate from; on
-  // Windows neither has a bare drive ("C:" + "x" is "C:x", relative to that drive).
-  bool separated = dir.empty() || dir.back() == '/';
-#ifdef _WIN32
-  separated = separated || dir.back() == '\\' || (dir.size() == 2 && dir[1] == ':');
-#endif
-  if (separated) return dir + name;
-  std::string joined;
-  joined.reserve(dir.size() + 1 + name.size());
-  joined += dir;
-  joined += '/';
-  joined += name;
-  return joined;
+  return host::EndsInSeparator(dir) ? dir + name : dir + '/' + name;
 }
 
 }  // namespace kivo

@@ -38,6 +38,11 @@ Moved WriteSome(int fd, std::uint64_t offset, ByteSpan bytes);
 // cannot copy at all (EXDEV, EINVAL and a few others when not between these files).
 Moved CopySome(int in, std::uint64_t from, int out, std::uint64_t to, std::size_t length);
 
+// Whether a name goes right after `dir`: an empty path, or one that ends in a separator, has
+// no file name to separate from; on Windows neither has a bare drive ("C:" + "x" is "C:x",
+// relative to that drive).
+bool EndsInSeparator(const std::string& dir);
+
 // Renames `from` over `to` (relative to `directory` on POSIX, whole UTF-8 paths on Windows): 0,
 // or the error number.
 int Rename(int directory, const std::string& from, const std::string& to);

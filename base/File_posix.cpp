@@ -271,6 +271,8 @@ Status host::SyncFolder(int directory, const std::string& destination,
   return {};
 }
 
+bool host::EndsInSeparator(const std::string& dir) { return dir.empty() || dir.back() == '/'; }
+
 int host::Rename(int directory, const std::string& from, const std::string& to) {
   return ::renameat(directory, from.c_str(), directory, to.c_str()) == 0 ? 0 : errno;
 }

@@ -330,6 +330,11 @@ Status OutputFile::CommitNow() {
   return RenameOverTarget(sync);
 }
 
+bool host::EndsInSeparator(const std::string& dir) {
+  return dir.empty() || dir.back() == '/' || dir.back() == '\\' ||
+         (dir.size() == 2 && dir[1] == ':');
+}
+
 int host::Rename(int, const std::string& from, const std::string& to) {
   // Written through: the move is on the disk when it returns.
   if (::MoveFileExW(PathFromUtf8(from).c_str(), PathFromUtf8(to).c_str(),

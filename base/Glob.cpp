@@ -2,6 +2,7 @@
 #include "base/Glob.h"
 
 #include <cctype>
+#include <string_view>
 
 namespace kivo {
 namespace {
@@ -58,8 +59,10 @@ bool MatchesBracket(const std::string& glob, std::size_t at, unsigned char c, st
 }
 
 // Matches the name's character `c` against the one-character pattern at glob[g] (anything but
-// '*'): the position just past that pattern, or npos when `c` does not match it.
+// '*'): the position just past that pattern, or npos when `c` does not match it or the glob
+// has ended.
 std::size_t MatchOne(const std::string& glob, std::size_t g, char c) {
+  if (g == glob.size()) return std::string::npos;
   if (glob[g] == '?') return g + 1;
   if (glob[g] == '[') {
     std::size_t end = 0;
@@ -80,12 +83,12 @@ bool MatchesGlob(const std::string& glob, const std::string& name) {
   std::size_t g = 0, n = 0;
   std::size_t starGlob = std::string::npos, starName = 0;
   while (n < name.size()) {
-    if (g < glob.size() && glob[g] == '*') {
+    if (std::string_view(glob).substr(g).starts_with('*')) {
       starGlob = ++g;
       starName = n;
       continue;
     }
-    std::size_t next = g < glob.size() ? MatchOne(glob, g, name[n]) : std::string::npos;
+    std::size_t next = MatchOne(glob, g, name[n]);
     if (next != std::string::npos) {
       g = next;
       ++n;
@@ -96,8 +99,7 @@ bool MatchesGlob(const std::string& glob, const std::string& name) {
       return false;
     }
   }
-  while (g < glob.size() && glob[g] == '*') ++g;
-  return g == glob.size();
+  return glob.find_first_not_of('*', g) == std::string::npos;
 }
 
 }  // namespace kivo

@@ -182,7 +182,7 @@ CLI::App* DeclareBuild(CLI::App& parent, BuildOptions& options) {
                 "Keep the host's listing order instead of sorting each directory by name");
   app->add_option("--exclude", options.excludes, "Skip items whose name matches GLOB (repeatable)")
       ->type_name("GLOB")
-      ->expected(1)
+      ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   app->add_flag("--dry-run", options.dryRun, "Run every check and print the layout; write nothing");
   app->add_flag("-q,--quiet", options.quiet, "Print nothing on standard output");
