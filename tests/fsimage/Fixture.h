@@ -84,4 +84,23 @@ struct Build {
 
 inline std::string Image(const Tree& tree) { return Build(tree).image; }
 
+// Ways to damage an image's bytes: a 32-bit value at a byte, an allocation table entry, a byte,
+// the length, a 16-byte name field, or several of these.
+using Damage = std::function<void(std::string&)>;
+inline Damage At(std::size_t at, std::uint32_t value) {
+  return [=](std::string& i) { Put32(i, at, value); };
+}
+inline Damage Link(std::size_t cluster, std::uint32_t value) { return At(512 + 4 * cluster, value); }
+inline Damage Byte(std::size_t at, char value) { return [=](std::string& i) { i[at] = value; }; }
+inline Damage Cut(std::size_t size) { return [=](std::string& i) { i.resize(size); }; }
+inline Damage Name(std::size_t at, std::string name) {
+  name.resize(16, '\0');
+  return [=](std::string& i) { i.replace(at, 16, name); };
+}
+inline Damage All(std::vector<Damage> steps) {
+  return [=](std::string& i) {
+    for (const Damage& step : steps) step(i);
+  };
+}
+
 }  // namespace kivo::fs::test

@@ -1,7 +1,5 @@
 // The verifier: sound images pass with their counts, and each rule broken in the worked
 // example is named.
-#include <functional>
-
 #include <gtest/gtest.h>
 
 #include "fsimage/Verify.h"
@@ -32,17 +30,6 @@ TEST(Verify, PassesSoundImagesAndCountsThem) {
 }
 
 using Bytes = std::string;
-using Damage = std::function<void(Bytes&)>;
-Damage At(std::size_t at, std::uint32_t value) { return [=](Bytes& i) { Put32(i, at, value); }; }
-Damage Link(std::size_t cluster, std::uint32_t value) { return At(512 + 4 * cluster, value); }
-Damage Byte(std::size_t at, char value) { return [=](Bytes& i) { i[at] = value; }; }
-Damage Cut(std::size_t size) { return [=](Bytes& i) { i.resize(size); }; }
-Damage Name(std::size_t at, std::string name) {
-  return [=](Bytes& i) { i.replace(at, 16, name + std::string(16 - name.size(), '\0')); };
-}
-Damage All(std::vector<Damage> steps) {
-  return [=](Bytes& i) { for (const Damage& step : steps) step(i); };
-}
 
 // The worked example with one rule broken, and a line that says so.
 TEST(Verify, NamesEachBrokenRule) {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/Support.h"
+#include "tests/hardening/Refusal.h"
 
 namespace kivo::test {
 namespace {
@@ -39,15 +39,7 @@ TEST_P(InputKinds, AreRefusedAtOnce) {
   WriteFile(dir / "host.nds", HostRom(300, 40));
   std::vector<std::string> args = Uses[std::get<1>(GetParam())].second;
   for (std::string& arg : args) arg = arg == "@" ? (dir / "odd").string() : arg;
-  RunOptions options;
-  options.cwd = dir.path();
-  options.seconds = 20;
-  Outcome run = Kivofs(args, options);
-  SCOPED_TRACE(run.err);
-  ASSERT_FALSE(run.timedOut) << "the command waited on its input";
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_TRUE(run.err.starts_with("kivofs: error: "));
-  EXPECT_NE(run.err.find((dir / "odd").string()), std::string::npos) << "the input is not named";
+  ExpectRefusal(Kivofs(args, {.cwd = dir.path()}), (dir / "odd").string());
   EXPECT_TRUE(stdfs::is_empty(dir / "out")) << "a refused command wrote an output";
 }
 

@@ -13,6 +13,7 @@
 #include "fsimage/Summary.h"
 #include "romattach/AttachDrives.h"
 #include "tests/fsimage/Fixture.h"
+#include "tests/hardening/Refusal.h"
 #include "tests/support/Assert.h"
 #include "tests/support/OrdinaryUser.h"
 
@@ -80,11 +81,8 @@ TEST_P(OutputFaults, FailCleanlyAndKeepExistingOutputs) {
   MakeTree(dir / "in/src", tree);
   WriteFile(dir / "in/image.kid", image);
   WriteFile(dir / "in/host.nds", HostRom(300, 40));
-  rom::AttachRequest attach;
-  attach.host = dir / "in/host.nds";
-  attach.drive0 = dir / "in/image.kid";
-  attach.output = dir / "in/game.nds";
-  ASSERT_OK(rom::AttachDrives(attach));
+  ASSERT_OK(rom::AttachDrives(
+      {.host = dir / "in/host.nds", .drive0 = dir / "in/image.kid", .output = dir / "in/game.nds"}));
   const stdfs::path out = dir / "out";
   Tmpfs tmpfs(out, fault == FileSystemFull ? 256 << 10 : 1 << 20);
   ASSERT_TRUE(tmpfs.mounted_ || (fault != ReadOnlyFileSystem && fault != FileSystemFull))
@@ -92,9 +90,7 @@ TEST_P(OutputFaults, FailCleanlyAndKeepExistingOutputs) {
   for (const auto& [path, bytes] : writer.existing) {
     WriteFile(out / path, bytes == "*" ? image : bytes);
   }
-  RunOptions options;
-  options.cwd = dir.path();
-  options.ordinaryUser = fault == ReadOnlyFile;
+  RunOptions options{.cwd = dir.path(), .ordinaryUser = fault == ReadOnlyFile};
   if (fault == FileSizeLimit) options.fileSize = 4096;
   ASSERT_TRUE(fault != ReadOnlyFileSystem || tmpfs.ReadOnly());
   if (fault == ReadOnlyFile) {
@@ -118,13 +114,7 @@ TEST_P(OutputFaults, FailCleanlyAndKeepExistingOutputs) {
   }
 
   const auto before = Snapshot(out);
-  Outcome run = Kivofs(args, options);
-  SCOPED_TRACE(run.err);
-  EXPECT_FALSE(run.timedOut);
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_TRUE(run.err.starts_with("kivofs: error: "));
-  EXPECT_NE(run.err.find("'" + target + "/"), std::string::npos) << "the output is not named";
-  EXPECT_NE(run.err.find(Faults[fault].second), std::string::npos) << Faults[fault].second;
+  ExpectRefusal(Kivofs(args, options), "'" + target + "/", Faults[fault].second);
   auto after = Snapshot(out);
   for (const auto& [path, contents] : before) EXPECT_EQ(after[path], contents) << path;
   for (const auto& [path, contents] : after) {

@@ -4,9 +4,12 @@
 // leaves an existing image exactly as it was.
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "tests/fsimage/Fixture.h"
+#include "tests/hardening/Refusal.h"
 #include "tests/support/OrdinaryUser.h"
 
 namespace kivo::test {
@@ -38,34 +41,23 @@ class SourceChanges : public ::testing::TestWithParam<SourceChange> {};
 
 // As an ordinary user, whom permissions bind.
 TEST_P(SourceChanges, FailTheBuildAndKeepTheOldImage) {
-  fs::test::Build good({{"a.txt", "first"}, {"sub/victim.bin", std::string(3000, 'v')},
-                        {"z.txt", "last"}});
-  ASSERT_EQ(good.result, fs::BuildOutcome::Built);
-  const stdfs::path src = good.dir / "src", victim = src / "sub/victim.bin";
-  fs::BuilderOptions options;
-  options.sortByName = true;
+  testfiles::AsOrdinaryUser ordinaryUser;
+  stdfs::path victim;
+  fs::BuilderOptions options = fs::test::FixedClock();
   options.beforePlacement = [&] { GetParam().change(victim); };
-  std::ostringstream lines;
-  fs::DriveBuilder builder(lines, options);
-  testfiles::GiveToOrdinaryUser(good.dir.path());
-  fs::BuildResult result;
-  {
-    testfiles::AsOrdinaryUser ordinaryUser;
-    builder.ScanTree(src.string());
-    result = builder.BuildImage((good.dir / "out/out.kid").string());
-  }
-  EXPECT_EQ(result.outcome, fs::BuildOutcome::SourceError);
+  fs::test::Build built({{"a.txt", "first"}, {"sub/victim.bin", std::string(3000, 'v')},
+                         {"z.txt", "last"}},
+                        options, [&](const stdfs::path& src) { victim = src / "sub/victim.bin"; });
+  EXPECT_EQ(built.result, fs::BuildOutcome::SourceError);
   // The victim's line comes where it is placed, once; the build goes on to the end.
-  EXPECT_TRUE(lines.str().ends_with(
+  EXPECT_TRUE(built.lines.ends_with(
       "data start = 5120\nroot file\nroot dir\nfile\nfile error\nroot file\nee\n"))
-      << lines.str();
-  ASSERT_EQ(result.problems.size(), 1u);
-  const Error& problem = result.problems[0];
-  EXPECT_EQ(problem.path, victim);
-  EXPECT_NE(problem.message.find("'" + victim.string() + "'"), std::string::npos);
-  EXPECT_NE(problem.message.find(GetParam().problem), std::string::npos) << problem.message;
-  EXPECT_EQ(Snapshot(good.dir / "out"),
-            (std::map<std::string, std::string>{{"out.kid", good.image}}));
+      << built.lines;
+  EXPECT_EQ(std::count(built.problems.begin(), built.problems.end(), '\n'), 1) << built.problems;
+  EXPECT_NE(built.problems.find("'src/sub/victim.bin'"), std::string::npos) << built.problems;
+  EXPECT_NE(built.problems.find(GetParam().problem), std::string::npos) << built.problems;
+  EXPECT_EQ(built.image, "old image");
+  EXPECT_EQ(built.leftovers, 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, SourceChanges, ::testing::ValuesIn(Changes),
@@ -102,21 +94,15 @@ TEST_P(SpecialItems, AreRefusedOrSkippedNeverRead) {
   MakeTree(dir / "src", {{"keep.txt", "kept"}, {"sub/also.txt", "kept too"}});
   GetParam().make(dir / "src/sub/odd");
   WriteFile(dir / "out/drive.kid", "old image");
-  RunOptions options;
-  options.cwd = dir.path();
-  options.seconds = 30;
-  Outcome run = Kivofs({"build", "src", "-o", "out/drive.kid", "--quiet"}, options);
-  SCOPED_TRACE(run.err);
-  ASSERT_FALSE(run.timedOut) << "kivofs build did not finish";
-  EXPECT_NE(run.err.find("'src/sub/odd"), std::string::npos) << "the item is not named";
-  EXPECT_NE(run.err.find(GetParam().problem), std::string::npos);
-  EXPECT_EQ(run.exitCode, GetParam().refused ? 1 : 0);
+  Outcome run = Kivofs({"build", "src", "-o", "out/drive.kid", "--quiet"}, {.cwd = dir.path()});
   if (GetParam().refused) {
-    EXPECT_TRUE(run.err.starts_with("kivofs: error: "));
+    ExpectRefusal(run, "'src/sub/odd", GetParam().problem);
     EXPECT_EQ(Snapshot(dir / "out"),
               (std::map<std::string, std::string>{{"drive.kid", "old image"}}));
   } else {
-    EXPECT_TRUE(run.err.starts_with("kivofs: warning: skipping 'src/sub/odd"));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.err.starts_with("kivofs: warning: skipping 'src/sub/odd")) << run.err;
+    EXPECT_NE(run.err.find(GetParam().problem), std::string::npos) << run.err;
     EXPECT_EQ(Kivofs({"ls", "-R", (dir / "out/drive.kid").string()}).out,
               "keep.txt\nsub/\nsub/also.txt\n");
   }
