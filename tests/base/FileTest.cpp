@@ -14,6 +14,7 @@
 
 #include "base/File.h"
 #include "base/Glob.h"
+#include "base/Host.h"
 #include "tests/support/Assert.h"
 #include "tests/support/OrdinaryUser.h"
 #include "tests/support/Support.h"
@@ -30,18 +31,15 @@ Status Replace(const stdfs::path& target, const std::string& text) {
 
 // As an ordinary user, whom permissions bind: what the user may not replace is refused,
 // nothing is written and no temporary file stays; the user's own writable file is replaced.
+// (A read-only file is every writing command's fault test.)
 TEST(OutputFile, ReplacesOnlyWhatTheUserMayWrite) {
-  const struct {
-    void (*arrange)(const stdfs::path&);
-    const char* problem;  // empty when it is replaced
-  } cases[] = {
-      {.arrange = [](auto& p) { WriteFile(p, "old"); }, .problem = ""},
-      {.arrange = [](auto& p) { WriteFile(p, "old"); ::chmod(p.c_str(), 0444); },
-       .problem = "Permission denied"},
-      {.arrange = [](auto& p) { stdfs::create_directory(p); }, .problem = "is a directory"},
-      {.arrange = [](auto& p) { ::mkfifo(p.c_str(), 0666); }, .problem = "not a regular file"},
-      {.arrange = [](auto& p) { stdfs::create_symlink(p.filename(), p); },
-       .problem = "Too many levels of symbolic links"},
+  // How the target is made, and the problem (none when it is replaced).
+  const std::pair<void (*)(const stdfs::path&), const char*> cases[] = {
+      {[](auto& p) { WriteFile(p, "old"); }, ""},
+      {[](auto& p) { stdfs::create_directory(p); }, "is a directory"},
+      {[](auto& p) { ::mkfifo(p.c_str(), 0666); }, "not a regular file"},
+      {[](auto& p) { stdfs::create_symlink(p.filename(), p); },
+       "Too many levels of symbolic links"},
   };
   for (const auto& [arrange, problem] : cases) {
     TempDir dir;
@@ -152,39 +150,28 @@ TEST(OutputFile, RemovesOnlyUnlockedTemporariesOfItsTarget) {
   EXPECT_EQ(after.size(), 6u) << "the new output's own temporary stayed";
 }
 
-// With syncing on, the file reaches the disk before the rename and the folder after it; off,
-// nothing is synced.
+// With syncing on, the file reaches the disk before the rename and the folder after it, also
+// when an identical target is kept (the run that wrote it may have ended before its bytes
+// did); off, nothing is synced.
 TEST(OutputFile, SyncsTheFileThenItsFolderOnlyWhenAsked) {
   for (bool sync : {false, true}) {
-    TempDir dir;
-    std::vector<std::string> events;
-    SetSyncOutputs(sync);
-    SetSyncObserver([&](const stdfs::path& output, bool folder) {
-      events.push_back((folder ? "folder " : "file ") + output.filename().string() +
-                       (stdfs::exists(dir / "out.kid") ? " renamed" : " not renamed"));
-    });
-    ASSERT_OK(Replace(dir / "out.kid", "new"));
-    SetSyncObserver(nullptr);
-    SetSyncOutputs(false);
-    const std::vector<std::string> synced = {"file out.kid not renamed", "folder out.kid renamed"};
-    EXPECT_EQ(events, sync ? synced : std::vector<std::string>());
-  }
-}
-
-// An identical target is kept, and with syncing on it still reaches the disk: the earlier run
-// that wrote it may have ended before its bytes did.
-TEST(OutputFile, SyncsAnIdenticalTargetItKeeps) {
-  for (bool sync : {false, true}) {
-    TempDir dir;
-    WriteFile(dir / "out.kid", "same");
-    std::vector<bool> synced;  // whether each sync was of the folder (after the file)
-    SetSyncOutputs(sync);
-    SetSyncObserver([&](const stdfs::path&, bool folder) { synced.push_back(folder); });
-    ASSERT_OK(Replace(dir / "out.kid", "same"));
-    SetSyncObserver(nullptr);
-    SetSyncOutputs(false);
-    const std::vector<bool> expected = {false, true};
-    EXPECT_EQ(synced, sync ? expected : std::vector<bool>());
+    for (bool identical : {false, true}) {
+      TempDir dir;
+      if (identical) WriteFile(dir / "out.kid", "new");
+      std::vector<std::string> events;
+      SetSyncOutputs(sync);
+      SetSyncObserver([&](const stdfs::path& output, bool folder) {
+        events.push_back((folder ? "folder " : "file ") + output.filename().string() +
+                         (ReadFile(dir / "out.kid") == "new" ? " in place" : " not in place"));
+      });
+      ASSERT_OK(Replace(dir / "out.kid", "new"));
+      SetSyncObserver(nullptr);
+      SetSyncOutputs(false);
+      const std::vector<std::string> synced = {
+          identical ? "file out.kid in place" : "file out.kid not in place",
+          "folder out.kid in place"};
+      EXPECT_EQ(events, sync ? synced : std::vector<std::string>()) << identical;
+    }
   }
 }
 
@@ -248,7 +235,7 @@ TEST(Glob, MatchesAsFnmatchDoes) {
   const char* globs[] = {"*", "*.bin", "a?c", "[abc]*", "[!a]*", "[^a]*", "[a-c]x", "[]]", "[!]]",
                          "a\\*b", "*a*b*", "[", "a[", "[z-a]x", "**", "?", "", "*.[ch]", "x[\\]]",
                          "[a-]x", "*?*?", "[[:alpha:]]*", "*[![:lower:]]", "[[:digit:]x]",
-                         "[[:nope:]]", "[a\\"};
+                         "[[:nope:]]", "[a\\", "[a-\\c]", "a\\b"};
   const char* names[] = {"", "a", "abc", "a.bin", "b.BIN", "]", "a*b", "aXb", "[", "a[", "bx", "dx",
                          "-x", "x]", "file.c", "ab", "ab\\", "\\", "\xC3\xA9.bin", "7", "Ab"};
   for (const char* glob : globs) {
@@ -261,17 +248,39 @@ TEST(Glob, MatchesAsFnmatchDoes) {
 // A glob that ends in a backslash, which quotes nothing, takes it as itself (fnmatch matches
 // nothing then).
 TEST(Glob, ATrailingBackslashStandsForItself) {
+  EXPECT_TRUE(MatchesGlob("ab\\", "ab\\"));
+  EXPECT_TRUE(MatchesGlob("*\\", "ab\\"));
+  EXPECT_FALSE(MatchesGlob("ab\\", "ab"));
+  EXPECT_FALSE(MatchesGlob("\\", "a"));
+}
+
+// A local time as seconds since 1970: every field at its limits is taken (a leap second too),
+// one past them is not.
+TEST(Host, SecondsOfLocalTimeTakesOnlyFieldsInTheirRanges) {
   const struct {
-    const char* glob;
-    const char* name;
-    bool matches;
+    int year, month, day, hour, minute, second;
+    bool taken;
   } cases[] = {
-      {.glob = "ab\\", .name = "ab\\", .matches = true},
-      {.glob = "ab\\", .name = "ab", .matches = false},
-      {.glob = "*\\", .name = "ab\\", .matches = true},
-      {.glob = "\\", .name = "a", .matches = false},
+      {1970, 0, 1, 0, 0, 0, true},     {2037, 11, 31, 23, 59, 59, true},
+      {2006, 2, 15, 12, 0, 60, true},  {1969, 11, 31, 12, 0, 0, false},
+      {2006, -1, 15, 12, 0, 0, false}, {2006, 12, 15, 12, 0, 0, false},
+      {2006, 2, 0, 12, 0, 0, false},   {2006, 2, 32, 12, 0, 0, false},
+      {2006, 2, 15, -1, 0, 0, false},  {2006, 2, 15, 24, 0, 0, false},
+      {2006, 2, 15, 12, -1, 0, false}, {2006, 2, 15, 12, 60, 0, false},
+      {2006, 2, 15, 12, 0, -1, false}, {2006, 2, 15, 12, 0, 61, false},
   };
-  for (const auto& c : cases) EXPECT_EQ(MatchesGlob(c.glob, c.name), c.matches) << c.glob;
+  for (const auto& c : cases) {
+    const std::vector<int> fields = {c.year, c.month, c.day, c.hour, c.minute, c.second};
+    std::tm local{.tm_sec = c.second, .tm_min = c.minute, .tm_hour = c.hour, .tm_mday = c.day,
+                  .tm_mon = c.month, .tm_year = c.year - 1900};
+    std::optional<std::time_t> seconds = SecondsOfLocalTime(local);
+    ASSERT_EQ(seconds.has_value(), c.taken) << ::testing::PrintToString(fields);
+    if (!seconds || c.second == 60) continue;
+    const std::tm back = *host::BrokenDown(*seconds, true);
+    EXPECT_EQ(std::vector({back.tm_year + 1900, back.tm_mon, back.tm_mday, back.tm_hour,
+                           back.tm_min, back.tm_sec}),
+              fields);
+  }
 }
 
 // A source file of `bytes` and an empty target in a fresh directory; the host's transfers go

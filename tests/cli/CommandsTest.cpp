@@ -149,11 +149,6 @@ TEST_F(Commands, BuildAndReadADrive) {
       Ok({"build", "src", "-o", "a.kid", "--trace"}, Statistics + "root dir\nfile\nroot file\nee\n",
          Same("a.kid")),
       Ok({"TZ=Asia/Tokyo", "build", "src/", "-o", "b.kid"}, Statistics + "ee\n", Same("b.kid")),
-      Ok({"build", "src", "-o", "c.kid", "-q"}, "",
-         [&] { stdfs::last_write_time(dir / "c.kid", Past); }),
-      // The same bytes again leave the output as it was, its time too, so make reruns nothing.
-      Ok({"build", "src", "-o", "c.kid", "-q"}, "",
-         [&] { EXPECT_EQ(stdfs::last_write_time(dir / "c.kid"), Past); }),
       Ok({"build", "src", "-o", "d.kid", "--dry-run", "--depfile", "d.d"}, Statistics,
          Missing({"d.kid", "d.d"})),
       // What the build read, for make: every directory and file, each also a rule of its own.
@@ -162,6 +157,9 @@ TEST_F(Commands, BuildAndReadADrive) {
            EXPECT_EQ(File("e.d"), "e.kid: \\\n src \\\n src/docs \\\n src/readme.txt\nsrc:\n"
                                   "src/docs:\nsrc/readme.txt:\n");
          }),
+      // Each --exclude takes one glob: the source may follow it.
+      Ok({"build", "--exclude", "*.bin", "src", "-o", "h.kid", "-q"}, "",
+         [&] { EXPECT_EQ(Mismatch(File("h.kid"), File("e.kid")), -1); }),
       // A rule for a stamp that CMake's build runs instead of the image itself.
       Ok({"build", "src", "-o", "e.kid", "--depfile", "e.d", "--depfile-target", "e.stamp",
           "--depfile-links", "l", "-q"},
@@ -191,6 +189,8 @@ TEST_F(Commands, BuildAndReadADrive) {
             "'TITLE-SCREEN-01.bmp' and 'Title-Screen-01.png' in 'clash/gfx' have the same stored "
             "name ignoring case (a name is stored as its first 16 bytes)",
             Missing({"a.d"})),
+      Fails({"build", "src", "-o", "src/" + std::string(300, 'n'), "-q"},
+            "cannot write 'src/" + std::string(300, 'n') + "': File name too long"),
       Fails({"SOURCE_DATE_EPOCH=yesterday", "build", "src", "-o", "g.kid"},
             "SOURCE_DATE_EPOCH is not a number of seconds: 'yesterday'"),
 
@@ -266,9 +266,6 @@ TEST_F(Commands, InfoWritesNamesThatAreNotUtf8ByteByByte) {
     std::string name, json;  // the stored name's bytes, and as `info --json` writes it
   };
   const Case cases[] = {
-      {.name = "\xC3\xA9", .json = "\xC3\xA9"},
-      {.name = "ab\xE2\x82\xAC", .json = "ab\xE2\x82\xAC"},
-      {.name = "\xF0\x9F\x98\x80", .json = "\xF0\x9F\x98\x80"},
       {.name = "\x80" "a", .json = "\\u0080a"},  // a continuation byte first
       {.name = "a\xFF", .json = "a\\u00ff"},     // a byte that starts no sequence
       {.name = "\xF8\x88\x80\x80\x80", .json = "\\u00f8\\u0088\\u0080\\u0080\\u0080"},

@@ -160,32 +160,29 @@ TEST(Builder, NothingFoundAndTooLarge) {
       }
     };
   };
-  struct Case {
-    Tree tree = {};
-    std::function<void(const stdfs::path&)> prepare = {};
+  const std::string empty = "'src': directory empty or not found";
+  const std::string tooLarge = "the image would take 2164400128 bytes; a drive image must stay "
+                               "below 2 GiB (2147483648 bytes)";
+  const struct {
+    Tree tree;
+    std::function<void(const stdfs::path&)> prepare;
     BuildOutcome result;
-    std::string problems;
+    std::string problem;
+  } cases[] = {
+      {{}, {}, BuildOutcome::NothingFound, empty},
+      {{{".hidden", "x"}, {".git/config", "x"}}, {}, BuildOutcome::NothingFound, empty},
+      {{}, [](const stdfs::path& src) { stdfs::remove(src); }, BuildOutcome::NothingFound,
+       empty + " (No such file or directory)"},
+      {{{"small", "s"}}, huge(1u << 31, 1), BuildOutcome::TooLarge,
+       "'src/0' is too large (2147483648 bytes); a file must be smaller than 2 GiB"},
+      {{}, huge(1u << 30, 2), BuildOutcome::TooLarge, tooLarge},
   };
-  const std::string empty = "'src': directory empty or not found\n";
-  const Case cases[] = {
-      {.result = BuildOutcome::NothingFound, .problems = empty},
-      {.tree = {{".hidden", "x"}, {".git/config", "x"}}, .result = BuildOutcome::NothingFound,
-       .problems = empty},
-      {.prepare = [](const stdfs::path& src) { stdfs::remove(src); },
-       .result = BuildOutcome::NothingFound,
-       .problems = "'src': directory empty or not found (No such file or directory)\n"},
-      {.tree = {{"small", "s"}}, .prepare = huge(1u << 31, 1), .result = BuildOutcome::TooLarge,
-       .problems = "'src/0' is too large (2147483648 bytes); a file must be smaller than 2 GiB\n"},
-      {.prepare = huge(1u << 30, 2), .result = BuildOutcome::TooLarge,
-       .problems = "the image would take 2164400128 bytes; a drive image must stay below 2 GiB "
-                   "(2147483648 bytes)\n"},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     Build built(c.tree, {}, c.prepare);
-    EXPECT_EQ(built.result, c.result) << c.problems;
-    EXPECT_EQ(built.problems, c.problems);
-    EXPECT_EQ(built.lines, "") << c.problems;
-    EXPECT_EQ(built.image, "old image") << c.problems;
+    EXPECT_EQ(built.result, c.result) << c.problem;
+    EXPECT_EQ(built.problems, c.problem + "\n");
+    EXPECT_EQ(built.lines, "") << c.problem;
+    EXPECT_EQ(built.image, "old image") << c.problem;
   }
 }
 

@@ -76,9 +76,9 @@ TEST(DepFile, LinksLeadToNamesThatAreNotPlain) {
     EXPECT_EQ((*named)[i], LinkPathFor(paths[i], links));
     EXPECT_TRUE(PlainForBuildTools((*named)[i])) << (*named)[i];
     EXPECT_EQ(std::filesystem::read_symlink((*named)[i]), paths[i]);
-    // "kivofs-" and the path's 64-bit hash in sixteen hex digits.
-    EXPECT_EQ(std::filesystem::path((*named)[i]).filename().string().size(), 23u);
   }
+  // "kivofs-" and the path's FNV-1a hash in sixteen hex digits: the same on every run and host.
+  EXPECT_EQ(LinkPathFor("a b", links), Utf8(links / "kivofs-e63f991904833892"));
   const auto oldLink = std::filesystem::symlink_status(links / "kivofs-0000000000000000");
   EXPECT_FALSE(std::filesystem::exists(oldLink));
   EXPECT_EQ(test::ReadFile(links / "keep.txt"), "mine");
@@ -87,6 +87,13 @@ TEST(DepFile, LinksLeadToNamesThatAreNotPlain) {
   ASSERT_OK(again);
   EXPECT_EQ(*again, std::vector<std::string>{(*named)[1]});
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status((*named)[2])));
+
+  // Where no link can be made (a folder with files is in its place), the nearest folder above
+  // the path whose name is plain stands for it.
+  test::MakeTree((*named)[2], {{"in-the-way", ""}});
+  auto blocked = LinkUnplainPaths({paths[2]}, links);
+  ASSERT_OK(blocked);
+  EXPECT_EQ(*blocked, std::vector<std::string>{Utf8(dir / "src")});
 }
 #endif
 

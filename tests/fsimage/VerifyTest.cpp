@@ -14,13 +14,10 @@ std::string Lines(const VerifyReport& report) {
   return text;
 }
 
-TEST(Verify, PassesSoundImagesAndCountsThem) {
-  auto report = VerifyImage(Span(Image(WorkedExample())), "'t.kid'");
-  EXPECT_EQ(Lines(report), "");
-  EXPECT_EQ(report.directories, 1u);
-  EXPECT_EQ(report.files, 2u);
-  EXPECT_EQ(report.clusters, 23u);
+TEST(Verify, PassesSoundImages) {
+  // The counts are the verify command's to print.
   const Tree trees[] = {
+      WorkedExample(),
       {{"empty/", ""}},
       {{"a/b/c/d", Pattern(513)}, {"a/e", ""}, {"a/b/f/", ""},
        {"ABCDEFGHIJKLMNOPQ", Pattern(1024)}},
@@ -97,6 +94,8 @@ TEST(Verify, NamesEachBrokenRule) {
   }
 }
 
+// Every root slot of an unknown kind, the 115 that were empty without a valid date, and the
+// clusters of the old items owned by none: 233 problems, of which 200 are listed.
 TEST(Verify, ListsAtMostTwoHundredProblems) {
   Bytes image = Image(WorkedExample());
   for (std::size_t at = Docs; at < Docs + 117 * 35; at += 35) {
@@ -104,8 +103,8 @@ TEST(Verify, ListsAtMostTwoHundredProblems) {
   }
   auto report = VerifyImage(Span(image), "'t.kid'");
   ASSERT_EQ(report.problems.size(), 201u);
-  const std::string more = std::to_string(report.problemCount - 200);
-  EXPECT_EQ(report.problems.back(), "... and " + more + " more problems");
+  EXPECT_EQ(report.problemCount, 233u);
+  EXPECT_EQ(report.problems.back(), "... and 33 more problems");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Run() on POSIX hosts: fork, limits and user in the child, exec; the output goes to unlinked
 // temporary files, so a program that writes much never blocks on a full pipe.
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -13,6 +14,8 @@
 #include "tests/support/Support.h"
 
 namespace kivo::test {
+
+using testfiles::OrdinaryGid, testfiles::OrdinaryUid;
 
 Outcome Run(const std::string& program, const std::vector<std::string>& args, const RunOptions& options) {
   int files[2];
@@ -29,7 +32,12 @@ Outcome Run(const std::string& program, const std::vector<std::string>& args, co
     // An ignored signal stays ignored across exec: writes past the limit fail with EFBIG.
     rlimit limit{options.fileSize.value_or(RLIM_INFINITY), options.fileSize.value_or(RLIM_INFINITY)};
     if (options.fileSize && (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)) ::_exit(126);
-    if (options.ordinaryUser && ::geteuid() == 0 && !testfiles::BecomeOrdinaryUser()) ::_exit(125);
+    // The ordinary user's ids and no supplementary groups, for good.
+    if (options.ordinaryUser && ::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setresgid(OrdinaryGid, OrdinaryGid, OrdinaryGid) != 0 ||
+         ::setresuid(OrdinaryUid, OrdinaryUid, OrdinaryUid) != 0)) {
+      ::_exit(125);
+    }
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
