@@ -189,8 +189,11 @@ TEST_F(Commands, BuildAndReadADrive) {
             "'TITLE-SCREEN-01.bmp' and 'Title-Screen-01.png' in 'clash/gfx' have the same stored "
             "name ignoring case (a name is stored as its first 16 bytes)",
             Missing({"a.d"})),
+#ifndef _WIN32  // Windows gives its own reason
+      // An output name longer than the host allows, even inside the source, is only refused.
       Fails({"build", "src", "-o", "src/" + std::string(300, 'n'), "-q"},
             "cannot write 'src/" + std::string(300, 'n') + "': File name too long"),
+#endif
       Fails({"SOURCE_DATE_EPOCH=yesterday", "build", "src", "-o", "g.kid"},
             "SOURCE_DATE_EPOCH is not a number of seconds: 'yesterday'"),
 
