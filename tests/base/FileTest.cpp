@@ -7,10 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-#include <csignal>
 
 #include "base/File.h"
 #include "base/Glob.h"
@@ -190,37 +187,6 @@ TEST(OutputFile, HeldCommitsReplaceOnlyWhenCommitted) {
   ASSERT_OK(Replace(dir / "out.kid", "new"));
   ASSERT_OK(held.CommitAll());
   EXPECT_EQ(Snapshot(dir.path()), (std::map<std::string, std::string>{{"out.kid", "new"}}));
-}
-
-// A program interrupted while it writes an output removes the temporary and ends by the
-// signal; the old target stays. The child waits in pause() once its temporary exists, and
-// the test sends the signal only when it has seen the temporary appear.
-TEST(OutputFile, AnInterruptedProgramRemovesItsTemporaryAndEndsByTheSignal) {
-  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
-    TempDir dir;
-    WriteFile(dir / "out.kid", "old");
-    pid_t child = ::fork();
-    if (child == 0) {
-      // Ignored by whoever started the tests (nohup), a signal would stay ignored.
-      for (int ending : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) ::signal(ending, SIG_DFL);
-      CleanUpOnInterrupt();
-      Result<OutputFile> output = OutputFile::Create(dir / "out.kid");
-      if (!output || !output->WriteAt(0, Span(std::string("half"))).ok()) ::_exit(3);
-      for (;;) ::pause();
-    }
-    bool appeared = false;
-    for (int i = 0; i < 20000 && !appeared; ++i) {
-      appeared = Snapshot(dir.path()).size() == 2;
-      if (!appeared) ::usleep(500);
-    }
-    ASSERT_TRUE(appeared) << "no temporary appeared";
-    ::kill(child, signal);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "signal " << signal;
-    EXPECT_EQ(WTERMSIG(status), signal);
-    EXPECT_EQ(Snapshot(dir.path()), (std::map<std::string, std::string>{{"out.kid", "old"}}));
-  }
 }
 
 // A separator goes between a folder and a name only where the folder has none at its end.

@@ -242,6 +242,19 @@ TEST_F(Attach, RefusesWithoutWriting) {
   }
   EXPECT_EQ(ReadFile(dir / "out.nds"), "old output");
   EXPECT_EQ(std::distance(stdfs::directory_iterator(dir.path()), {}), entries);
+
+  // A host of the largest size a ROM may have is read (here every read fails at once); one
+  // byte more is refused before anything is read.
+  SetTransferFilter([](HostTransfer, std::size_t) -> std::int64_t { return -EIO; });
+  for (std::uint64_t size : {MaxRomSize, MaxRomSize + 1}) {
+    stdfs::resize_file(dir / "host.nds", size);  // sparse
+    auto report = AttachDrives(Request());
+    ASSERT_FALSE(report.ok());
+    EXPECT_EQ(Relative(report.error().message, dir.path()),
+              size == MaxRomSize ? "cannot read 'host.nds': Input/output error"
+                                 : "'host.nds' is 2147483648 bytes; a ROM must stay below 2 GiB");
+  }
+  SetTransferFilter(nullptr);
 }
 
 // Each slot of an attached ROM is empty, outside the file, or inside it holding a drive

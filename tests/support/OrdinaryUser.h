@@ -46,27 +46,26 @@ inline void GiveToOrdinaryUser(const std::filesystem::path& root) {
 }
 
 // For subjects that run inside the test process (the core library, a dialog): the effective
-// ids are the ordinary user's while the guard lives; the real ids stay root so that the
-// destructor can take them back. Does nothing when the tests do not run as root.
+// ids are the ordinary user's, with no supplementary groups, while the guard lives; the real
+// ids stay root so that the destructor can take them back (root needs no groups back: no
+// permission binds it). Does nothing when the tests do not run as root.
 class AsOrdinaryUser {
  public:
-  AsOrdinaryUser() : dropped_(::geteuid() == 0), groups_(dropped_ ? ::getgroups(0, nullptr) : 0), gid_(::getegid()) {
-    if (!dropped_) return;
-    ::getgroups(static_cast<int>(groups_.size()), groups_.data());
-    if (::setgroups(0, nullptr) != 0 || ::setegid(OrdinaryGid) != 0 || ::seteuid(OrdinaryUid) != 0) {
+  AsOrdinaryUser() : dropped_(::geteuid() == 0), gid_(::getegid()) {
+    if (dropped_ && (::setgroups(0, nullptr) != 0 || ::setegid(OrdinaryGid) != 0 ||
+                     ::seteuid(OrdinaryUid) != 0)) {
       throw std::system_error(errno, std::generic_category(), "dropping to the ordinary user");
     }
   }
   ~AsOrdinaryUser() {
     // The remaining tests would run with the wrong rights.
-    if (dropped_ && (::seteuid(0) != 0 || ::setegid(gid_) != 0 || ::setgroups(groups_.size(), groups_.data()) != 0)) std::terminate();
+    if (dropped_ && (::seteuid(0) != 0 || ::setegid(gid_) != 0)) std::terminate();
   }
   AsOrdinaryUser(const AsOrdinaryUser&) = delete;
   AsOrdinaryUser& operator=(const AsOrdinaryUser&) = delete;
 
  private:
   bool dropped_;
-  std::vector<gid_t> groups_;
   gid_t gid_;
 };
 
