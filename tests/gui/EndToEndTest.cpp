@@ -2,14 +2,10 @@
 // pointer, clicks and types (nothing is typed into a native file picker). What the dialogs do is
 // the dialogs' tests'; here the program starts, its windows open and close each other, and what
 // its drive tool prints is what the real kivofs prints.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <wx/dialog.h>
 
 #include <chrono>
-#include <cstdio>
 #include <future>
-#include <sstream>
 #include <thread>
 
 #include "res/Templates.h"
@@ -18,34 +14,24 @@
 
 using namespace kivofs_test;
 using namespace std::chrono_literals;
+using kivo::test::Outcome;
 
 namespace {
 
-std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
-
-// Runs a shell command; its exit status, and its standard output in `out` when given.
-int Shell(const std::string& command, std::string* out = nullptr) {
-  FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-  char buffer[4096];
-  for (size_t got; pipe != nullptr && (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-    if (out != nullptr) out->append(buffer, got);
-  }
-  const int status = pipe != nullptr ? ::pclose(pipe) : -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+Outcome Xdotool(const std::vector<std::string>& args) {
+  return kivo::test::Run("/usr/bin/xdotool", args);
 }
 
-// The ids of the visible windows with that title.
-std::string Windows(const std::string& title) {
-  std::string ids;
-  Shell("xdotool search --onlyvisible --name '^" + title + "$'", &ids);
-  return ids;
+// The id of a visible window with that title; empty when there is none.
+std::string Window(const std::string& title) {
+  const std::string ids = Xdotool({"search", "--onlyvisible", "--name", "^" + title + "$"}).out;
+  return ids.substr(0, ids.find('\n'));
 }
 
-// A visible window with that title, once it shows; empty when none does.
+// A visible window with that title, once it shows (within 15 s); empty when none does.
 std::string WaitForWindow(const std::string& title) {
   for (int i = 0; i < 150; ++i, std::this_thread::sleep_for(100ms)) {
-    std::istringstream in(Windows(title));
-    if (std::string id; in >> id) {
+    if (const std::string id = Window(title); !id.empty()) {
       std::this_thread::sleep_for(300ms);  // let it paint
       return id;
     }
@@ -53,11 +39,9 @@ std::string WaitForWindow(const std::string& title) {
   return "";
 }
 
-bool Closed(const std::string& title, const std::string& id) {
-  for (int i = 0; i < 150; ++i, std::this_thread::sleep_for(100ms)) {
-    if (("\n" + Windows(title)).find("\n" + id + "\n") == std::string::npos) return true;
-  }
-  return false;
+bool Closed(const std::string& title) {
+  for (int i = 0; i < 150 && !Window(title).empty(); ++i) std::this_thread::sleep_for(100ms);
+  return Window(title).empty();
 }
 
 // Where the middle of a control lies in its dialog's window, computed with the program's font.
@@ -75,63 +59,63 @@ wxPoint Centre(int templateId, int controlId) {
 }
 
 void ClickAt(const std::string& window, wxPoint at, int button = 1) {
-  EXPECT_EQ(0, Shell("xdotool mousemove --sync --window " + window + " " + std::to_string(at.x) +
-                     " " + std::to_string(at.y) + " click " + std::to_string(button)));
+  EXPECT_EQ(0, Xdotool({"mousemove", "--sync", "--window", window, std::to_string(at.x),
+                        std::to_string(at.y), "click", std::to_string(button)})
+                   .exitCode);
   std::this_thread::sleep_for(150ms);
 }
 
-// Keys, or text to type, while `window` has the focus.
-void Keys(const std::string& window, const std::string& keys, const char* how = "key") {
-  Shell("xdotool windowfocus --sync " + window + " " + how + " --clearmodifiers " + keys);
+// Keys pressed (`how` "key") or text typed ("type") while `window` has the focus.
+void Keys(const std::string& window, const char* how, const std::string& keys) {
+  Xdotool({"windowfocus", "--sync", window, how, "--clearmodifiers", keys});
   std::this_thread::sleep_for(200ms);
 }
 
 TEST(EndToEnd, LauncherOpensTheDriveToolAndTheAboutBoxAndCloses) {
   using namespace res;
-  ASSERT_EQ(0, Shell("command -v xdotool")) << "xdotool is needed";
-  const fs::path work = ScratchFolder();
+  ASSERT_TRUE(fs::exists("/usr/bin/xdotool")) << "xdotool is needed";
+  const kivo::test::TempDir work;
   const fs::path tree = work / "tree";
   WriteFile(tree / "docs" / "a.bin", std::string(1000, 'a'));
   WriteFile(tree / "readme.txt", std::string(100, 'r'));
   const fs::path image = work / "drive.kid";
-  const auto type = [](const std::string& window, wxPoint field, const fs::path& path) {
-    ClickAt(window, field);
-    Keys(window, Quoted(path), "type");
-  };
 
-  std::future<int> program = std::async(std::launch::async, [&] {
-    return Shell("timeout 120 " + Quoted(KIVOFS_UTILS_BIN) + " >" + Quoted(work / "stdout.txt"));
-  });
+  std::future<Outcome> program =
+      std::async(std::launch::async, [] { return kivo::test::Run(KIVOFS_UTILS_BIN, {}); });
   const std::string launcher = WaitForWindow(kCaption);
   ASSERT_FALSE(launcher.empty()) << "the launcher did not appear";
 
   ClickAt(launcher, Centre(IDD_KIVOFSUTILS_DIALOG, launcher::IDC_CREATE_DRIVE));
   const std::string tool = WaitForWindow(kDriveToolCaption);
   ASSERT_FALSE(tool.empty()) << "the drive tool did not open";
-  type(tool, Centre(IDD_ROMFS_DIALOG, romfs::IDC_SOURCE_DIR), tree);
-  type(tool, Centre(IDD_ROMFS_DIALOG, romfs::IDC_IMAGE_PATH), image);
+  for (const auto& [field, path] : {std::pair(romfs::IDC_SOURCE_DIR, tree),
+                                    std::pair(romfs::IDC_IMAGE_PATH, image)}) {
+    ClickAt(tool, Centre(IDD_ROMFS_DIALOG, field));
+    Keys(tool, "type", path.string());
+  }
   ClickAt(tool, Centre(IDD_ROMFS_DIALOG, romfs::IDC_CREATE_DRIVE));
   for (int i = 0; i < 50 && !fs::exists(image); ++i) std::this_thread::sleep_for(100ms);
   ClickAt(tool, Centre(IDD_ROMFS_DIALOG, romfs::IDC_EXIT));
-  ASSERT_TRUE(Closed(kDriveToolCaption, tool));
+  ASSERT_TRUE(Closed(kDriveToolCaption));
 
   // A right click opens the launcher's menu; About is its last entry.
   ClickAt(launcher, Centre(IDD_KIVOFSUTILS_DIALOG, launcher::IDC_BLANK_LEFT), 3);
   std::this_thread::sleep_for(400ms);
-  Shell("xdotool key --clearmodifiers Up Return");
+  Xdotool({"key", "--clearmodifiers", "Up", "Return"});
   const std::string about = WaitForWindow(kAboutCaption);
   ASSERT_FALSE(about.empty()) << "the about box did not open";
-  Keys(about, "Return");
-  ASSERT_TRUE(Closed(kAboutCaption, about));
+  Keys(about, "key", "Return");
+  ASSERT_TRUE(Closed(kAboutCaption));
 
   ClickAt(launcher, Centre(IDD_KIVOFSUTILS_DIALOG, ui::IDOK));
   ASSERT_EQ(std::future_status::ready, program.wait_for(10s))
       << "closing the launcher ends the program";
-  EXPECT_EQ(0, program.get());
-  std::string printed;
-  const std::string build = " build " + Quoted(tree) + " -o " + Quoted(work / "cli.kid");
-  ASSERT_EQ(0, Shell(Quoted(KIVOFS_BIN) + build + " --host-order --trace", &printed));
-  EXPECT_EQ(printed, ReadFile(work / "stdout.txt"));
+  const Outcome ended = program.get();
+  EXPECT_EQ(0, ended.exitCode);
+  const Outcome cli = kivo::test::Kivofs({"build", tree.string(), "-o", (work / "cli.kid").string(),
+                                          "--host-order", "--trace"});
+  ASSERT_EQ(0, cli.exitCode);
+  EXPECT_EQ(cli.out, ended.out);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // What the GUI tests share: a hook that answers the modal dialogs a test expects, actions that
-// reach a control through its own event, and a scratch folder.
+// reach a control through its own event, and a scratch folder per test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "tests/support/OrdinaryUser.h"
 #include "tests/support/Support.h"
@@ -22,6 +21,8 @@
 namespace kivofs_test {
 
 namespace fs = std::filesystem;
+using kivo::test::ReadFile;
+using kivo::test::WriteFile;
 
 // The texts the dialogs must show, each written out once. The caption of every message box of
 // the drive tool and the ROM attach dialog is the launcher's.
@@ -30,54 +31,53 @@ inline constexpr const char* kCouldNotOpen = "Error could't open file";
 inline constexpr const char* kNoDrive = "one of the drive paths must be filled in to proceed";
 inline constexpr const char* kSaveAs = "Save As";
 inline constexpr const char* kDriveToolCaption = "Kivo RomFS";
-inline constexpr const char* kAttachCaption = "AddKivoFS";
 inline constexpr const char* kChooserCaption = "Choose Directory";
 inline constexpr const char* kAboutCaption = "About Kivo FS Utils";
 
-// Answers the expected dialogs in order: message boxes with OK and file pickers with a path
-// (empty: the user cancels) without showing them, dialogs of the ui layer by running an action
-// inside their modal loop that must end them. Any other dialog fails the test and is
-// cancelled, as is one that is not the one expected next; the destructor fails the test for
-// every expected dialog that never appeared. One hook at a time.
+// Answers the expected dialogs in order without showing the toolkit's own: a message box (which
+// must have no icon) with OK, a file picker with a path (empty: the user cancels). A dialog of
+// the ui layer runs an action inside its modal loop that must end it. Any other dialog fails
+// the test and is cancelled; so does every expected dialog that never appeared, when the hook
+// goes. One hook at a time.
 class ModalHook : public wxModalDialogHook {
  public:
-  enum class Kind { MessageBox, FileDialog, Dialog, Other };
-  struct Expected {
-    Kind kind;
-    std::string caption;              // a file picker's title
-    std::optional<std::string> text;  // any when not given; a file picker's wildcard
-    long icon = 0;                    // a message box carries exactly this one (wxICON_*)
-    std::string path = {};
-    std::function<void(ui::CDialog&)> action = {};
-  };
-  using Shown = Expected;
-
+  using Action = std::function<void(ui::CDialog&)>;
   ModalHook() { Register(); }
   ~ModalHook() override;
 
-  void ExpectMessageBox(std::string caption, std::optional<std::string> text = {},
-                        long icon = wxICON_NONE) {
-    m_expected.push_back({Kind::MessageBox, std::move(caption), std::move(text), icon});
+  // `text`: the box's text; any when not given.
+  void ExpectMessageBox(std::string caption, std::optional<std::string> text = {}) {
+    m_expected.push_back({Kind::MessageBox, std::move(caption), std::move(text)});
   }
-  void ExpectFileDialog(std::string title, std::string path) {
-    m_expected.push_back({Kind::FileDialog, std::move(title), {}, 0, std::move(path)});
+  void ExpectFileDialog(std::string title, std::string path,
+                        std::optional<std::string> wildcard = {}) {
+    m_expected.push_back(
+        {Kind::FileDialog, std::move(title), std::move(wildcard), std::move(path)});
   }
-  void ExpectDialog(std::string caption, std::function<void(ui::CDialog&)> action) {
-    m_expected.push_back({Kind::Dialog, std::move(caption), {}, 0, {}, std::move(action)});
+  void ExpectDialog(std::string caption, Action action) {
+    m_expected.push_back({Kind::Dialog, std::move(caption), {}, {}, std::move(action)});
   }
-  const std::vector<Shown>& shown() const { return m_shown; }
+  // The text of the last message box shown.
+  std::string lastText;
 
  protected:
   int Enter(wxDialog* dialog) override;
   void Exit(wxDialog*) override {}
 
  private:
+  enum class Kind { MessageBox, FileDialog, Dialog, Other };
+  struct Expected {
+    Kind kind;
+    std::string caption;              // a file picker's title
+    std::optional<std::string> text;  // a file picker's wildcard
+    std::string path = {};
+    Action action = {};
+  };
   std::deque<Expected> m_expected;
-  std::vector<Shown> m_shown;
 };
 
 // Lets the event loop deliver what is queued (posted messages, pending events).
-void PumpEvents(int rounds = 5);
+void PumpEvents();
 
 inline wxWindow* Control(ui::CDialog& d, int id) { return d.m_hWnd->FindWindow(id); }
 inline std::string TextOf(ui::CDialog& d, int id) { return ui::GetWindowTextOf(Control(d, id)); }
@@ -86,26 +86,23 @@ inline void Type(ui::CDialog& d, int id, const std::string& text) {
   dynamic_cast<wxTextEntry&>(*Control(d, id)).SetValue(ui::ToWx(text));
 }
 inline auto& Check(ui::CDialog& d, int id) { return dynamic_cast<wxCheckBox&>(*Control(d, id)); }
-inline void SetCheck(ui::CDialog& d, int id, bool on) { Check(d, id).SetValue(on); }
-inline bool IsChecked(ui::CDialog& d, int id) { return Check(d, id).GetValue(); }
-// Lets the control handle the event as if the toolkit had raised it.
-bool Send(wxWindow* control, wxEvent&& event);
+// Lets `handler` handle the event as if the toolkit had raised it on `control`.
+inline bool Send(wxWindow* control, wxEvent&& event, wxWindow* handler = nullptr) {
+  event.SetEventObject(control);
+  return (handler != nullptr ? handler : control)->GetEventHandler()->ProcessEvent(event);
+}
 inline void Click(ui::CDialog& d, int id) {
   Send(Control(d, id), wxCommandEvent(wxEVT_BUTTON, id));
 }
-inline void LoseFocus(ui::CDialog& d, int id) {
-  Send(Control(d, id), wxFocusEvent(wxEVT_KILL_FOCUS, id));
-}
 // A key pressed while control `focus` (or the dialog, for 0) has the keyboard focus.
-void PressKey(ui::CDialog& dialog, int focus, int keyCode);
+inline void PressKey(ui::CDialog& d, int focus, int keyCode) {
+  wxKeyEvent key(wxEVT_CHAR_HOOK);
+  key.m_keyCode = keyCode;
+  Send(focus != 0 ? Control(d, focus) : d.m_hWnd, std::move(key), d.m_hWnd);
+}
 
 // Names a parameterized test by its case's `name`.
 inline constexpr auto CaseName = [](const auto& info) { return std::string(info.param.name); };
-
-// An empty folder of the running test's own below the system's temporary folder.
-fs::path ScratchFolder();
-using kivo::test::ReadFile;
-using kivo::test::WriteFile;
 
 // A dialog's test with a scratch folder of its own and a hook that fails it on any dialog it
 // does not expect.
@@ -115,17 +112,17 @@ class DialogTest : public ::testing::Test {
   std::string Path(const std::string& name) const {
     return name.empty() ? "" : (dir / name).string();
   }
-  // Runs `act` as an ordinary user who owns the scratch folder but may do only `perms` to
-  // `locked` in it.
-  void RunAsOrdinaryUser(const std::string& locked, fs::perms perms,
-                         const std::function<void()>& act) {
+  // Runs `act` as an ordinary user who owns the scratch folder, with `name` in it read-only.
+  void RunWithReadOnly(const std::string& name, const std::function<void()>& act) {
     kivo::testfiles::GiveToOrdinaryUser(dir);
-    fs::permissions(dir / locked, perms);
+    fs::permissions(dir / name, fs::perms::owner_read);
     kivo::testfiles::AsOrdinaryUser ordinaryUser;
     act();
   }
 
-  const fs::path dir = ScratchFolder();
+  // Removed with everything in it, read-only files included, when the test ends.
+  const kivo::test::TempDir scratch;
+  const fs::path dir = fs::canonical(scratch.path());
   ModalHook hook;
 };
 

@@ -1,6 +1,5 @@
 // The launcher on real widgets: its picture buttons open a new drive tool or ROM attach dialog
 // each time and the blank ones nothing, and its menu opens the about box or closes it.
-#include <gtest/gtest.h>
 #include <wx/menu.h>
 
 #include <sstream>
@@ -27,12 +26,12 @@ TEST_F(LauncherTest, ButtonsOpenAFreshDialogEachTimeAndTheBlankOnesNothing) {
   hook.ExpectDialog(kDriveToolCaption, [](ui::CDialog& d) { Click(d, res::romfs::IDC_EXIT); });
   Click(dlg, IDC_CREATE_DRIVE);
   for (int round = 0; round < 2; ++round) {
-    hook.ExpectDialog(kAttachCaption, [](ui::CDialog& attach) {
+    hook.ExpectDialog("AddKivoFS", [](ui::CDialog& attach) {
       EXPECT_EQ("", TextOf(attach, res::addkivofs::IDC_OUTPUT));
-      EXPECT_FALSE(IsChecked(attach, res::addkivofs::IDC_SAVE_FLASH));
+      EXPECT_FALSE(Check(attach, res::addkivofs::IDC_SAVE_FLASH).GetValue());
       // Stored by a Save that stops at its first check, then closed.
       Type(attach, res::addkivofs::IDC_OUTPUT, "/nowhere/typed.nds");
-      SetCheck(attach, res::addkivofs::IDC_SAVE_FLASH, true);
+      Check(attach, res::addkivofs::IDC_SAVE_FLASH).SetValue(true);
       Click(attach, res::addkivofs::IDC_SAVE);
       Click(attach, res::addkivofs::IDC_EXIT);
     });
