@@ -49,12 +49,9 @@ class ChooseDirDlgTest : public DialogTest {
       fs::create_directories(dir / folder);
     }
     WriteFile(dir / "Tools" / "file.txt", "files are not listed");
-    saved = fs::current_path();
     fs::current_path(dir / "Tools");
     ASSERT_TRUE(dlg.Create());
   }
-  void TearDown() override { fs::current_path(saved); }
-
   // The tree, one line per item indented by its depth: the path items, then the subdirectory
   // items marked by their closed-folder picture.
   std::vector<std::string> Listing(ui::HTREEITEM parent = ui::TVI_ROOT, std::size_t depth = 0) {
@@ -87,7 +84,6 @@ class ChooseDirDlgTest : public DialogTest {
     return (path.has_root_name() ? path.root_name() : path.root_directory()).string();
   }
 
-  fs::path saved;
   CChooseDirDlg dlg;
 };
 

@@ -20,18 +20,16 @@ int ModalHook::Enter(wxDialog* dialog) {
   auto* box = dynamic_cast<wxMessageDialog*>(dialog);
   auto* picker = dynamic_cast<wxFileDialog*>(dialog);
   auto* layerDialog = dynamic_cast<ui::CDialog*>(ui::CWnd::FromHandlePermanent(dialog));
-  const Kind kind = box      ? Kind::MessageBox
-                    : picker ? Kind::FileDialog
-                             : (layerDialog ? Kind::Dialog : Kind::Other);
+  const Kind kind = box ? Kind::MessageBox : picker ? Kind::FileDialog : Kind::Dialog;
   // A picker shows its title as its message and is told by its wildcard.
   const std::string caption = ui::FromWx(picker ? picker->GetMessage() : dialog->GetTitle());
   const wxString shownText = box ? box->GetMessage() : picker ? picker->GetWildcard() : wxString();
   const std::string text = ui::FromWx(shownText);
-  if (box != nullptr) lastText = text;
+  lastText = text;
   const bool iconless = !box || (box->GetMessageDialogStyle() & wxICON_MASK) == wxICON_NONE;
   const Expected* next = m_expected.empty() ? nullptr : &m_expected.front();
   if (next == nullptr || next->kind != kind || next->caption != caption ||
-      next->text.value_or(text) != text || !iconless) {
+      next->text.value_or(text) != text || !iconless || (!box && !picker && !layerDialog)) {
     ADD_FAILURE() << "unexpected dialog \"" << caption << "\" " << text
                   << (iconless ? "" : " with an icon");
     return wxID_CANCEL;

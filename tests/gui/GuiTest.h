@@ -57,7 +57,7 @@ class ModalHook : public wxModalDialogHook {
   void ExpectDialog(std::string caption, Action action) {
     m_expected.push_back({Kind::Dialog, std::move(caption), {}, {}, std::move(action)});
   }
-  // The text of the last message box shown.
+  // The text of the last message box shown (a picker's wildcard, for a picker).
   std::string lastText;
 
  protected:
@@ -65,7 +65,7 @@ class ModalHook : public wxModalDialogHook {
   void Exit(wxDialog*) override {}
 
  private:
-  enum class Kind { MessageBox, FileDialog, Dialog, Other };
+  enum class Kind { MessageBox, FileDialog, Dialog };
   struct Expected {
     Kind kind;
     std::string caption;              // a file picker's title
@@ -120,6 +120,10 @@ class DialogTest : public ::testing::Test {
     act();
   }
 
+  // Dialogs may change the working directory; each test starts and ends in the same one.
+  void TearDown() override { fs::current_path(saved); }
+
+  const fs::path saved = fs::current_path();
   // Removed with everything in it, read-only files included, when the test ends.
   const kivo::test::TempDir scratch;
   const fs::path dir = fs::canonical(scratch.path());

@@ -26,9 +26,6 @@ class WindowsDriveListTest : public DialogTest {
       entries.push_back(dlg.m_comboDrives.GetLBText(i));
     }
   }
-  void TearDown() override { fs::current_path(saved); }
-
-  const fs::path saved = fs::current_path();
   CChooseDirDlg dlg;
   std::vector<std::string> entries;
 };
