@@ -32,9 +32,6 @@ bool DoubleClick(CChooseDirDlg& dlg, const std::string& text) {
   return Send(&tree, wxTreeEvent(wxEVT_TREE_ITEM_ACTIVATED, &tree, item));
 }
 
-// A line of a tree listing: the text indented by the item's depth.
-std::string Line(std::size_t depth, std::string text) { return text.insert(0, depth, ' '); }
-
 // A double-click and the notice it posts.
 void MoveTo(CChooseDirDlg& dlg, const std::string& text) {
   DoubleClick(dlg, text);
@@ -53,29 +50,29 @@ class ChooseDirDlgTest : public DialogTest {
     ASSERT_TRUE(dlg.Create());
   }
   // The tree, one line per item indented by its depth: the path items, then the subdirectory
-  // items marked by their closed-folder picture.
-  std::vector<std::string> Listing(ui::HTREEITEM parent = ui::TVI_ROOT, std::size_t depth = 0) {
+  // items marked "+" by their closed-folder picture.
+  std::string Listing(ui::HTREEITEM parent = ui::TVI_ROOT, std::size_t depth = 0) {
     CDirectoryTree& tree = dlg.m_treeDirectory;
-    std::vector<std::string> lines;
+    std::string lines;
     int image = -1, selected = -1;
     for (auto item = tree.GetChildItem(parent); item; item = tree.GetNextSiblingItem(item)) {
       tree.GetItemImage(item, image, selected);
-      const bool subdirectory = image == 0 && selected == 1;
-      std::string name = subdirectory ? "+" : "";
-      name += tree.GetItemText(item);
-      lines.push_back(Line(depth, name));
-      std::ranges::copy(Listing(item, depth + 1), std::back_inserter(lines));
+      lines.append(depth, ' ').append(image == 0 && selected == 1 ? "+" : "");
+      lines.append(tree.GetItemText(item)).append("\n").append(Listing(item, depth + 1));
     }
     return lines;
   }
   // What the tree must show for `path`: a chain of path items, each the only child of the one
   // above, with the subdirectories below the last.
-  static std::vector<std::string> Shows(const fs::path& path,
-                                        const std::vector<std::string>& subdirectories) {
-    std::vector<std::string> lines{Top(path)};
-    for (const auto& p : path.relative_path()) lines.push_back(Line(lines.size(), p.string()));
-    const std::size_t depth = lines.size();
-    for (const std::string& name : subdirectories) lines.push_back(Line(depth, "+" + name));
+  static std::string Shows(const fs::path& path, const std::vector<std::string>& subdirectories) {
+    std::string lines = Top(path).append("\n");
+    std::size_t depth = 1;
+    for (const auto& part : path.relative_path()) {
+      lines.append(depth++, ' ').append(part.string()).append("\n");
+    }
+    for (const std::string& name : subdirectories) {
+      lines.append(depth, ' ').append("+").append(name).append("\n");
+    }
     return lines;
   }
 

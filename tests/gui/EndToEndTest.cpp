@@ -22,26 +22,16 @@ Outcome Xdotool(const std::vector<std::string>& args) {
   return kivo::test::Run("/usr/bin/xdotool", args);
 }
 
-// The id of a visible window with that title; empty when there is none.
-std::string Window(const std::string& title) {
-  const std::string ids = Xdotool({"search", "--onlyvisible", "--name", "^" + title + "$"}).out;
-  return ids.substr(0, ids.find('\n'));
-}
-
-// A visible window with that title, once it shows (within 15 s); empty when none does.
-std::string WaitForWindow(const std::string& title) {
+// Waits up to 15 s for a visible window with that title to show and returns its id once it
+// has painted (empty when none shows); with `gone`, for none to be left (empty when so).
+std::string WaitFor(const std::string& title, bool gone = false) {
   for (int i = 0; i < 150; ++i, std::this_thread::sleep_for(100ms)) {
-    if (const std::string id = Window(title); !id.empty()) {
-      std::this_thread::sleep_for(300ms);  // let it paint
-      return id;
-    }
+    const std::string ids = Xdotool({"search", "--onlyvisible", "--name", "^" + title + "$"}).out;
+    if (ids.empty() != gone) continue;
+    if (!gone) std::this_thread::sleep_for(300ms);
+    return ids.substr(0, ids.find('\n'));
   }
-  return "";
-}
-
-bool Closed(const std::string& title) {
-  for (int i = 0; i < 150 && !Window(title).empty(); ++i) std::this_thread::sleep_for(100ms);
-  return Window(title).empty();
+  return gone ? "still open" : "";
 }
 
 // Where the middle of a control lies in its dialog's window, computed with the program's font.
@@ -82,11 +72,11 @@ TEST(EndToEnd, LauncherOpensTheDriveToolAndTheAboutBoxAndCloses) {
 
   std::future<Outcome> program =
       std::async(std::launch::async, [] { return kivo::test::Run(KIVOFS_UTILS_BIN, {}); });
-  const std::string launcher = WaitForWindow(kCaption);
+  const std::string launcher = WaitFor(kCaption);
   ASSERT_FALSE(launcher.empty()) << "the launcher did not appear";
 
   ClickAt(launcher, Centre(IDD_KIVOFSUTILS_DIALOG, launcher::IDC_CREATE_DRIVE));
-  const std::string tool = WaitForWindow(kDriveToolCaption);
+  const std::string tool = WaitFor(kDriveToolCaption);
   ASSERT_FALSE(tool.empty()) << "the drive tool did not open";
   for (const auto& [field, path] : {std::pair(romfs::IDC_SOURCE_DIR, tree),
                                     std::pair(romfs::IDC_IMAGE_PATH, image)}) {
@@ -96,16 +86,16 @@ TEST(EndToEnd, LauncherOpensTheDriveToolAndTheAboutBoxAndCloses) {
   ClickAt(tool, Centre(IDD_ROMFS_DIALOG, romfs::IDC_CREATE_DRIVE));
   for (int i = 0; i < 50 && !fs::exists(image); ++i) std::this_thread::sleep_for(100ms);
   ClickAt(tool, Centre(IDD_ROMFS_DIALOG, romfs::IDC_EXIT));
-  ASSERT_TRUE(Closed(kDriveToolCaption));
+  ASSERT_EQ("", WaitFor(kDriveToolCaption, true));
 
   // A right click opens the launcher's menu; About is its last entry.
   ClickAt(launcher, Centre(IDD_KIVOFSUTILS_DIALOG, launcher::IDC_BLANK_LEFT), 3);
   std::this_thread::sleep_for(400ms);
   Xdotool({"key", "--clearmodifiers", "Up", "Return"});
-  const std::string about = WaitForWindow(kAboutCaption);
+  const std::string about = WaitFor(kAboutCaption);
   ASSERT_FALSE(about.empty()) << "the about box did not open";
   Keys(about, "key", "Return");
-  ASSERT_TRUE(Closed(kAboutCaption));
+  ASSERT_EQ("", WaitFor(kAboutCaption, true));
 
   ClickAt(launcher, Centre(IDD_KIVOFSUTILS_DIALOG, ui::IDOK));
   ASSERT_EQ(std::future_status::ready, program.wait_for(10s))
