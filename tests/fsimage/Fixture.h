@@ -90,7 +90,9 @@ using Damage = std::function<void(std::string&)>;
 inline Damage At(std::size_t at, std::uint32_t value) {
   return [=](std::string& i) { Put32(i, at, value); };
 }
-inline Damage Link(std::size_t cluster, std::uint32_t value) { return At(512 + 4 * cluster, value); }
+inline Damage Link(std::size_t cluster, std::uint32_t value) {
+  return At(512 + 4 * cluster, value);
+}
 inline Damage Byte(std::size_t at, char value) { return [=](std::string& i) { i[at] = value; }; }
 inline Damage Cut(std::size_t size) { return [=](std::string& i) { i.resize(size); }; }
 inline Damage Name(std::size_t at, std::string name) {

@@ -81,8 +81,8 @@ TEST_P(OutputFaults, FailCleanlyAndKeepExistingOutputs) {
   MakeTree(dir / "in/src", tree);
   WriteFile(dir / "in/image.kid", image);
   WriteFile(dir / "in/host.nds", HostRom(300, 40));
-  ASSERT_OK(rom::AttachDrives(
-      {.host = dir / "in/host.nds", .drive0 = dir / "in/image.kid", .output = dir / "in/game.nds"}));
+  ASSERT_OK(rom::AttachDrives({.host = dir / "in/host.nds", .drive0 = dir / "in/image.kid",
+                               .output = dir / "in/game.nds"}));
   const stdfs::path out = dir / "out";
   Tmpfs tmpfs(out, fault == FileSystemFull ? 256 << 10 : 1 << 20);
   ASSERT_TRUE(tmpfs.mounted_ || (fault != ReadOnlyFileSystem && fault != FileSystemFull))

@@ -25,7 +25,6 @@ struct AsOrdinaryUser {
 #include <exception>
 #include <filesystem>
 #include <system_error>
-#include <vector>
 
 namespace kivo::testfiles {
 
@@ -38,11 +37,14 @@ inline void GiveToOrdinaryUser(const std::filesystem::path& root) {
   namespace stdfs = std::filesystem;
   if (::geteuid() != 0) return;
   stdfs::permissions(root.parent_path(), stdfs::perms::others_exec, stdfs::perm_options::add);
-  std::vector<stdfs::path> paths{root};
-  if (stdfs::is_directory(stdfs::symlink_status(root))) paths.insert(paths.end(), stdfs::recursive_directory_iterator(root), {});
-  for (const stdfs::path& path : paths) {
-    if (::lchown(path.c_str(), OrdinaryUid, OrdinaryGid) != 0) throw std::system_error(errno, std::generic_category(), path);
-  }
+  auto give = [](const stdfs::path& path) {
+    if (::lchown(path.c_str(), OrdinaryUid, OrdinaryGid) != 0) {
+      throw std::system_error(errno, std::generic_category(), path);
+    }
+  };
+  give(root);
+  if (!stdfs::is_directory(stdfs::symlink_status(root))) return;
+  for (const auto& entry : stdfs::recursive_directory_iterator(root)) give(entry.path());
 }
 
 // For subjects that run inside the test process (the core library, a dialog): the effective

@@ -17,7 +17,8 @@ namespace kivo::test {
 
 using testfiles::OrdinaryGid, testfiles::OrdinaryUid;
 
-Outcome Run(const std::string& program, const std::vector<std::string>& args, const RunOptions& options) {
+Outcome Run(const std::string& program, const std::vector<std::string>& args,
+            const RunOptions& options) {
   int files[2];
   for (int& fd : files) {
     std::string name = (stdfs::temp_directory_path() / "kivofs-run-XXXXXX").string();
@@ -30,8 +31,12 @@ Outcome Run(const std::string& program, const std::vector<std::string>& args, co
     if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0) ::_exit(127);
     for (const std::string& setting : options.env) ::putenv(const_cast<char*>(setting.c_str()));
     // An ignored signal stays ignored across exec: writes past the limit fail with EFBIG.
-    rlimit limit{options.fileSize.value_or(RLIM_INFINITY), options.fileSize.value_or(RLIM_INFINITY)};
-    if (options.fileSize && (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)) ::_exit(126);
+    const rlim_t most = options.fileSize.value_or(RLIM_INFINITY);
+    const rlimit limit{most, most};
+    if (options.fileSize &&
+        (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)) {
+      ::_exit(126);
+    }
     // The ordinary user's ids and no supplementary groups, for good.
     if (options.ordinaryUser && ::geteuid() == 0 &&
         (::setgroups(0, nullptr) != 0 || ::setresgid(OrdinaryGid, OrdinaryGid, OrdinaryGid) != 0 ||
@@ -48,7 +53,10 @@ Outcome Run(const std::string& program, const std::vector<std::string>& args, co
   int status = 0;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.seconds);
   while (::waitpid(child, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) ::kill(child, SIGKILL), outcome.timedOut = true;
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(child, SIGKILL);
+      outcome.timedOut = true;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   if (!outcome.timedOut && WIFEXITED(status)) outcome.exitCode = WEXITSTATUS(status);
@@ -56,7 +64,9 @@ Outcome Run(const std::string& program, const std::vector<std::string>& args, co
     int fd = files[text == &outcome.out ? 0 : 1];
     char buffer[4096];
     ::lseek(fd, 0, SEEK_SET);
-    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) text->append(buffer, static_cast<std::size_t>(got));
+    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) {
+      text->append(buffer, static_cast<std::size_t>(got));
+    }
     ::close(fd);
   }
   return outcome;

@@ -10,7 +10,9 @@ namespace {
 
 std::wstring Wide(const std::string& utf8) {
   std::wstring wide(utf8.size(), L'\0');
-  wide.resize(static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), static_cast<int>(wide.size()))));
+  const int size = static_cast<int>(utf8.size());
+  wide.resize(static_cast<std::size_t>(
+      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), size)));
   return wide;
 }
 
@@ -21,7 +23,10 @@ std::wstring Quote(const std::wstring& arg) {
   std::wstring quoted = L"\"";
   std::size_t backslashes = 0;
   for (wchar_t c : arg) {
-    if (c != L'\\') quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\'), quoted += c;
+    if (c != L'\\') {
+      quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+      quoted += c;
+    }
     backslashes = c == L'\\' ? backslashes + 1 : 0;
   }
   return quoted.append(backslashes * 2, L'\\') + L'"';
@@ -29,48 +34,68 @@ std::wstring Quote(const std::wstring& arg) {
 
 HANDLE Inheritable(const wchar_t* path, DWORD creation, DWORD flags) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  return ::CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit, creation, flags, nullptr);
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  return ::CreateFileW(path, GENERIC_READ | GENERIC_WRITE, share, &inherit, creation, flags,
+                       nullptr);
 }
 
 }  // namespace
 
-Outcome Run(const std::string& program, const std::vector<std::string>& args, const RunOptions& options) {
+Outcome Run(const std::string& program, const std::vector<std::string>& args,
+            const RunOptions& options) {
   HANDLE files[3] = {Inheritable(L"NUL", OPEN_EXISTING, 0)};
   for (HANDLE* file : {&files[1], &files[2]}) {
     wchar_t directory[MAX_PATH + 1], name[MAX_PATH + 1];
-    ::GetTempPathW(MAX_PATH + 1, directory), ::GetTempFileNameW(directory, L"kfs", 0, name);
+    ::GetTempPathW(MAX_PATH + 1, directory);
+    ::GetTempFileNameW(directory, L"kfs", 0, name);
     *file = Inheritable(name, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE);
   }
   std::wstring commandLine = Quote(Wide(program));
   for (const std::string& arg : args) commandLine += L" " + Quote(Wide(arg));
   // The first setting of a name wins: the later ones go first.
   std::wstring environment;
-  for (auto it = options.env.rbegin(); it != options.env.rend(); ++it) environment += Wide(*it) + L'\0';
+  for (auto it = options.env.rbegin(); it != options.env.rend(); ++it) {
+    environment += Wide(*it) + L'\0';
+  }
   wchar_t* own = ::GetEnvironmentStringsW();
-  for (const wchar_t* entry = own; *entry != L'\0'; entry += std::wcslen(entry) + 1) environment += std::wstring(entry) + L'\0';
+  for (const wchar_t* entry = own; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+    environment += std::wstring(entry) + L'\0';
+  }
   ::FreeEnvironmentStringsW(own);
   environment += L'\0';
   STARTUPINFOW startup{};
-  startup.cb = sizeof startup, startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = files[0], startup.hStdOutput = files[1], startup.hStdError = files[2];
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = files[0];
+  startup.hStdOutput = files[1];
+  startup.hStdError = files[2];
   PROCESS_INFORMATION process{};
   std::wstring cwd = options.cwd.wstring();
   Outcome outcome;
-  if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, environment.data(),
+  if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                       CREATE_UNICODE_ENVIRONMENT, environment.data(),
                        cwd.empty() ? nullptr : cwd.c_str(), &startup, &process)) {
-    if (::WaitForSingleObject(process.hProcess, static_cast<DWORD>(options.seconds) * 1000) == WAIT_TIMEOUT) {
-      ::TerminateProcess(process.hProcess, 1), ::WaitForSingleObject(process.hProcess, INFINITE), outcome.timedOut = true;
+    const DWORD limit = static_cast<DWORD>(options.seconds) * 1000;
+    if (::WaitForSingleObject(process.hProcess, limit) == WAIT_TIMEOUT) {
+      ::TerminateProcess(process.hProcess, 1);
+      ::WaitForSingleObject(process.hProcess, INFINITE);
+      outcome.timedOut = true;
     }
     DWORD code = 0;
-    if (!outcome.timedOut && ::GetExitCodeProcess(process.hProcess, &code)) outcome.exitCode = static_cast<int>(code);
-    ::CloseHandle(process.hThread), ::CloseHandle(process.hProcess);
+    if (!outcome.timedOut && ::GetExitCodeProcess(process.hProcess, &code)) {
+      outcome.exitCode = static_cast<int>(code);
+    }
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
   }
   for (std::string* text : {&outcome.out, &outcome.err}) {
     HANDLE file = files[text == &outcome.out ? 1 : 2];
     char buffer[4096];
     DWORD got = 0;
     ::SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text->append(buffer, got);
+    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+      text->append(buffer, got);
+    }
   }
   for (HANDLE file : files) ::CloseHandle(file);
   return outcome;

@@ -27,7 +27,9 @@ namespace stdfs = std::filesystem;
 
 // Tests hold bytes in strings: literals, comparisons and failure output come for free.
 inline ByteSpan Span(const std::string& bytes) { return std::as_bytes(std::span(bytes)); }
-inline std::uint32_t Get32(const std::string& bytes, std::size_t at) { return LoadLE32(Span(bytes), at); }
+inline std::uint32_t Get32(const std::string& bytes, std::size_t at) {
+  return LoadLE32(Span(bytes), at);
+}
 inline void Put32(std::string& bytes, std::size_t at, std::uint32_t value) {
   StoreLE32(std::as_writable_bytes(std::span(bytes)), at, value);
 }
@@ -35,7 +37,8 @@ inline void Put32(std::string& bytes, std::size_t at, std::uint32_t value) {
 inline std::string Hex(std::string_view pairs) {
   std::string bytes;
   for (std::size_t i = 0; i + 1 < pairs.size(); i += pairs[i] == ' ' ? 1 : 2) {
-    if (pairs[i] != ' ') bytes += static_cast<char>(std::stoi(std::string(pairs.substr(i, 2)), nullptr, 16));
+    if (pairs[i] == ' ') continue;
+    bytes += static_cast<char>(std::stoi(std::string(pairs.substr(i, 2)), nullptr, 16));
   }
   return bytes;
 }
@@ -48,7 +51,9 @@ inline std::string Pattern(std::size_t size) {
 // `size` bytes that never spell the marker "KivoFSDrive": every value is below 'A'.
 inline std::string Filler(std::size_t size, unsigned seed = 1) {
   std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 31 + seed * 17 + i / 253) % 64);
+  for (std::size_t i = 0; i < size; ++i) {
+    bytes[i] = static_cast<char>((i * 31 + seed * 17 + i / 253) % 64);
+  }
   return bytes;
 }
 // A prepared host ROM: filler with the marker at `marker`, followed by as much of an empty
@@ -62,16 +67,19 @@ inline std::string HostRom(std::size_t size, std::size_t marker) {
 // control value 0x00586000 at 0x60 and capacity code 0 (128 KiB). The marker lies past 0x160.
 inline std::string NdsHost(std::size_t size, std::size_t marker) {
   std::string rom = HostRom(size, marker);
-  rom[0x12] = 0, rom[0x14] = 0;
-  for (auto [at, value] : {std::pair<std::size_t, std::uint32_t>{0x20, 0x200}, {0x28, 0x02000000}, {0x30, 0x400},
-                           {0x38, 0x037F8000}, {0x60, 0x00586000}}) {
-    Put32(rom, at, value);
-  }
+  rom[0x12] = 0;
+  rom[0x14] = 0;
+  Put32(rom, 0x20, 0x200);
+  Put32(rom, 0x28, 0x02000000);
+  Put32(rom, 0x30, 0x400);
+  Put32(rom, 0x38, 0x037F8000);
+  Put32(rom, 0x60, 0x00586000);
   return rom;
 }
 // Where two byte strings first differ; -1 when equal. A readable failure for whole images.
 inline long Mismatch(const std::string& a, const std::string& b) {
-  return a == b ? -1 : static_cast<long>(std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin());
+  if (a == b) return -1;
+  return static_cast<long>(std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin());
 }
 
 // Empty for what is no regular file.
@@ -88,7 +96,9 @@ inline void WriteFile(const stdfs::path& path, const std::string& bytes) {
 // wherever the test ran.
 inline std::string Relative(std::string text, const stdfs::path& dir) {
   for (const std::string& prefix : {dir.string() + "/", dir.string() + "\\"}) {
-    for (auto at = text.find(prefix); at != std::string::npos; at = text.find(prefix)) text.erase(at, prefix.size());
+    for (auto at = text.find(prefix); at != std::string::npos; at = text.find(prefix)) {
+      text.erase(at, prefix.size());
+    }
   }
   return text;
 }
@@ -97,13 +107,17 @@ inline std::string Relative(std::string text, const stdfs::path& dir) {
 // when a test took permissions away inside it.
 class TempDir {
  public:
-  TempDir() : path_(stdfs::temp_directory_path() / ("kivofs-test-" + std::to_string(std::random_device()()))) {
+  TempDir()
+      : path_(stdfs::temp_directory_path() /
+              ("kivofs-test-" + std::to_string(std::random_device()()))) {
     stdfs::create_directories(path_);
   }
   ~TempDir() {
     std::error_code ignored;
-    for (auto it = stdfs::recursive_directory_iterator(path_, ignored); it != stdfs::end(it); it.increment(ignored)) {
-      if (!it->is_symlink(ignored)) stdfs::permissions(*it, stdfs::perms::owner_all, stdfs::perm_options::add, ignored);
+    const auto add = stdfs::perm_options::add;
+    for (auto it = stdfs::recursive_directory_iterator(path_, ignored); it != stdfs::end(it);
+         it.increment(ignored)) {
+      if (!it->is_symlink(ignored)) stdfs::permissions(*it, stdfs::perms::owner_all, add, ignored);
     }
     stdfs::remove_all(path_, ignored);
   }
@@ -121,7 +135,13 @@ class TempDir {
 using Tree = std::vector<std::pair<std::string, std::string>>;
 inline void MakeTree(const stdfs::path& root, const Tree& tree) {
   stdfs::create_directories(root);
-  for (const auto& [path, bytes] : tree) path.ends_with('/') ? void(stdfs::create_directories(root / PathFromUtf8(path))) : WriteFile(root / PathFromUtf8(path), bytes);
+  for (const auto& [path, bytes] : tree) {
+    if (path.ends_with('/')) {
+      stdfs::create_directories(root / PathFromUtf8(path));
+    } else {
+      WriteFile(root / PathFromUtf8(path), bytes);
+    }
+  }
 }
 
 // Every entry below `root` with its bytes, "/" for a directory, "->target" for a link (never
@@ -130,11 +150,16 @@ inline void MakeTree(const stdfs::path& root, const Tree& tree) {
 inline std::map<std::string, std::string> Snapshot(const stdfs::path& root) {
   std::map<std::string, std::string> found;
   std::error_code ec;
-  for (auto it = stdfs::recursive_directory_iterator(root, ec); !ec && it != stdfs::end(it); it.increment(ec)) {
+  for (auto it = stdfs::recursive_directory_iterator(root, ec); !ec && it != stdfs::end(it);
+       it.increment(ec)) {
     auto status = it->symlink_status();
-    found[it->path().lexically_relative(root).generic_string()] =
-        stdfs::is_symlink(status) ? "->" + stdfs::read_symlink(*it).string()
-        : stdfs::is_directory(status) ? "/" : stdfs::is_regular_file(status) ? ReadFile(*it) : "(special)";
+    std::string& bytes = found[it->path().lexically_relative(root).generic_string()];
+    if (stdfs::is_symlink(status)) {
+      bytes = "->" + stdfs::read_symlink(*it).string();
+    } else {
+      bytes = stdfs::is_directory(status) ? "/" : stdfs::is_regular_file(status) ? ReadFile(*it)
+                                                                                    : "(special)";
+    }
   }
   return found;
 }
@@ -154,7 +179,8 @@ struct RunOptions {
 };
 
 // Runs `program` with `args`, standard input empty, and captures its output and exit code.
-Outcome Run(const std::string& program, const std::vector<std::string>& args, const RunOptions& options = {});
+Outcome Run(const std::string& program, const std::vector<std::string>& args,
+            const RunOptions& options = {});
 
 #ifdef KIVOFS_BIN
 inline Outcome Kivofs(const std::vector<std::string>& args, const RunOptions& options = {}) {
