@@ -279,7 +279,7 @@ TEST_F(Commands, InfoWritesNamesThatAreNotUtf8ByteByByte) {
       {.name = "\xC0\x80", .json = "\\u00c0\\u0080"},                    // overlong
       {.name = "\xED\xA0\x80", .json = "\\u00ed\\u00a0\\u0080"},          // a surrogate
       {.name = "\xF4\x90\x80\x80", .json = "\\u00f4\\u0090\\u0080\\u0080"},  // past U+10FFFF
-      {.name = "\xDF\xBF\xF4\x8F\xBF\xBF", .json = "\xDF\xBF\xF4\x8F\xBF\xBF"},  // the limits
+      {.name = "\xDF\xBF \xF4\x8F\xBF\xBF", .json = "\xDF\xBF \xF4\x8F\xBF\xBF"},  // the limits
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.name));

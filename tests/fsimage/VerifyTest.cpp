@@ -49,7 +49,7 @@ TEST(Verify, NamesEachBrokenRule) {
        "allocation table: 128 entries cannot describe the 130 clusters"},
       {Link(3, 0), "entry 3 (header block, table, root directory) should hold 0xCCCCCCCC"},
       {Link(40, 0xCCCCCCCC), "entry 40 hold 0xCCCCCCCC but lie past the reserved clusters"},
-      {Link(50, 7), "entry 50 describe clusters past the end of the image but are not free"},
+      {Link(127, 7), "entry 127 describe clusters past the end of the image but are not free"},
       {Link(18, 20), "'docs/a.bin': cluster 18 of its chain links to 0x00000014, expected 19"},
       {Link(22, 23), "'readme.txt': its chain does not end at cluster 22"},
       {Link(19, 0xFFFFFFFF),
