@@ -40,7 +40,7 @@ class CChooseDirDlg : public ui::CDialog {
   ui::BOOL OnInitDialog() override;
   void OnOK() override;
   void OnCancel() override;
-  virtual void UpdateDirectoryField();
+  void UpdateDirectoryField();
 
  protected:
   void DoDataExchange(ui::CDataExchange* pDX) override;
