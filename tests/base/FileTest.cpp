@@ -103,27 +103,23 @@ TEST(OutputFile, KeepsModeAndOwnerAndBreaksAHardLink) {
 // A target that already holds the new bytes keeps its file, bytes and time; any difference,
 // in size or in one byte, replaces it.
 TEST(OutputFile, LeavesAnIdenticalTargetUntouched) {
-  const struct {
-    const char* written;
-    bool kept;
-  } cases[] = {
-      {.written = "same bytes", .kept = true}, {.written = "same bytez", .kept = false},
-      {.written = "same bytes!", .kept = false}, {.written = "", .kept = false},
-  };
-  for (const auto& c : cases) {
+  // What is written, and whether the target's file stays.
+  const std::pair<const char*, bool> cases[] = {
+      {"same bytes", true}, {"same bytez", false}, {"same bytes!", false}, {"", false}};
+  for (const auto& [written, kept] : cases) {
     TempDir dir;
     WriteFile(dir / "out.kid", "same bytes");
     const timespec past{.tv_sec = 1000000000, .tv_nsec = 0}, times[2] = {past, past};
     ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "out.kid").c_str(), times, 0), 0);
     struct stat before {};
     ASSERT_EQ(::stat((dir / "out.kid").c_str(), &before), 0);
-    ASSERT_OK(Replace(dir / "out.kid", c.written));
+    ASSERT_OK(Replace(dir / "out.kid", written));
     struct stat after {};
     ASSERT_EQ(::stat((dir / "out.kid").c_str(), &after), 0);
-    EXPECT_EQ(ReadFile(dir / "out.kid"), c.written);
-    EXPECT_EQ(after.st_ino == before.st_ino, c.kept) << c.written;
-    EXPECT_EQ(after.st_mtim.tv_sec == past.tv_sec, c.kept) << c.written;
-    EXPECT_EQ(Snapshot(dir.path()).size(), 1u) << "a temporary stayed beside " << c.written;
+    EXPECT_EQ(ReadFile(dir / "out.kid"), written);
+    EXPECT_EQ(after.st_ino == before.st_ino, kept) << written;
+    EXPECT_EQ(after.st_mtim.tv_sec == past.tv_sec, kept) << written;
+    EXPECT_EQ(Snapshot(dir.path()).size(), 1u) << "a temporary stayed beside " << written;
   }
 }
 
@@ -223,25 +219,22 @@ TEST(Glob, ATrailingBackslashStandsForItself) {
 // A local time as seconds since 1970: every field at its limits is taken (a leap second too),
 // one past them is not.
 TEST(Host, SecondsOfLocalTimeTakesOnlyFieldsInTheirRanges) {
-  const struct {
-    int year, month, day, hour, minute, second;
-    bool taken;
-  } cases[] = {
-      {1970, 0, 1, 0, 0, 0, true},     {2037, 11, 31, 23, 59, 59, true},
-      {2006, 2, 15, 12, 0, 60, true},  {1969, 11, 31, 12, 0, 0, false},
-      {2006, -1, 15, 12, 0, 0, false}, {2006, 12, 15, 12, 0, 0, false},
-      {2006, 2, 0, 12, 0, 0, false},   {2006, 2, 32, 12, 0, 0, false},
-      {2006, 2, 15, -1, 0, 0, false},  {2006, 2, 15, 24, 0, 0, false},
-      {2006, 2, 15, 12, -1, 0, false}, {2006, 2, 15, 12, 60, 0, false},
-      {2006, 2, 15, 12, 0, -1, false}, {2006, 2, 15, 12, 0, 61, false},
+  // Year, month (from 0), day, hour, minute and second; and whether they are taken.
+  const std::pair<std::vector<int>, bool> cases[] = {
+      {{1970, 0, 1, 0, 0, 0}, true},     {{2037, 11, 31, 23, 59, 59}, true},
+      {{2006, 2, 15, 12, 0, 60}, true},  {{1969, 11, 31, 12, 0, 0}, false},
+      {{2006, -1, 15, 12, 0, 0}, false}, {{2006, 12, 15, 12, 0, 0}, false},
+      {{2006, 2, 0, 12, 0, 0}, false},   {{2006, 2, 32, 12, 0, 0}, false},
+      {{2006, 2, 15, -1, 0, 0}, false},  {{2006, 2, 15, 24, 0, 0}, false},
+      {{2006, 2, 15, 12, -1, 0}, false}, {{2006, 2, 15, 12, 60, 0}, false},
+      {{2006, 2, 15, 12, 0, -1}, false}, {{2006, 2, 15, 12, 0, 61}, false},
   };
-  for (const auto& c : cases) {
-    const std::vector<int> fields = {c.year, c.month, c.day, c.hour, c.minute, c.second};
-    std::tm local{.tm_sec = c.second, .tm_min = c.minute, .tm_hour = c.hour, .tm_mday = c.day,
-                  .tm_mon = c.month, .tm_year = c.year - 1900};
+  for (const auto& [fields, taken] : cases) {
+    std::tm local{.tm_sec = fields[5], .tm_min = fields[4], .tm_hour = fields[3],
+                  .tm_mday = fields[2], .tm_mon = fields[1], .tm_year = fields[0] - 1900};
     std::optional<std::time_t> seconds = SecondsOfLocalTime(local);
-    ASSERT_EQ(seconds.has_value(), c.taken) << ::testing::PrintToString(fields);
-    if (!seconds || c.second == 60) continue;
+    ASSERT_EQ(seconds.has_value(), taken) << ::testing::PrintToString(fields);
+    if (!seconds || fields[5] == 60) continue;
     const std::tm back = *host::BrokenDown(*seconds, true);
     EXPECT_EQ(std::vector({back.tm_year + 1900, back.tm_mon, back.tm_mday, back.tm_hour,
                            back.tm_min, back.tm_sec}),

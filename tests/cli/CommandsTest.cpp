@@ -21,13 +21,13 @@ bool Matches(std::string_view pattern, std::string_view text) {
   return false;
 }
 
+using Check = std::function<void()>;
 struct Row {
   std::vector<std::string> args;  // leading NAME=value ones set the environment
   int exitCode;
   std::string out, err;
-  std::function<void()> check = {};
+  Check check = {};
 };
-using Check = std::function<void()>;
 
 // Rows by outcome: a run that prints `out` and no warning, one that stops with the error
 // `message`, and a command line that is no use.
@@ -104,9 +104,7 @@ class Commands : public ::testing::Test {
         options.env.push_back(*arg);
       }
       Outcome run = Kivofs({arg, row.args.end()}, options);
-      std::string command;
-      for (const std::string& part : row.args) command += part + " ";
-      SCOPED_TRACE(command);
+      SCOPED_TRACE(::testing::PrintToString(row.args));
       EXPECT_EQ(run.exitCode, row.exitCode) << run.err;
       EXPECT_PRED2(Matches, row.out, run.out);
       EXPECT_PRED2(Matches, row.err, run.err);
@@ -266,27 +264,25 @@ TEST_F(Commands, BuildAndReadADrive) {
 // What `info --json` makes of drive names that are no UTF-8: such a name is written byte by
 // byte as the code points U+0080 to U+00FF, so that the output stays valid JSON.
 TEST_F(Commands, InfoWritesNamesThatAreNotUtf8ByteByByte) {
-  struct Case {
-    std::string name, json;  // the stored name's bytes, and as `info --json` writes it
+  // The stored name's bytes, and as `info --json` writes them.
+  const std::pair<std::string, std::string> cases[] = {
+      {"\x80" "a", "\\u0080a"},  // a continuation byte first
+      {"a\xFF", "a\\u00ff"},     // a byte that starts no sequence
+      {"\xF8\x88\x80\x80\x80", "\\u00f8\\u0088\\u0080\\u0080\\u0080"},
+      {"\xC3\xA9\xE2\x82", "\\u00c3\\u00a9\\u00e2\\u0082"},  // cut short
+      {"\xC3" "A", "\\u00c3A"},  // no continuation byte
+      {"\xF0\x9F\x98" "A", "\\u00f0\\u009f\\u0098A"},
+      {"\xC0\x80", "\\u00c0\\u0080"},                    // overlong
+      {"\xED\xA0\x80", "\\u00ed\\u00a0\\u0080"},          // a surrogate
+      {"\xF4\x90\x80\x80", "\\u00f4\\u0090\\u0080\\u0080"},  // past U+10FFFF
+      {"\xDF\xBF \xF4\x8F\xBF\xBF", "\xDF\xBF \xF4\x8F\xBF\xBF"},  // the limits
   };
-  const Case cases[] = {
-      {.name = "\x80" "a", .json = "\\u0080a"},  // a continuation byte first
-      {.name = "a\xFF", .json = "a\\u00ff"},     // a byte that starts no sequence
-      {.name = "\xF8\x88\x80\x80\x80", .json = "\\u00f8\\u0088\\u0080\\u0080\\u0080"},
-      {.name = "\xC3\xA9\xE2\x82", .json = "\\u00c3\\u00a9\\u00e2\\u0082"},  // cut short
-      {.name = "\xC3" "A", .json = "\\u00c3A"},  // no continuation byte
-      {.name = "\xF0\x9F\x98" "A", .json = "\\u00f0\\u009f\\u0098A"},
-      {.name = "\xC0\x80", .json = "\\u00c0\\u0080"},                    // overlong
-      {.name = "\xED\xA0\x80", .json = "\\u00ed\\u00a0\\u0080"},          // a surrogate
-      {.name = "\xF4\x90\x80\x80", .json = "\\u00f4\\u0090\\u0080\\u0080"},  // past U+10FFFF
-      {.name = "\xDF\xBF \xF4\x8F\xBF\xBF", .json = "\xDF\xBF \xF4\x8F\xBF\xBF"},  // the limits
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.name));
+  for (const auto& [name, json] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(name));
     std::string named = image;
-    named.replace(4, 16, c.name + std::string(16 - c.name.size(), '\0'));
+    named.replace(4, 16, name + std::string(16 - name.size(), '\0'));
     WriteFile(dir / "named.kid", named);
-    Run({Ok({"info", "--json", "named.kid"}, "*\n  \"driveName\": \"" + c.json + "\",\n*")});
+    Run({Ok({"info", "--json", "named.kid"}, "*\n  \"driveName\": \"" + json + "\",\n*")});
   }
 }
 
@@ -300,7 +296,6 @@ TEST_F(Commands, AttachInspectAndDetach) {
   const std::string marker = "marker at 100, parameter block at 111\n";
   const std::string stopped = "kivofs: error: nothing was written to 'kept.nds': stopped by the "
                               "warnings above (--fail-on-warning)\n";
-  const std::string noMarker = "no usable KivoFSDrive marker in 'plain.nds': none found";
   std::string past = HostRom(4096, 100);  // a drive that ends one byte past 32 MiB
   Put32(past, 111, (32u << 20) - 1000);
   Put32(past, 115, 32u << 20);
@@ -389,40 +384,30 @@ TEST_F(Commands, AttachInspectAndDetach) {
        "kivofs: error: give --drive0, --drive1 or both\n"
        "Run 'kivofs attach --help' for usage.\n"},
       Misuse({"attach", "host.nds", "--drive0", "a.kid"}),
-      Fails({"attach", "plain.nds", "-o", "out.nds", "--drive0", "a.kid"}, noMarker),
       // The dependency file is checked before anything is written.
       Fails({"attach", "host.nds", "-o", "out.nds", "--drive0", "k=v.kid", "--depfile", "d"},
             "cannot write the dependency file 'd': make cannot read the name 'k=v.kid' back (it "
             "holds '=')",
             Missing({"out.nds", "d"})),
-      Fails({"rominfo", "plain.nds"}, noMarker),
       Fails({"rominfo", "nope.nds"}, "cannot open 'nope.nds': No such file or directory"),
       Misuse({"rominfo"}),
-      Fails({"detach", "host.nds", "-o", "drives2"}, "no drive attached in 'host.nds'"),
       Misuse({"detach", "game.nds"}),
   });
 }
 
-// A prepared host ROM of 4096 bytes followed by `drives`, its block (at 111) pointing at them.
-std::string RomWith(const std::vector<std::string>& drives) {
-  std::string rom = HostRom(4096, 100);
-  for (std::size_t i = 0; i < drives.size(); ++i) {
-    Put32(rom, 111 + 8 * i, static_cast<std::uint32_t>(rom.size()));
-    Put32(rom, 115 + 8 * i, static_cast<std::uint32_t>(rom.size() + drives[i].size() - 1));
-    rom += drives[i];
-  }
-  return rom;
-}
-
+// The drives of ROMs that attach made (at 4096 of host.nds).
 TEST_F(Commands, ReadTheDrivesOfARom) {
   std::string damaged = image;
   Put32(damaged, 512 + 4 * 16, 0);  // a link in the chain of docs
-  WriteFile(dir / "two.nds", RomWith({image, File("b.kid")}));
-  WriteFile(dir / "one.gba", RomWith({image}));
-  WriteFile(dir / "bad.nds", RomWith({image, damaged}));
+  WriteFile(dir / "damaged.kid", damaged);
   const std::string ok1 = "ok (1 directory, 2 files, 23 clusters, 11776 bytes)\n";
   const std::string empty = "'host.nds' has no drive attached (both slots are empty)";
   Run({
+      {{"attach", "host.nds", "-o", "two.nds", "--drive0", "a.kid", "--drive1", "b.kid"}, 0, "*",
+       "*"},
+      {{"attach", "host.nds", "-o", "one.gba", "--drive0", "a.kid"}, 0, "*", "*"},
+      {{"attach", "host.nds", "-o", "bad.nds", "--drive0", "a.kid", "--drive1", "damaged.kid"}, 0,
+       "*", "*"},
       Ok({"ls", "two.nds"}, "drive1/\ndrive2/\n"),
       Ok({"ls", "two.nds", "/Drive1/DOCS"}, "a.bin\n"),
       Ok({"ls", "-R", "two.nds"},

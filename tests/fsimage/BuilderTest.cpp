@@ -94,21 +94,15 @@ TEST(Builder, NamesAndChains) {
                {"directory-name-17/inside.txt", "4"}});
   ASSERT_EQ(built.result, BuildOutcome::Built) << built.problems;
   ASSERT_EQ(built.image.size(), 5120u + 17 * 512);
-  struct Slot {
-    std::size_t offset;
-    std::string name;
-    std::uint32_t firstCluster;
+  // Where each slot lies, the name it stores and its first cluster.
+  const std::tuple<std::size_t, std::string, std::uint32_t> slots[] = {
+      {1024, std::string("abcdefghijklmno\0", 16), 10}, {1059, "abcdefghijklmnop", 12},
+      {1094, "bbcdefghijklmnop", 14}, {1129, "directory-name-1", 17},
+      {17 * 512 + 70, std::string("inside.txt\0", 11), 25},
   };
-  const Slot slots[] = {
-      {.offset = 1024, .name = std::string("abcdefghijklmno\0", 16), .firstCluster = 10},
-      {.offset = 1059, .name = "abcdefghijklmnop", .firstCluster = 12},
-      {.offset = 1094, .name = "bbcdefghijklmnop", .firstCluster = 14},
-      {.offset = 1129, .name = "directory-name-1", .firstCluster = 17},
-      {.offset = 17 * 512 + 70, .name = std::string("inside.txt\0", 11), .firstCluster = 25},
-  };
-  for (const Slot& slot : slots) {
-    EXPECT_EQ(built.image.substr(slot.offset, slot.name.size()), slot.name);
-    EXPECT_EQ(Get32(built.image, slot.offset + 20), slot.firstCluster) << slot.name;
+  for (const auto& [offset, name, firstCluster] : slots) {
+    EXPECT_EQ(built.image.substr(offset, name.size()), name);
+    EXPECT_EQ(Get32(built.image, offset + 20), firstCluster) << name;
   }
   EXPECT_EQ(built.image.substr(14 * 512, 512), Pattern(512));
   EXPECT_EQ(VerifyImage(Span(built.image), "t.kid").problems, Sound);

@@ -11,10 +11,8 @@ namespace {
 // Each spelling was checked against GNU make: the prerequisite and the empty rule name the
 // same file, also once it is gone. A name make cannot read back is refused with the reason.
 TEST(DepFile, EscapesAsMakeReadsNames) {
-  struct Case {
-    std::string name, asPrerequisite, asTarget;  // or the reason, with an empty target
-  };
-  const Case cases[] = {
+  // A name as a prerequisite and as a target; or the reason it is refused, with no target.
+  const std::tuple<std::string, std::string, std::string> cases[] = {
       {"gfx/title.pal", "gfx/title.pal", "gfx/title.pal"}, {"100%|v", "100%\\|v", "100\\%|v"},
       {"a b#c$d:e", "a\\ b\\#c$$d\\:e", "a\\ b\\#c$$d\\:e"}, {"bs\\x", "bs\\x", "bs\\x"},
       {"st*r?[1]", "st\\*r\\?\\[1]", "st\\*r\\?\\[1]"}, {"a\\b*c", "a\\\\b\\*c", "a\\\\b\\*c"},
@@ -23,18 +21,18 @@ TEST(DepFile, EscapesAsMakeReadsNames) {
       {"k=v", "'='", ""}, {"~x", "a leading '~'", ""}, {"tr\\", "a trailing backslash", ""},
       {"lib(m)", "the form 'archive(member)'", ""},
   };
-  for (const Case& c : cases) {
-    auto asPrerequisite = EscapeForMake(c.name, MakeRole::Prerequisite);
-    auto asTarget = EscapeForMake(c.name, MakeRole::Target);
-    if (c.asTarget.empty()) {
-      EXPECT_FALSE(asPrerequisite) << c.name;
-      ASSERT_FALSE(asTarget) << c.name;
-      EXPECT_NE(asTarget.error().message.find(c.asPrerequisite), std::string::npos) << c.name;
+  for (const auto& [name, asPrerequisite, asTarget] : cases) {
+    auto prerequisite = EscapeForMake(name, MakeRole::Prerequisite);
+    auto target = EscapeForMake(name, MakeRole::Target);
+    if (asTarget.empty()) {
+      EXPECT_FALSE(prerequisite) << name;
+      ASSERT_FALSE(target) << name;
+      EXPECT_NE(target.error().message.find(asPrerequisite), std::string::npos) << name;
     } else {
-      ASSERT_OK(asPrerequisite);
-      ASSERT_OK(asTarget);
-      EXPECT_EQ(*asPrerequisite, c.asPrerequisite);
-      EXPECT_EQ(*asTarget, c.asTarget);
+      ASSERT_OK(prerequisite);
+      ASSERT_OK(target);
+      EXPECT_EQ(*prerequisite, asPrerequisite);
+      EXPECT_EQ(*target, asTarget);
     }
   }
 }

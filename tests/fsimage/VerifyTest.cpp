@@ -26,8 +26,6 @@ TEST(Verify, PassesSoundImages) {
   for (const Tree& tree : trees) EXPECT_EQ(Lines(VerifyImage(Span(Image(tree)), "'t.kid'")), "");
 }
 
-using Bytes = std::string;
-
 // The worked example with one rule broken, and a line that says so.
 TEST(Verify, NamesEachBrokenRule) {
   const std::pair<Damage, const char*> cases[] = {
@@ -84,9 +82,9 @@ TEST(Verify, NamesEachBrokenRule) {
       {All({At(ABin + 16, 4096), At(ABin + 20, 10), At(ABin + 24, 0xFFFFFFFF)}),
        "'docs/a.bin': its block at cluster 10 is that of 'docs' (the tree loops"},
   };
-  const Bytes example = Image(WorkedExample());
+  const std::string example = Image(WorkedExample());
   for (const auto& [damage, expected] : cases) {
-    Bytes image = example;
+    std::string image = example;
     damage(image);
     std::string lines = Lines(VerifyImage(Span(image), "'t.kid'"));
     EXPECT_NE(lines.find(expected), std::string::npos) << "expected \"" << expected << "\" in\n"
@@ -97,7 +95,7 @@ TEST(Verify, NamesEachBrokenRule) {
 // Every root slot of an unknown kind, the 115 that were empty without a valid date, and the
 // clusters of the old items owned by none: 233 problems, of which 200 are listed.
 TEST(Verify, ListsAtMostTwoHundredProblems) {
-  Bytes image = Image(WorkedExample());
+  std::string image = Image(WorkedExample());
   for (std::size_t at = Docs; at < Docs + 117 * 35; at += 35) {
     All({Name(at, "n" + std::to_string(at)), At(at + 24, 9)})(image);
   }

@@ -45,8 +45,7 @@ TEST_F(Attach, FillsTheBlockAndAppendsTheDrives) {
   const struct {
     const char* block;
     std::optional<std::size_t> drive0{}, drive1{};  // not given when empty
-    bool flash = true;
-    bool pad = false;
+    bool flash = true, pad = false;
     std::size_t hostSize = 4096, marker = 100;
   } cases[] = {
       {.block = "00100000 FF110000 00120000 FF140000 01", .drive0 = 512, .drive1 = 768},
@@ -195,14 +194,9 @@ TEST_F(Attach, RefusesWithoutWriting) {
   const std::string tooLarge =
       "the output ROM 'out.nds' would be 2147483648 bytes; it must stay below 2 GiB";
   const std::string header = "cannot update the NDS header of ";
-  const struct {
-    const char* host = "host.nds";  // "": not given
-    const char* drive0 = "d0.kid";
-    const char* drive1 = "d1.kid";
-    const char* output = "out.nds";
-    bool replace = false;
-    bool padPow2 = false;
-    bool ndsHeader = false;
+  const struct {  // a path "" is not given
+    std::string host = "host.nds", drive0 = "d0.kid", drive1 = "d1.kid", output = "out.nds";
+    bool replace = false, padPow2 = false, ndsHeader = false;
     ErrorKind kind = ErrorKind::Format;
     std::string message;
   } cases[] = {
@@ -230,15 +224,15 @@ TEST_F(Attach, RefusesWithoutWriting) {
   };
   WriteFile(dir / "out.nds", "old output");
   const auto entries = std::distance(stdfs::directory_iterator(dir.path()), {});
-  auto path = [&](const char* name) { return *name ? dir / name : stdfs::path(); };
+  auto path = [&](const std::string& name) { return name.empty() ? stdfs::path() : dir / name; };
   for (const auto& c : cases) {
     auto report = AttachDrives({.host = path(c.host), .drive0 = path(c.drive0),
                                 .drive1 = path(c.drive1), .output = path(c.output),
                                 .replace = c.replace, .padPow2 = c.padPow2,
                                 .ndsHeader = c.ndsHeader});
     ASSERT_FALSE(report.ok()) << c.message;
-    EXPECT_EQ(Relative(report.error().message, dir.path()), c.message);
-    EXPECT_EQ(report.error().kind, c.kind) << c.message;
+    EXPECT_EQ(std::pair(report.error().kind, Relative(report.error().message, dir.path())),
+              std::pair(c.kind, c.message));
   }
   EXPECT_EQ(ReadFile(dir / "out.nds"), "old output");
   EXPECT_EQ(std::distance(stdfs::directory_iterator(dir.path()), {}), entries);
@@ -262,10 +256,7 @@ TEST_F(Attach, RefusesWithoutWriting) {
 // (11776 bytes, 4096 to 15871) and 100 bytes of filler.
 TEST_F(Attach, InspectClassifiesEachSlot) {
   using S = SlotState;
-  const struct {
-    ParamBlock block;
-    SlotState slot1, slot2;
-  } cases[] = {
+  const std::tuple<ParamBlock, SlotState, SlotState> cases[] = {
       {{0, 0, 0, 0, 0}, S::Empty, S::Empty},
       {{4096, 15871, 15872, 15971, 1}, S::DriveImage, S::NotDriveImage},
       {{4096, 15972, 0, 0, 0}, S::OutsideFile, S::Empty},
@@ -277,16 +268,16 @@ TEST_F(Attach, InspectClassifiesEachSlot) {
   };
   const std::string rom =
       HostRom(4096, 100) + fs::test::Image(fs::test::WorkedExample()) + Filler(100, 3);
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.block.slot1End);
-    const BlockBytes block = EncodeParamBlock(c.block);
+  for (const auto& [values, slot1, slot2] : cases) {
+    SCOPED_TRACE(values.slot1End);
+    const BlockBytes block = EncodeParamBlock(values);
     WriteFile(dir / "rom.nds",
               std::string(rom).replace(111, 17, reinterpret_cast<const char*>(block.data()), 17));
     auto layout = InspectRom(*RomFile::Open(dir / "rom.nds"));
     ASSERT_OK(layout);
-    EXPECT_EQ(layout->block, c.block);
-    EXPECT_EQ(layout->slots[0].state, c.slot1);
-    EXPECT_EQ(layout->slots[1].state, c.slot2);
+    EXPECT_EQ(layout->block, values);
+    EXPECT_EQ(layout->slots[0].state, slot1);
+    EXPECT_EQ(layout->slots[1].state, slot2);
   }
 }
 

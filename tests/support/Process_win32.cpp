@@ -8,14 +8,6 @@
 namespace kivo::test {
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-  std::wstring wide(utf8.size(), L'\0');
-  const int size = static_cast<int>(utf8.size());
-  wide.resize(static_cast<std::size_t>(
-      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), size)));
-  return wide;
-}
-
 // One argument quoted so that the C runtime splits it back as it was: backslashes count only
 // before a quote.
 std::wstring Quote(const std::wstring& arg) {
@@ -50,12 +42,12 @@ Outcome Run(const std::string& program, const std::vector<std::string>& args,
     ::GetTempFileNameW(directory, L"kfs", 0, name);
     *file = Inheritable(name, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE);
   }
-  std::wstring commandLine = Quote(Wide(program));
-  for (const std::string& arg : args) commandLine += L" " + Quote(Wide(arg));
+  std::wstring commandLine = Quote(PathFromUtf8(program).wstring());
+  for (const std::string& arg : args) commandLine += L" " + Quote(PathFromUtf8(arg).wstring());
   // The first setting of a name wins: the later ones go first.
   std::wstring environment;
   for (auto it = options.env.rbegin(); it != options.env.rend(); ++it) {
-    environment += Wide(*it) + L'\0';
+    environment += PathFromUtf8(*it).wstring() + L'\0';
   }
   wchar_t* own = ::GetEnvironmentStringsW();
   for (const wchar_t* entry = own; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
