@@ -264,12 +264,11 @@ struct Transfers {
 // cannot copy at all) still move every byte to its place.
 TEST(File, ShortTransfersMoveEveryByte) {
   const struct {
-    std::int64_t most;        // the most bytes one read or write moves
-    std::int64_t kernelCopy;  // the most one copy by the kernel moves; -errno: it cannot
+    std::int64_t kernelCopy;      // the most one copy by the kernel moves; -errno: it cannot
+    std::int64_t most = 1 << 20;  // the most bytes one read or write moves
   } cases[] = {
-      {.most = 7, .kernelCopy = -ENOSYS},     {.most = 1 << 20, .kernelCopy = 7},
-      {.most = 1 << 20, .kernelCopy = -EXDEV}, {.most = 1 << 20, .kernelCopy = -EOPNOTSUPP},
-      {.most = 1 << 20, .kernelCopy = -EINVAL}, {.most = 1 << 20, .kernelCopy = -EBADF},
+      {.kernelCopy = -ENOSYS, .most = 7}, {.kernelCopy = 7}, {.kernelCopy = -EXDEV},
+      {.kernelCopy = -EOPNOTSUPP}, {.kernelCopy = -EINVAL}, {.kernelCopy = -EBADF},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.most) + " " + std::to_string(c.kernelCopy));

@@ -41,7 +41,12 @@ Row Misuse(std::vector<std::string> args) {
   return {std::move(args), 2, "", "kivofs: error: *\nRun 'kivofs --help' for usage.\n"};
 }
 
-const std::string& Statistics = fs::test::WorkedExampleStatistics;
+// The statistics lines of the worked example's build.
+const std::string Statistics =
+    "num of files = 2\nnum of dir's = 1\nactual total space taken by files = 1100\n"
+    "disk data space (files) = 2560\ndisk data space (dir) = 4096\nboot size = 512\n"
+    "fat size = 512\nroot size = 4096\ndata size = 6656\nrom drive size = 11776\n"
+    "fat start = 512\nroot start = 1024\ndata start = 5120\n";
 const std::string Info =
     "File system version    : 1.00\nNumber of root entries : 2\n"
     "Drive size             : 11776 bytes (11.5 Kbytes)\nDrive name             : Kivo Rom Drive\n"
@@ -139,8 +144,6 @@ TEST_F(Commands, BuildAndReadADrive) {
   const std::string longName = "kivofs: warning: the drive name 'A Very Long Drive Name' is longer "
                                "than 15 characters; it is stored as 'A Very Long Dri'\n";
   const std::string extracted = "extracted 2 files (1100 bytes) and 1 directory to 'out'\n";
-  const std::string notAnImage = " does not look like a drive image (version ";
-  const std::string force = " bytes); use --force to store the name anyway";
   Run({
       // The image is the one the builder makes with the same clock, whatever the time zone
       // and however the source is written.
@@ -181,8 +184,7 @@ TEST_F(Commands, BuildAndReadADrive) {
          Same("src/self.kid")();
          stdfs::remove(dir / "src/self.kid");
        }},
-      Ok({"build", "empty", "-o", "empty.kid", "--allow-empty", "-q"}, "",
-         [&] { EXPECT_EQ(File("empty.kid").size(), 5120u); }),
+      Ok({"build", "empty", "-o", "empty.kid", "--allow-empty", "-q"}, ""),
       Ok({"verify", "empty.kid"},
          "empty.kid: ok (0 directories, 0 files, 10 clusters, 5120 bytes)\n"),
       // A build that fails leaves the old output and writes no dependency file.
@@ -242,10 +244,10 @@ TEST_F(Commands, BuildAndReadADrive) {
 #endif
       {{"rename", "a.kid", "Level Pack 2 of 9"}, 0, "",
        "kivofs: warning: the drive name 'Level Pack 2 of 9' is longer than 15 characters; it is "
-       "stored as 'Level Pack 2 of'\n",
-       [&] { EXPECT_EQ(Name("a.kid"), std::string("Level Pack 2 of\0", 16)); }},
+       "stored as 'Level Pack 2 of'\n"},
       Fails({"rename", "x.bin", "y"},
-            "'x.bin'" + notAnImage + "2021161080, driveSize 2021161080 for a file of 64" + force),
+            "'x.bin' does not look like a drive image (version 2021161080, driveSize 2021161080 "
+            "for a file of 64 bytes); use --force to store the name anyway"),
       Ok({"rename", "--force", "x.bin", "y"}, "",
          [&] { EXPECT_EQ(File("x.bin"), "xxxxy" + std::string(15, '\0') + std::string(44, 'x')); }),
       Fails({"rename", "--force", "tiny", "y"},
@@ -296,13 +298,8 @@ TEST_F(Commands, AttachInspectAndDetach) {
   const std::string marker = "marker at 100, parameter block at 111\n";
   const std::string stopped = "kivofs: error: nothing was written to 'kept.nds': stopped by the "
                               "warnings above (--fail-on-warning)\n";
-  std::string past = HostRom(4096, 100);  // a drive that ends one byte past 32 MiB
-  Put32(past, 111, (32u << 20) - 1000);
-  Put32(past, 115, 32u << 20);
-  WriteFile(dir / "past.gba", past);
-  stdfs::resize_file(dir / "past.gba", (32u << 20) + 1);  // sparse: only the host is written
   WriteFile(dir / "big.gba", HostRom(4096, 100));
-  stdfs::resize_file(dir / "big.gba", (32u << 20) + 1 - image.size());
+  stdfs::resize_file(dir / "big.gba", (32u << 20) + 1 - image.size());  // sparse
   WriteFile(dir / "far.gba", HostRom(4096, 100));
   stdfs::resize_file(dir / "far.gba", (32u << 20) + 100);
   Run({
@@ -360,14 +357,14 @@ TEST_F(Commands, AttachInspectAndDetach) {
       Ok({"detach", "kept.nds", "-o", "kept-drives", "--rom", "ds-again.nds"},
          "wrote 'kept-drives/drive0.kid'\nwrote 'ds-again.nds'\nNDS header of 'ds-again.nds': "
          "used size restored to 32768, device capacity 131072 (0x14 = 0), CRC 0x1F37\n"),
-      // A GBA program sees the first 32 MiB of its ROM.
-      {{"rominfo", "past.gba"}, 0, "*",
-       "kivofs: warning: slot 1 (bytes 33553432 to 33554432) " + GbaWindow},
-      {{"rominfo", "past.gba", "--fail-on-warning"}, 1, "*",
-       "kivofs: warning: slot 1 (bytes 33553432 to 33554432) " + GbaWindow +
-           "kivofs: error: 'past.gba': stopped by the warning above (--fail-on-warning)\n"},
+      // A GBA program sees the first 32 MiB of its ROM: this drive ends one byte past them.
       {{"attach", "big.gba", "-o", "big-out.gba", "--drive0", "a.kid"}, 0, "*",
        "kivofs: warning: slot 1 ('a.kid', bytes 33542657 to 33554432) " + GbaWindow},
+      {{"rominfo", "big-out.gba"}, 0, "*",
+       "kivofs: warning: slot 1 (bytes 33542657 to 33554432) " + GbaWindow},
+      {{"rominfo", "big-out.gba", "--fail-on-warning"}, 1, "*",
+       "kivofs: warning: slot 1 (bytes 33542657 to 33554432) " + GbaWindow +
+           "kivofs: error: 'big-out.gba': stopped by the warning above (--fail-on-warning)\n"},
       // Slots are numbered as rominfo numbers them, whichever option gave the drive.
       {{"attach", "big.gba", "-o", "big-out.gba", "--drive1", "a.kid", "--drive0", "b.kid"}, 0, "*",
        "kivofs: warning: slot 2 ('a.kid', bytes 33548801 to 33560576) " + GbaWindow},

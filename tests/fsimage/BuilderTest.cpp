@@ -40,7 +40,6 @@ TEST(Builder, WorkedExampleByteForByte) {
   expected.replace(9216, 1000, Pattern(1000));
   expected.replace(10752, 100, std::string(100, 'r'));
   EXPECT_EQ(Mismatch(built.image, expected), -1);
-  EXPECT_EQ(built.lines, WorkedExampleStatistics + "root dir\nfile\nroot file\nee\n");
   EXPECT_EQ(built.leftovers, 0u);
 }
 
@@ -157,12 +156,8 @@ TEST(Builder, NothingFoundAndTooLarge) {
   const std::string empty = "'src': directory empty or not found";
   const std::string tooLarge = "the image would take 2164400128 bytes; a drive image must stay "
                                "below 2 GiB (2147483648 bytes)";
-  const struct {
-    Tree tree;
-    std::function<void(const stdfs::path&)> prepare;
-    BuildOutcome result;
-    std::string problem;
-  } cases[] = {
+  using Prepare = std::function<void(const stdfs::path&)>;
+  const std::tuple<Tree, Prepare, BuildOutcome, std::string> cases[] = {
       {{}, {}, BuildOutcome::NothingFound, empty},
       {{{".hidden", "x"}, {".git/config", "x"}}, {}, BuildOutcome::NothingFound, empty},
       {{}, [](const stdfs::path& src) { stdfs::remove(src); }, BuildOutcome::NothingFound,
@@ -171,12 +166,12 @@ TEST(Builder, NothingFoundAndTooLarge) {
        "'src/0' is too large (2147483648 bytes); a file must be smaller than 2 GiB"},
       {{}, huge(1u << 30, 2), BuildOutcome::TooLarge, tooLarge},
   };
-  for (const auto& c : cases) {
-    Build built(c.tree, {}, c.prepare);
-    EXPECT_EQ(built.result, c.result) << c.problem;
-    EXPECT_EQ(built.problems, c.problem + "\n");
-    EXPECT_EQ(built.lines, "") << c.problem;
-    EXPECT_EQ(built.image, "old image") << c.problem;
+  for (const auto& [tree, prepare, result, problem] : cases) {
+    Build built(tree, {}, prepare);
+    EXPECT_EQ(built.result, result) << problem;
+    EXPECT_EQ(built.problems, problem + "\n");
+    EXPECT_EQ(built.lines, "") << problem;
+    EXPECT_EQ(built.image, "old image") << problem;
   }
 }
 

@@ -40,13 +40,6 @@ inline Tree WorkedExample() {
 }
 inline constexpr std::size_t Docs = 1024, Readme = 1059, DocsBlock = 5120, ABin = 5190;
 
-// The statistics lines of the worked example's build.
-inline const std::string WorkedExampleStatistics =
-    "num of files = 2\nnum of dir's = 1\nactual total space taken by files = 1100\n"
-    "disk data space (files) = 2560\ndisk data space (dir) = 4096\nboot size = 512\n"
-    "fat size = 512\nroot size = 4096\ndata size = 6656\nrom drive size = 11776\n"
-    "fat start = 512\nroot start = 1024\ndata start = 5120\n";
-
 inline BuilderOptions FixedClock() {
   BuilderOptions options;
   options.clock = FixedTime;

@@ -43,7 +43,6 @@ inline void GiveToOrdinaryUser(const std::filesystem::path& root) {
     }
   };
   give(root);
-  if (!stdfs::is_directory(stdfs::symlink_status(root))) return;
   for (const auto& entry : stdfs::recursive_directory_iterator(root)) give(entry.path());
 }
 

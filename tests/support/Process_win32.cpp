@@ -67,8 +67,7 @@ Outcome Run(const std::string& program, const std::vector<std::string>& args,
   if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
                        CREATE_UNICODE_ENVIRONMENT, environment.data(),
                        cwd.empty() ? nullptr : cwd.c_str(), &startup, &process)) {
-    const DWORD limit = static_cast<DWORD>(options.seconds) * 1000;
-    if (::WaitForSingleObject(process.hProcess, limit) == WAIT_TIMEOUT) {
+    if (::WaitForSingleObject(process.hProcess, 60 * 1000) == WAIT_TIMEOUT) {
       ::TerminateProcess(process.hProcess, 1);
       ::WaitForSingleObject(process.hProcess, INFINITE);
       outcome.timedOut = true;

@@ -174,11 +174,11 @@ struct RunOptions {
   stdfs::path cwd;                        // the test's own when empty
   std::vector<std::string> env;           // "NAME=value" added to the test's environment
   std::optional<std::uint64_t> fileSize;  // the most a file may grow to; past it writes fail
-  int seconds = 60;                       // then the program is killed
   bool ordinaryUser = false;              // as the user "nobody" when the tests run as root
 };
 
-// Runs `program` with `args`, standard input empty, and captures its output and exit code.
+// Runs `program` with `args`, standard input empty, and captures its output and exit code; a
+// program still running after 60 seconds is killed.
 Outcome Run(const std::string& program, const std::vector<std::string>& args,
             const RunOptions& options = {});
 
