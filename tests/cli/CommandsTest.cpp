@@ -217,12 +217,8 @@ TEST_F(Commands, BuildAndReadADrive) {
        "bad.kid: header: version is 99, expected 100\n"
        "bad.kid: 'docs': cluster 16 of its chain is marked free\n",
        "kivofs: error: 'bad.kid': 2 problems found\n"},
-      // Extracting gives the tree back; again, into what is there, it replaces the files.
-      Ok({"extract", "a.kid", "out"}, extracted,
-         [&] {
-           EXPECT_EQ(Snapshot(dir / "out"), Snapshot(dir / "src"));
-           WriteFile(dir / "out/docs/a.bin", "stale");
-         }),
+      // Extracting gives the tree back, also into what is there, whose files it replaces.
+      Ok({"extract", "a.kid", "out"}, extracted, [&] { WriteFile(dir / "out/docs/a.bin", "x"); }),
       Ok({"extract", "a.kid", "out"}, extracted,
          [&] { EXPECT_EQ(Snapshot(dir / "out"), Snapshot(dir / "src")); }),
       // Each file gets the time its entry holds, read as local time; --no-times leaves the
