@@ -102,8 +102,7 @@ TEST_P(BadImages, EveryReaderFinishesAndRefusesClearly) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, BadImages, ::testing::ValuesIn(Cases),
-                         [](const auto& test) { return test.param.label; });
+INSTANTIATE_TEST_SUITE_P(Table, BadImages, ::testing::ValuesIn(Cases), ByLabel);
 
 // What is in the way in the destination is refused, never followed out of it nor replaced:
 // a link where an item goes, or a file where a directory goes.

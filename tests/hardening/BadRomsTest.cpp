@@ -78,8 +78,7 @@ TEST_P(BadRoms, EveryCommandFinishesAndRefusesClearly) {
   EXPECT_EQ(ReadFile(rom), bytes) << "the ROM itself changed";
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, BadRoms, ::testing::ValuesIn(Cases),
-                         [](const auto& test) { return test.param.label; });
+INSTANTIATE_TEST_SUITE_P(Table, BadRoms, ::testing::ValuesIn(Cases), ByLabel);
 
 }  // namespace
 }  // namespace kivo::test

@@ -60,8 +60,7 @@ TEST_P(SourceChanges, FailTheBuildAndKeepTheOldImage) {
   EXPECT_EQ(built.leftovers, 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, SourceChanges, ::testing::ValuesIn(Changes),
-                         [](const auto& test) { return test.param.label; });
+INSTANTIATE_TEST_SUITE_P(Table, SourceChanges, ::testing::ValuesIn(Changes), ByLabel);
 
 struct SpecialItem {
   const char* label;
@@ -108,8 +107,7 @@ TEST_P(SpecialItems, AreRefusedOrSkippedNeverRead) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, SpecialItems, ::testing::ValuesIn(Items),
-                         [](const auto& test) { return test.param.label; });
+INSTANTIATE_TEST_SUITE_P(Table, SpecialItems, ::testing::ValuesIn(Items), ByLabel);
 
 // Links to files and directories inside or outside the tree are followed: their targets are
 // built in under the links' names.
