@@ -296,28 +296,28 @@ TEST(File, ShortTransfersMoveEveryByte) {
 TEST(File, FailedTransfersNameTheFileAndTheReason) {
   enum Operation { ReadAt, WriteAt, CopyFrom, CopyWhole };
   using enum HostTransfer;
-  const char* const BadRead = "cannot read 'S': Input/output error";
+  static constexpr const char* BadRead = "cannot read 'S': Input/output error";
   const char* const Full = "cannot write 'T': No space left on device";
   const struct {
     Operation op;
-    HostTransfer call;    // fails, and falls back on a buffer where it is no copy by the kernel
-    std::int64_t result;  // of that call: -errno, or 0 bytes moved
-    const char* message;
+    HostTransfer call;  // fails, and falls back on a buffer where it is no copy by the kernel
+    std::int64_t result = -EIO;  // of that call: -errno, or 0 bytes moved
+    const char* message = BadRead;
   } cases[] = {
-      {.op = ReadAt, .call = Read, .result = -EIO, .message = BadRead},
+      {.op = ReadAt, .call = Read},
       {.op = ReadAt, .call = Read, .result = 0,
        .message = "cannot read 'S': file shrank while it was read (ends before 110 bytes)"},
       {.op = WriteAt, .call = Write, .result = -EFBIG,
        .message = "cannot write 'T': File too large"},
       {.op = WriteAt, .call = Write, .result = 0, .message = Full},
-      {.op = CopyFrom, .call = Copy, .result = -EIO, .message = BadRead},
+      {.op = CopyFrom, .call = Copy},
       {.op = CopyFrom, .call = Copy, .result = -EISDIR,
        .message = "cannot read 'S': Is a directory"},
       {.op = CopyFrom, .call = Copy, .result = -ENOSPC, .message = Full},
-      {.op = CopyFrom, .call = Read, .result = -EIO, .message = BadRead},
+      {.op = CopyFrom, .call = Read},
       {.op = CopyFrom, .call = Write, .result = -ENOSPC, .message = Full},
-      {.op = CopyWhole, .call = Copy, .result = -EIO, .message = BadRead},
-      {.op = CopyWhole, .call = Read, .result = -EIO, .message = BadRead},
+      {.op = CopyWhole, .call = Copy},
+      {.op = CopyWhole, .call = Read},
       {.op = CopyWhole, .call = Write, .result = 0, .message = Full},
   };
   for (const auto& c : cases) {
