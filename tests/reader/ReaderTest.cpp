@@ -34,7 +34,6 @@ class Reader : public ::testing::Test {
     std::memcpy(exact_.get(), bytes.data(), bytes.size());
     return kfs_mount_memory(&drive_, exact_.get(), Size32(bytes));
   }
-  int Walk(Listing& listing) { return readertest::Walk(drive_, listing); }
   static inline const std::string image_ = [] {
     fs::BuilderOptions options = fs::test::FixedClock();
     options.driveName = "Levels";
@@ -54,7 +53,7 @@ TEST_F(Reader, WalksTheWholeTree) {
   for (const auto& [image, tree] : {std::pair{empty.image, fs::test::Tree{}}, {image_, A}}) {
     ASSERT_EQ(Mount(image), KFS_OK);
     Listing listing;
-    EXPECT_EQ(Walk(listing), KFS_OK);
+    EXPECT_EQ(Walk(drive_, listing), KFS_OK);
     EXPECT_EQ(listing, ListingOf(tree));
   }
   char name[KFS_NAME_MAX + 1];
@@ -171,7 +170,7 @@ TEST_F(Reader, DamagedImagesGiveFormatErrors) {
     for (auto [at, value] : c.edits) Put32(bad, at, value);
     Listing listing;
     int result = Mount(bad);
-    EXPECT_EQ(result == KFS_OK ? Walk(listing) : result, KFS_ERR_FORMAT) << c.what;
+    EXPECT_EQ(result == KFS_OK ? Walk(drive_, listing) : result, KFS_ERR_FORMAT) << c.what;
   }
   EXPECT_EQ(Mount(image_.substr(0, size - 512)), KFS_ERR_FORMAT) << "cut short";
 }

@@ -55,9 +55,6 @@ bool Environment(unsigned command, void* data) {
     case RETRO_ENVIRONMENT_GET_SAVE_DIRECTORY:
       *static_cast<const char**>(data) = folder.c_str();
       return true;
-    case RETRO_ENVIRONMENT_GET_VARIABLE:
-      static_cast<retro_variable*>(data)->value = nullptr;
-      return false;
     default:
       return command == RETRO_ENVIRONMENT_SET_PIXEL_FORMAT ||
              command == RETRO_ENVIRONMENT_GET_CAN_DUPE;

@@ -26,7 +26,6 @@ namespace {
 constexpr std::uint32_t ListingAddress = 0x02000000;
 constexpr std::uint32_t ListingDone = 0x54534C4B;
 constexpr std::uint32_t ListingMax = 60 * 1024;
-constexpr unsigned ScreenWidth = 240, ScreenHeight = 160;
 
 }  // namespace
 
@@ -41,8 +40,8 @@ int main(int argc, char** argv) {
   if (core == nullptr || !core->init(core)) return 1;
   mCoreInitConfig(core, nullptr);
   core->opts.skipBios = true;
-  std::vector<color_t> video(ScreenWidth * ScreenHeight);
-  core->setVideoBuffer(core, video.data(), ScreenWidth);
+  std::vector<color_t> video(240 * 160);  // the screen
+  core->setVideoBuffer(core, video.data(), 240);
   VFile* rom = VFileOpen(argv[1], O_RDONLY);
   if (rom == nullptr || !core->loadROM(core, rom)) {
     std::fprintf(stderr, "gba_runner: cannot load %s\n", argv[1]);
