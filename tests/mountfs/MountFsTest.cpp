@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include "fsimage/Format.h"
 #include "mountfs/FuseMount.h"
 #include "tests/fsimage/Fixture.h"
 
@@ -89,14 +88,13 @@ TEST(MountFs, CallbacksReportWhatIsWrong) {
   for (const Case& c : cases) EXPECT_EQ(c.result, c.expected) << c.what;
 }
 
+// Which problems the verifier finds, and their texts, are its own tests'; here each drive is
+// verified, its first problem named after the drive, and the names no host may have refused.
 TEST(MountFs, DamagedOrUnsafeImagesAreRefused) {
   std::string good = fs::test::Image(fs::test::WorkedExample());
-  std::string broken = good, dotted = good, twice = good;
+  std::string broken = good, dotted = good;
   Put32(broken, 512 + 4 * 16, 0);  // a link in the chain of docs
   dotted.replace(fs::test::Readme, 4, "a/b\0", 4);
-  twice.replace(fs::test::Readme, 4, "docs", 4);
-  twice[fs::test::Readme + 4] = '\0';
-  twice.replace(fs::test::Readme + fs::entry::Kind, 4, Hex("FFFFFFFF"));
   struct Case {
     const char* what;
     std::vector<MountTree::Drive> drives;
@@ -106,11 +104,6 @@ TEST(MountFs, DamagedOrUnsafeImagesAreRefused) {
        "game.nds drive2: 'docs': cluster 16 of its chain is marked free"},
       {"a name the host cannot have", {DriveOf(dotted)},
        "img.kid: 'a/b': the name holds a '/' or '\\'"},
-      {"a name twice in one folder", {DriveOf(twice)},
-       "img.kid: root directory: the names 'docs' and 'docs' are equal ignoring case, so the "
-       "second cannot be reached"},
-      {"too short for a header", {DriveOf("tiny")},
-       "img.kid: 'img.kid' is too short to be a drive image (4 bytes)"},
   };
   for (const Case& c : cases) {
     auto tree = MountTree::Build(c.drives, {}, 0);
