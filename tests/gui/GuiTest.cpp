@@ -23,9 +23,8 @@ int ModalHook::Enter(wxDialog* dialog) {
   const Kind kind = box ? Kind::MessageBox : picker ? Kind::FileDialog : Kind::Dialog;
   // A picker shows its title as its message and is told by its wildcard.
   const std::string caption = ui::FromWx(picker ? picker->GetMessage() : dialog->GetTitle());
-  const wxString shownText = box ? box->GetMessage() : picker ? picker->GetWildcard() : wxString();
-  const std::string text = ui::FromWx(shownText);
-  lastText = text;
+  lastText = ui::FromWx(box ? box->GetMessage() : picker ? picker->GetWildcard() : wxString());
+  const std::string& text = lastText;
   const bool iconless = !box || (box->GetMessageDialogStyle() & wxICON_MASK) == wxICON_NONE;
   const Expected* next = m_expected.empty() ? nullptr : &m_expected.front();
   if (next == nullptr || next->kind != kind || next->caption != caption ||

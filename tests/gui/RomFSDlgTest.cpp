@@ -114,8 +114,9 @@ TEST_F(RomFSDlgTest, OpenShowsTheSummaryInBytesAndTheImageInBothPaths) {
 }
 
 // How a name is cut and stored is the core's; here the name as typed reaches the file, after the
-// warning on focus loss when it is too long, or Save shows why not. The summary stays.
-TEST_F(RomFSDlgTest, SaveStoresTheNameAsTypedOrShowsWhyNot) {
+// warning on focus loss when it is too long, or Save shows why not. The summary stays. Then
+// Exit ends the tool and releases the image.
+TEST_F(RomFSDlgTest, SaveStoresTheNameAsTypedOrShowsWhyNotThenExitEnds) {
   Create("src", "out.kid");
   const auto loseFocus = [this] {
     Send(Control(*dlg, IDC_DRIVE_NAME), wxFocusEvent(wxEVT_KILL_FOCUS, IDC_DRIVE_NAME));
@@ -141,6 +142,10 @@ TEST_F(RomFSDlgTest, SaveStoresTheNameAsTypedOrShowsWhyNot) {
   EXPECT_EQ("11.5", TextOf(*dlg, IDC_DRIVE_SIZE)) << "the summary is not refreshed";
   OpenImage("out.kid");
   EXPECT_EQ("äääääää", TextOf(*dlg, IDC_DRIVE_NAME));
+  ASSERT_FALSE(builder->imageHead().empty());
+  Click(*dlg, IDC_EXIT);
+  EXPECT_EQ(ui::IDCANCEL, dlg->GetModalResult());
+  EXPECT_TRUE(builder->imageHead().empty()) << "Exit releases the image";
 }
 
 TEST_F(RomFSDlgTest, BrowseButtonsFillTheirFieldsAndTransferOut) {
@@ -162,14 +167,6 @@ TEST_F(RomFSDlgTest, BrowseButtonsFillTheirFieldsAndTransferOut) {
   EXPECT_EQ(Path("game.kid"), TextOf(*dlg, IDC_IMAGE_PATH));
   EXPECT_EQ(Path("game.kid"), TextOf(*dlg, IDC_RENAME_PATH))
       << "Cancel changes no path but transfers out";
-}
-
-TEST_F(RomFSDlgTest, ExitReleasesTheImageAndEnds) {
-  Create("src", "out.kid");
-  ASSERT_FALSE(builder->imageHead().empty());
-  Click(*dlg, IDC_EXIT);
-  EXPECT_EQ(ui::IDCANCEL, dlg->GetModalResult());
-  EXPECT_TRUE(builder->imageHead().empty());
 }
 
 }  // namespace
