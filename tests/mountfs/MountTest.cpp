@@ -63,7 +63,13 @@ class Mount : public ::testing::Test {
     // These tests mount for real: run them as root, or as a user who may open /dev/fuse.
     ASSERT_EQ(::access("/dev/fuse", R_OK | W_OK), 0) << "/dev/fuse: " << std::strerror(errno);
     stdfs::create_directories(mnt);
-    MakeTree(dir / "src", Source());
+    MakeTree(dir / "src",
+             {{"caf\xC3\xA9/cr\xC3\xA8me.txt", Pattern(777)},
+              {"\xE6\x97\xA5\xE6\x9C\xAC/\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF.bin", Pattern(5000)},
+              {"empty.txt", ""},
+              {"big.bin", Pattern(2 << 20)},
+              {"a/b/c/d/e/f/g/h/deep.txt", "deep"},
+              {"nothing/", ""}});
     Outcome built = Kivofs({"build", "src", "-o", "img.kid", "-q"});
     ASSERT_EQ(built.exitCode, 0) << built.err;
   }
@@ -71,14 +77,6 @@ class Mount : public ::testing::Test {
     if (IsMounted(mnt)) kivo::test::Run("/usr/bin/umount", {"-l", mnt.string()});
   }
 
-  static Tree Source() {
-    return {{"caf\xC3\xA9/cr\xC3\xA8me.txt", Pattern(777)},
-            {"\xE6\x97\xA5\xE6\x9C\xAC/\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF.bin", Pattern(5000)},
-            {"empty.txt", ""},
-            {"big.bin", Pattern(2 << 20)},
-            {"a/b/c/d/e/f/g/h/deep.txt", "deep"},
-            {"nothing/", ""}};
-  }
   Outcome Kivofs(const std::vector<std::string>& args) {
     RunOptions options;
     options.cwd = dir.path();
