@@ -13,8 +13,8 @@ namespace kivo::rom {
 
 struct AttachRequest {
   std::filesystem::path host;
-  std::filesystem::path drive0;  // empty: not given
-  std::filesystem::path drive1;  // empty: not given
+  std::filesystem::path drive0{};  // empty: not given
+  std::filesystem::path drive1{};  // empty: not given
   std::filesystem::path output;
   bool saveFlash = false;
   // When the host's block is already filled, cut the host at its slot 1 start first, so the

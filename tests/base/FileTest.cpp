@@ -230,8 +230,13 @@ TEST(Host, SecondsOfLocalTimeTakesOnlyFieldsInTheirRanges) {
       {{2006, 2, 15, 12, 0, -1}, false}, {{2006, 2, 15, 12, 0, 61}, false},
   };
   for (const auto& [fields, taken] : cases) {
-    std::tm local{.tm_sec = fields[5], .tm_min = fields[4], .tm_hour = fields[3],
-                  .tm_mday = fields[2], .tm_mon = fields[1], .tm_year = fields[0] - 1900};
+    std::tm local{};
+    local.tm_year = fields[0] - 1900;
+    local.tm_mon = fields[1];
+    local.tm_mday = fields[2];
+    local.tm_hour = fields[3];
+    local.tm_min = fields[4];
+    local.tm_sec = fields[5];
     std::optional<std::time_t> seconds = SecondsOfLocalTime(local);
     ASSERT_EQ(seconds.has_value(), taken) << ::testing::PrintToString(fields);
     if (!seconds || fields[5] == 60) continue;

@@ -171,10 +171,10 @@ struct Outcome {
 };
 
 struct RunOptions {
-  stdfs::path cwd;                        // the test's own when empty
-  std::vector<std::string> env;           // "NAME=value" added to the test's environment
-  std::optional<std::uint64_t> fileSize;  // the most a file may grow to; past it writes fail
-  bool ordinaryUser = false;              // as the user "nobody" when the tests run as root
+  stdfs::path cwd{};                        // the test's own when empty
+  std::vector<std::string> env{};           // "NAME=value" added to the test's environment
+  std::optional<std::uint64_t> fileSize{};  // the most a file may grow to; past it writes fail
+  bool ordinaryUser = false;                // as the user "nobody" when the tests run as root
 };
 
 // Runs `program` with `args`, standard input empty, and captures its output and exit code; a
