@@ -132,7 +132,7 @@ bool SourceWalker::Classify(FoundItem& item, stdfs::file_type listed) {
   item.type = listed;
   if (item.type == stdfs::file_type::none)
     item.type = stdfs::symlink_status(path, statusError).type();
-  item.isLink = !statusError && item.type == stdfs::file_type::symlink;
+  item.isLink = item.type == stdfs::file_type::symlink;  // a failed look-up is never a link
   if (item.isLink) item.type = stdfs::status(path, statusError).type();
   if (item.isLink && (statusError || item.type == stdfs::file_type::not_found)) {
     Refuse(ErrorKind::NotFound, item.path, Quoted(item.path) + " is a dangling symbolic link");
